@@ -1,0 +1,44 @@
+#include "CliMain.h"
+
+#include "Commands.h"
+
+#include <ostream>
+
+namespace twl::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: twl COMMAND [ARGS]\n"
+    "\n"
+    "Reads Linux ext2/ext3 volumes from a disk or disk image without mounting it; the disk\n"
+    "or image is only ever read.\n"
+    "\n"
+    "commands:\n"
+    "  volumes SOURCE [--mode table] [--all]   list the Linux volumes of SOURCE\n"
+    "  drives                                  list the disks of this machine\n"
+    "\n"
+    "SOURCE is an image file, a block device (/dev/sdb) or disk:N (drive N of 'twl drives').\n"
+    "TWL_DRIVES=img1:img2:... makes the listed image files stand in for the drives.\n";
+
+} // namespace
+
+int CliMain(std::span<const std::string> words, CliContext& context) {
+    if (words.empty()) {
+        context.err << kUsage;
+        return kExitUsage;
+    }
+    const std::string& command = words.front();
+    const std::span<const std::string> rest = words.subspan(1);
+    if (command == "volumes")
+        return RunVolumesCommand(rest, context);
+    if (command == "drives")
+        return RunDrivesCommand(rest, context);
+    if (command == "help" || command == "--help" || command == "-h") {
+        context.out << kUsage;
+        return kExitOk;
+    }
+    context.err << "twl: unknown command '" << command << "'\n" << kUsage;
+    return kExitUsage;
+}
+
+} // namespace twl::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+// One function per twl command; each takes the words after the command's name.
+
+#include "CliContext.h"
+
+#include <span>
+#include <string>
+
+namespace twl::cli {
+
+int RunVolumesCommand(std::span<const std::string> words, CliContext& context);
+int RunDrivesCommand(std::span<const std::string> words, CliContext& context);
+
+} // namespace twl::cli

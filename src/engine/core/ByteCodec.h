@@ -1,0 +1,73 @@
+#pragma once
+
+// Little-endian field access over byte spans. Every on-disk and file record is decoded and
+// encoded through these, field by field; no buffer is ever cast to a struct.
+//
+// The caller guarantees offset + width <= bytes.size(); a read outside the span is a
+// programming error (asserted) and yields zero in release builds rather than touching memory
+// that is not part of the record.
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace twl {
+
+using ConstBytes = std::span<const std::uint8_t>;
+using MutableBytes = std::span<std::uint8_t>;
+
+// Returns true when [offset, offset + width) lies inside a span of `size` bytes.
+constexpr bool FitsIn(std::size_t size, std::size_t offset, std::size_t width) {
+    return offset <= size && width <= size - offset;
+}
+
+template <typename T>
+constexpr T LoadLe(ConstBytes bytes, std::size_t offset) {
+    if (!FitsIn(bytes.size(), offset, sizeof(T))) {
+        assert(!"little-endian load outside its record");
+        return 0;
+    }
+    T value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        value |= static_cast<T>(static_cast<T>(bytes[offset + i]) << (8 * i));
+    return value;
+}
+
+template <typename T>
+constexpr void StoreLe(MutableBytes bytes, std::size_t offset, T value) {
+    if (!FitsIn(bytes.size(), offset, sizeof(T))) {
+        assert(!"little-endian store outside its record");
+        return;
+    }
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+constexpr std::uint8_t Le8(ConstBytes b, std::size_t off) {
+    return LoadLe<std::uint8_t>(b, off);
+}
+constexpr std::uint16_t Le16(ConstBytes b, std::size_t off) {
+    return LoadLe<std::uint16_t>(b, off);
+}
+constexpr std::uint32_t Le32(ConstBytes b, std::size_t off) {
+    return LoadLe<std::uint32_t>(b, off);
+}
+constexpr std::uint64_t Le64(ConstBytes b, std::size_t off) {
+    return LoadLe<std::uint64_t>(b, off);
+}
+
+constexpr void PutLe8(MutableBytes b, std::size_t off, std::uint8_t v) {
+    StoreLe(b, off, v);
+}
+constexpr void PutLe16(MutableBytes b, std::size_t off, std::uint16_t v) {
+    StoreLe(b, off, v);
+}
+constexpr void PutLe32(MutableBytes b, std::size_t off, std::uint32_t v) {
+    StoreLe(b, off, v);
+}
+constexpr void PutLe64(MutableBytes b, std::size_t off, std::uint64_t v) {
+    StoreLe(b, off, v);
+}
+
+} // namespace twl

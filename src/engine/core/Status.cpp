@@ -1,0 +1,39 @@
+#include "core/Status.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace twl {
+
+std::string_view ErrorText(ErrorCode code) {
+    switch (code) {
+    case ErrorCode::kOk:
+        return "success";
+    case ErrorCode::kNoSource:
+        return "no disk or image chosen";
+    case ErrorCode::kCannotOpen:
+        return "cannot open";
+    case ErrorCode::kCannotSize:
+        return "cannot find the size of";
+    case ErrorCode::kNotInInventory:
+        return "no such drive";
+    case ErrorCode::kReadFailed:
+        return "cannot read";
+    }
+    return "unknown error";
+}
+
+std::string Describe(const Status& status) {
+    std::string text(ErrorText(status.code));
+    if (!status.subject.empty())
+        text += " " + status.subject;
+    if (status.sysError != 0) {
+        text += ": ";
+        text += std::strerror(status.sysError);
+    }
+    if (status.sysError == EACCES || status.sysError == EPERM)
+        text += " (run as root or join the disk group)";
+    return text;
+}
+
+} // namespace twl

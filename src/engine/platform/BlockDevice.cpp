@@ -1,0 +1,71 @@
+#include "platform/BlockDevice.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+namespace twl {
+namespace {
+
+OpenedFile OpenWithFlags(const std::string& path, int flags) {
+    OpenedFile result;
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        result.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
+    else
+        result.fd.Reset(fd);
+    return result;
+}
+
+} // namespace
+
+OpenedFile OpenForReading(const std::string& path) {
+    return OpenWithFlags(path, O_RDONLY);
+}
+
+OpenedFile OpenForWriting(const std::string& path) {
+    return OpenWithFlags(path, O_RDWR);
+}
+
+SizeQuery QuerySize(int fd, const std::string& pathForMessages) {
+    SizeQuery query;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        query.status = Status::Failure(ErrorCode::kCannotSize, pathForMessages, errno);
+        return query;
+    }
+    if (S_ISBLK(st.st_mode)) {
+        std::uint64_t bytes = 0;
+        if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+            query.status = Status::Failure(ErrorCode::kCannotSize, pathForMessages, errno);
+            return query;
+        }
+        query.bytes = bytes;
+        return query;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        query.status = Status::Failure(ErrorCode::kCannotSize, pathForMessages, EINVAL);
+        return query;
+    }
+    query.bytes = static_cast<ByteCount>(st.st_size);
+    return query;
+}
+
+bool IsBlockDevice(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    if (S_ISBLK(sa.st_mode) && S_ISBLK(sb.st_mode))
+        return sa.st_rdev == sb.st_rdev;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace twl

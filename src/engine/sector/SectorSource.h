@@ -1,0 +1,136 @@
+#pragma once
+
+// The one road to sectors: whole 512-byte sectors by absolute 32-bit sector number, from a
+// physical drive of the inventory (drive id 0x80 + n) or from the open image file (drive id 0).
+//
+// Contract of ReadSectors, which every caller relies on: callers clear their buffer first; a
+// read past the end of the medium succeeds and leaves the buffer's tail as it was; a sector
+// that cannot be read comes back as zeros and makes the call return 0. Nothing is ever written
+// through a source: disks and images are opened read-only.
+
+#include "core/ByteCodec.h"
+#include "core/Status.h"
+#include "core/Types.h"
+#include "platform/BlockDevice.h"
+#include "platform/DriveInventory.h"
+#include "sector/BlockReader.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace twl {
+
+// Opens a path for reading; replaceable so tests can hand out media that fail on demand.
+using ReaderFactory = std::function<OpenedReader(const std::string& path)>;
+
+enum class ImageSelectResult {
+    kOk,
+    kCannotOpen, // the page shows "Could not open Image File"
+    kCannotSize, // the page shows "Could not retrieve size of Image File"
+};
+
+class SectorSource {
+public:
+    explicit SectorSource(std::vector<DriveInfo> inventory = {}, ReaderFactory factory = {});
+    ~SectorSource();
+    SectorSource(const SectorSource&) = delete;
+    SectorSource& operator=(const SectorSource&) = delete;
+
+    // Reads buffer.size() bytes (a multiple of 512) from `first` on. Returns 1 on success
+    // (also when the medium ends inside the range: the tail is left untouched), 0 when there
+    // is no source, the drive cannot be opened (buffer untouched), or a sector could not be
+    // read (that sector zero-filled, the rest read sector by sector).
+    int ReadSectors(DriveId driveId, SectorNo first, MutableBytes buffer);
+    int ReadSectors(SectorNo first, MutableBytes buffer) {
+        return ReadSectors(m_driveId, first, buffer);
+    }
+
+    // Size in bytes of a drive of the inventory. Returns 1 and sets sizeOut, or 0 with sizeOut
+    // untouched and the reason kept in LastDiagnostic().
+    int GetDriveSize(DriveId driveId, ByteCount& sizeOut);
+
+    // Makes drive `driveId` the source: the image is closed, the size taken from the drive.
+    // Fails when the drive is not in the inventory or cannot be opened or sized.
+    Status SelectDrive(DriveId driveId);
+
+    // Opens a clone destination for writing. Never called for a source being read.
+    OpenedFile OpenDriveForWrite(DriveId driveId) const;
+
+    // Opens image folder / image file name read-only.
+    OpenedReader OpenImageFile() const;
+
+    // Makes an image file (or a block device given by path) the source.
+    ImageSelectResult SelectImageFile(const std::string& path);
+
+    // Reopens the image named by a loaded scan information file. Returns 1 for a physical
+    // drive or when the image opened, else 0.
+    int ReopenStoredImage();
+
+    // 1 when the fingerprint sector still holds the stored contents, or cannot be read.
+    int CheckSourceFingerprint();
+
+    // Drops the image (closing it) and every open drive; back to the start state.
+    void Reset();
+
+    DriveId CurrentDriveId() const { return m_driveId; }
+    void SetCurrentDriveId(DriveId id) { m_driveId = id; }
+    ByteCount SourceSize() const { return m_sourceSize; }
+    void SetSourceSize(ByteCount bytes) { m_sourceSize = bytes; }
+    bool HasImage() const { return m_image != nullptr; }
+    const std::string& ImageFolder() const { return m_imageFolder; }
+    const std::string& ImageFileName() const { return m_imageFileName; }
+    void SetImageLocation(std::string folder, std::string fileName);
+    std::string ImagePath() const;
+
+    SectorNo FingerprintSector() const { return m_fingerprintSector; }
+    const std::array<std::uint8_t, kSectorSize>& Fingerprint() const { return m_fingerprint; }
+    void SetFingerprint(SectorNo sector, ConstBytes contents);
+    bool ScanInfoLoaded() const { return m_scanInfoLoaded; }
+    void SetScanInfoLoaded(bool loaded) { m_scanInfoLoaded = loaded; }
+
+    const std::vector<DriveInfo>& Inventory() const { return m_inventory; }
+    // Device path of a drive id, or "" when the inventory has no such drive.
+    std::string DrivePath(DriveId driveId) const;
+
+    // Why the current source cannot be read (open error of a drive or image); Ok otherwise.
+    Status OpenStatus() const;
+    // Sectors that failed to read since the source was chosen.
+    std::uint64_t UnreadableSectors() const { return m_unreadableSectors.load(); }
+    // Last message of a failed size query ("GetDriveGeometry failed. Error %ld.").
+    const std::string& LastDiagnostic() const { return m_lastDiagnostic; }
+
+private:
+    struct DriveHandle {
+        std::unique_ptr<BlockReader> reader;
+        Status status;
+    };
+
+    DriveHandle& HandleOf(DriveId driveId);
+    int ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer);
+
+    std::vector<DriveInfo> m_inventory;
+    ReaderFactory m_factory;
+
+    DriveId m_driveId = kImageDriveId;
+    std::unique_ptr<BlockReader> m_image;
+    Status m_imageStatus;
+    std::string m_imageFolder;
+    std::string m_imageFileName;
+    ByteCount m_sourceSize = 0;
+    SectorNo m_fingerprintSector = 0;
+    std::array<std::uint8_t, kSectorSize> m_fingerprint{};
+    bool m_scanInfoLoaded = false;
+
+    mutable std::mutex m_drivesMutex; // guards the lazily filled map, not the reads
+    std::map<DriveId, DriveHandle> m_drives;
+    std::atomic<std::uint64_t> m_unreadableSectors{0};
+    std::string m_lastDiagnostic;
+};
+
+} // namespace twl

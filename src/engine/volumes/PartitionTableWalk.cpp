@@ -1,0 +1,138 @@
+#include "volumes/PartitionTableWalk.h"
+
+#include "core/ByteCodec.h"
+
+#include <array>
+#include <limits>
+#include <set>
+
+namespace twl {
+namespace {
+
+constexpr std::size_t kTableOffset = 0x1BE;
+constexpr std::size_t kTableEntrySize = 16;
+constexpr std::size_t kSuperblockMagicOffset = 0x38;
+constexpr std::size_t kVolumeNameOffset = 0x78;
+
+using SectorBuffer = std::array<std::uint8_t, kSectorSize>;
+
+bool HasBootSignature(const SectorBuffer& sector) {
+    return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+// True when a primary entry lies beyond the disk, which means the table is not to be trusted
+// far enough to follow its extended partitions.
+bool PrimaryEntriesImplausible(const PartitionList& list, ByteCount sourceSize) {
+    const std::uint64_t total = sourceSize / kSectorSize;
+    for (const PartitionEntry& entry : list.entries) {
+        if (entry.size >= total || entry.start >= total)
+            return true;
+    }
+    return false;
+}
+
+SectorNo LastExtendedStart(const PartitionList& list) {
+    SectorNo base = 0;
+    for (const PartitionEntry& entry : list.entries) {
+        if (IsExtendedType(entry.type))
+            base = entry.start;
+    }
+    return base;
+}
+
+} // namespace
+
+bool ParsePartitionSector(SectorSource& source, DriveId driveId, SectorNo tableSector,
+                          SectorNo extendedBase, PartitionList& list) {
+    SectorBuffer sector{};
+    source.ReadSectors(driveId, tableSector, sector);
+    for (std::size_t slot = 0; slot < 4; ++slot) {
+        const ConstBytes raw =
+            ConstBytes(sector).subspan(kTableOffset + slot * kTableEntrySize, kTableEntrySize);
+        const std::uint8_t type = Le8(raw, 4);
+        if (type == 0)
+            continue;
+        if (list.entries.size() >= kMaxPartitionEntries)
+            return false;
+        PartitionEntry entry;
+        entry.status = Le8(raw, 0);
+        entry.type = type;
+        entry.size = Le32(raw, 12);
+        // Sector numbers are 32-bit on disk; the sum wraps as the table's own arithmetic does.
+        const SectorNo base = IsExtendedType(type) ? extendedBase : tableSector;
+        entry.start = static_cast<SectorNo>(Le32(raw, 8) + base);
+        list.entries.push_back(entry);
+    }
+    return true;
+}
+
+WalkReport WalkPartitionTable(SectorSource& source, DriveId driveId, PartitionList& list) {
+    WalkReport report;
+    SectorBuffer mbr{};
+    if (source.ReadSectors(driveId, 0, mbr) != 0 && !HasBootSignature(mbr)) {
+        report.noSignature = true;
+        return report;
+    }
+    ParsePartitionSector(source, driveId, 0, 0, list);
+    if (PrimaryEntriesImplausible(list, source.SourceSize())) {
+        report.implausible = true;
+        return report;
+    }
+    const SectorNo extendedBase = LastExtendedStart(list);
+    std::set<SectorNo> parsed{0};
+    // Entries appended while walking are visited too: that is how the chain is followed.
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const PartitionEntry entry = list.entries[i];
+        if (!IsExtendedType(entry.type))
+            continue;
+        if (!parsed.insert(entry.start).second) {
+            report.loopStopped = true;
+            report.loopSector = entry.start;
+            continue;
+        }
+        if (!ParsePartitionSector(source, driveId, entry.start, extendedBase, list)) {
+            report.capReached = true;
+            break;
+        }
+    }
+    return report;
+}
+
+int CheckLinuxPartitions(SectorSource& source, PartitionList& list) {
+    std::size_t count = 0;
+    for (PartitionEntry& entry : list.entries) {
+        if (entry.type != kLinuxPartitionType)
+            continue;
+        ++count;
+        // A superblock beyond the last addressable sector cannot be read; don't wrap to 0.
+        if (entry.start > std::numeric_limits<SectorNo>::max() - 2)
+            continue;
+        std::array<std::uint8_t, 2 * kSectorSize> superblock{};
+        if (source.ReadSectors(entry.start + 2, superblock) == 0)
+            continue;
+        if (superblock[kSuperblockMagicOffset] == 0x53 &&
+            superblock[kSuperblockMagicOffset + 1] == 0xEF) {
+            entry.superblockFound = 1;
+            entry.label =
+                LabelFromBytes(ConstBytes(superblock).subspan(kVolumeNameOffset, kLabelSize));
+        }
+    }
+    list.linuxCount = count;
+    return count > 0 ? 1 : 0;
+}
+
+TableListing ListVolumesFromTable(SectorSource& source, DriveId driveId, VolumeLists& lists) {
+    TableListing listing;
+    lists.FreeBoth();
+    if (IsPhysicalDrive(driveId)) {
+        ByteCount bytes = 0;
+        if (source.GetDriveSize(driveId, bytes) != 0)
+            source.SetSourceSize(bytes);
+    }
+    listing.walk = WalkPartitionTable(source, driveId, lists.partitions);
+    source.SetCurrentDriveId(driveId);
+    listing.linuxFound = CheckLinuxPartitions(source, lists.partitions);
+    return listing;
+}
+
+} // namespace twl

@@ -1,0 +1,32 @@
+#pragma once
+
+// Runs twl commands in-process with captured output, for the CLI tests.
+
+#include "CliMain.h"
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace twl::cli::testing {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline CliRun RunTwl(const std::vector<std::string>& words,
+                     std::optional<std::string> twlDrives = std::nullopt) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliContext context{out, err, std::move(twlDrives), false};
+    CliRun run;
+    run.status = CliMain(words, context);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+} // namespace twl::cli::testing

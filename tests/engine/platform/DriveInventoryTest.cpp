@@ -1,0 +1,189 @@
+#include "platform/DriveInventory.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One line per drive with every field, so a mismatch shows which drive and field differ.
+std::vector<std::string> Lines(const std::vector<DriveInfo>& drives) {
+    std::vector<std::string> lines;
+    for (const auto& d : drives) {
+        std::ostringstream line;
+        line << d.devicePath << " model=[" << d.model << "] serial=[" << d.serial << "] fw=["
+             << d.firmware << "] bus=[" << d.bus << "] removable=" << d.removable
+             << " bytes=" << d.sizeBytes << " sectors=" << d.sectors;
+        lines.push_back(line.str());
+    }
+    return lines;
+}
+
+class DriveInventoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "twl-drives-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+        m_roots = {(m_root / "sys/block").string(), "/dev", (m_root / "udev").string()};
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+
+    void Write(const fs::path& relative, const std::string& content) {
+        fs::create_directories((m_root / relative).parent_path());
+        std::ofstream(m_root / relative, std::ios::binary) << content;
+    }
+
+    // A disk folder with a "device" folder, as the kernel makes for real hardware.
+    void AddDisk(const std::string& name) {
+        fs::create_directories(m_root / "sys/block" / name / "device");
+    }
+
+    // The fake machine: SATA, USB, NVMe, virtio and MMC disks among virtual devices.
+    void BuildSysfs() {
+        AddDisk("sda");
+        Write("sys/block/sda/size", "2000409264\n");
+        Write("sys/block/sda/removable", "0\n");
+        Write("sys/block/sda/dev", "8:0\n");
+        Write("sys/block/sda/device/model", "  Samsung SSD  \n");
+        Write("sys/block/sda/device/rev", "2B6Q\n");
+        Write("sys/block/sda/device/serial", " S3Z1NB0K \n");
+        // The kernel's serial wins over udev's; udev still gives the bus.
+        Write("udev/b8:0", "E:ID_SERIAL_SHORT=FROM_UDEV\nE:ID_BUS=ata\n");
+
+        AddDisk("sdb");
+        Write("sys/block/sdb/size", "15633408\n");
+        Write("sys/block/sdb/removable", "1\n");
+        Write("sys/block/sdb/dev", "8:16\n");
+        Write("sys/block/sdb/device/model", "Flash Drive     \n");
+        Write("udev/b8:16", "S:disk/by-id/usb-Maker_Flash_ABC123-0:0\n"
+                            "E:ID_SERIAL=Maker_Flash_ABC123-0:0\n"
+                            "E:ID_SERIAL_SHORT=ABC123\n"
+                            "E:ID_BUS=usb\n");
+
+        // Behind a USB bridge with no bus in udev: the link gives the bus, ID_SERIAL the serial.
+        const fs::path usbDevice =
+            m_root / "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/6:0:0:0";
+        fs::create_directories(usbDevice);
+        fs::create_directories(m_root / "sys/block/sdc");
+        fs::create_directory_symlink("../../devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/"
+                                     "host6/6:0:0:0",
+                                     m_root / "sys/block/sdc/device");
+        Write("sys/block/sdc/size", "not a number\n");
+        Write("sys/block/sdc/dev", "8:32\n");
+        Write("udev/b8:32", "E:ID_SERIAL=Bridge_0001\nE:ID_VENDOR=Bridge\n");
+
+        AddDisk("sdz");
+        AddDisk("sdaa");
+
+        for (const std::string name : {"nvme10n1", "nvme2n1"}) {
+            AddDisk(name);
+            Write("sys/block/" + name + "/size", "1000215216\n");
+            Write("sys/block/" + name + "/device/model", "NVMe Disk " + name + "\n");
+            Write("sys/block/" + name + "/device/firmware_rev", "3B2QGXA7\n");
+            Write("sys/block/" + name + "/device/serial", "SN-" + name + "\n");
+        }
+
+        AddDisk("vda");
+        Write("sys/block/vda/serial", "virtio-serial\n");
+        AddDisk("mmcblk0");
+        AddDisk("sr0");
+
+        // Virtual devices, each with a "device" entry so only the name filter removes them.
+        for (const std::string name : {"loop0", "ram0", "zram0", "dm-0", "md127"})
+            AddDisk(name);
+        // A folder without a device entry is not hardware, whatever its name.
+        fs::create_directories(m_root / "sys/block/sdd");
+        Write("sys/block/sdd/size", "2048\n");
+        // A stray file is no disk either.
+        Write("sys/block/sde", "");
+    }
+
+    fs::path m_root;
+    InventoryRoots m_roots;
+};
+
+TEST_F(DriveInventoryTest, ScanListsRealDisksInNaturalOrderWithTheirDetails) {
+    BuildSysfs();
+    const std::vector<std::string> expected = {
+        "/dev/mmcblk0 model=[] serial=[] fw=[] bus=[MMC] removable=0 bytes=0 sectors=0",
+        "/dev/nvme2n1 model=[NVMe Disk nvme2n1] serial=[SN-nvme2n1] fw=[3B2QGXA7] bus=[NVMe] "
+        "removable=0 bytes=512110190592 sectors=1000215216",
+        "/dev/nvme10n1 model=[NVMe Disk nvme10n1] serial=[SN-nvme10n1] fw=[3B2QGXA7] bus=[NVMe] "
+        "removable=0 bytes=512110190592 sectors=1000215216",
+        "/dev/sda model=[Samsung SSD] serial=[S3Z1NB0K] fw=[2B6Q] bus=[ATA] removable=0 "
+        "bytes=1024209543168 sectors=2000409264",
+        "/dev/sdb model=[Flash Drive] serial=[ABC123] fw=[] bus=[USB] removable=1 "
+        "bytes=8004304896 sectors=15633408",
+        "/dev/sdc model=[] serial=[Bridge_0001] fw=[] bus=[USB] removable=0 bytes=0 sectors=0",
+        "/dev/sdz model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
+        "/dev/sdaa model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
+        "/dev/sr0 model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
+        "/dev/vda model=[] serial=[virtio-serial] fw=[] bus=[virtio] removable=0 bytes=0 "
+        "sectors=0",
+    };
+    EXPECT_EQ(Lines(ScanSysfsDrives(m_roots)), expected);
+}
+
+TEST_F(DriveInventoryTest, ScanOfAMissingOrEmptyFolderIsEmpty) {
+    EXPECT_TRUE(ScanSysfsDrives(m_roots).empty());
+    fs::create_directories(m_roots.sysBlock);
+    EXPECT_TRUE(ScanSysfsDrives(m_roots).empty());
+}
+
+TEST_F(DriveInventoryTest, ListMakesOneDrivePerImageInOrder) {
+    Write("a.img", std::string(4096, 'x'));
+    Write("b.img", std::string(1000, 'y')); // not a whole number of sectors
+    const std::string a = (m_root / "a.img").string();
+    const std::string b = (m_root / "b.img").string();
+    const std::string missing = (m_root / "missing.img").string();
+
+    const std::vector<std::string> expected = {
+        b + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=1000 sectors=1",
+        a + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=4096 sectors=8",
+        missing + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
+    };
+    EXPECT_EQ(Lines(DrivesFromList(":" + b + "::" + a + ":" + missing + ":")), expected);
+    EXPECT_TRUE(DrivesFromList("").empty());
+    EXPECT_TRUE(DrivesFromList(":::").empty());
+}
+
+TEST_F(DriveInventoryTest, LoadPrefersTheListWheneverItIsSet) {
+    BuildSysfs();
+    Write("disk.img", std::string(512, '\0'));
+    const std::string image = (m_root / "disk.img").string();
+
+    EXPECT_EQ(Lines(LoadDriveInventory(image, m_roots)), Lines(DrivesFromList(image)));
+    EXPECT_TRUE(LoadDriveInventory(std::string(), m_roots).empty());
+    const auto fromSysfs = LoadDriveInventory(std::nullopt, m_roots);
+    EXPECT_EQ(fromSysfs.size(), 10u);
+    EXPECT_EQ(Lines(fromSysfs), Lines(ScanSysfsDrives(m_roots)));
+}
+
+// The real /sys/block of whatever machine runs the tests: only facts that hold everywhere.
+TEST(DriveInventoryRealSysfs, ScanOfThisMachineKeepsItsRules) {
+    for (const auto& drive : ScanSysfsDrives()) {
+        SCOPED_TRACE(drive.devicePath);
+        const std::string name = drive.devicePath.substr(std::string("/dev/").size());
+        EXPECT_EQ(drive.devicePath.rfind("/dev/", 0), 0u);
+        EXPECT_TRUE(fs::exists(fs::path("/sys/block") / name / "device"));
+        for (const std::string prefix : {"loop", "ram", "zram", "dm-", "md"})
+            EXPECT_NE(name.rfind(prefix, 0), 0u);
+        EXPECT_EQ(drive.sectors, drive.sizeBytes / 512);
+        EXPECT_EQ(drive.sizeBytes % 512, 0u);
+    }
+}
+
+} // namespace
+} // namespace twl

@@ -1,0 +1,237 @@
+#include "sector/SectorSource.h"
+
+#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+using fixtures::MemoryFactory;
+using fixtures::MemoryMedium;
+using fixtures::TempDir;
+
+constexpr char kMediumPath[] = "/test/medium.img";
+
+// A medium whose sector s holds the byte s + 1 throughout.
+std::shared_ptr<MemoryMedium> NumberedMedium(std::uint32_t sectors) {
+    auto medium = std::make_shared<MemoryMedium>();
+    for (std::uint32_t s = 0; s < sectors; ++s)
+        medium->bytes.insert(medium->bytes.end(), kSectorSize, static_cast<std::uint8_t>(s + 1));
+    return medium;
+}
+
+std::unique_ptr<SectorSource> SourceOver(std::shared_ptr<MemoryMedium> medium) {
+    auto source = std::make_unique<SectorSource>(std::vector<DriveInfo>{},
+                                                 MemoryFactory{kMediumPath, std::move(medium)});
+    EXPECT_EQ(source->SelectImageFile(kMediumPath), ImageSelectResult::kOk);
+    return source;
+}
+
+std::vector<std::uint8_t> Filled(std::size_t bytes, std::uint8_t value) {
+    return std::vector<std::uint8_t>(bytes, value);
+}
+
+// The access mode of the descriptor this process holds on `path`, or -1.
+int AccessModeOfOpenFile(const std::string& path) {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(fd.path(), ec) != std::filesystem::canonical(path))
+            continue;
+        std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+        std::string key;
+        std::string value;
+        while (info >> key >> value) {
+            if (key == "flags:")
+                return static_cast<int>(std::stol(value, nullptr, 8)) & O_ACCMODE;
+        }
+    }
+    return -1;
+}
+
+TEST(SectorSource, WithoutASourceReadFailsAndLeavesTheBufferAlone) {
+    SectorSource source;
+    auto buffer = Filled(512, 0xAB);
+    EXPECT_EQ(source.ReadSectors(0, buffer), 0);
+    EXPECT_EQ(buffer, Filled(512, 0xAB));
+    EXPECT_EQ(source.OpenStatus().code, ErrorCode::kNoSource);
+}
+
+TEST(SectorSource, ReadPastTheEndSucceedsAndKeepsTheTail) {
+    auto source = SourceOver(NumberedMedium(3));
+    auto buffer = Filled(4 * 512, 0);
+    ASSERT_EQ(source->ReadSectors(1, buffer), 1);
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(buffer[1023], 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + 1024, buffer.end()), Filled(1024, 0));
+    EXPECT_EQ(source->ReadSectors(7, buffer), 1); // wholly beyond: still success, all kept
+    EXPECT_EQ(source->UnreadableSectors(), 0u);
+}
+
+TEST(SectorSource, UnreadableSectorReadsAsZerosAndTheRestIsSalvaged) {
+    auto medium = NumberedMedium(8);
+    medium->badSectors = {3, 5};
+    auto source = SourceOver(medium);
+    auto buffer = Filled(8 * 512, 0xEE);
+    EXPECT_EQ(source->ReadSectors(0, buffer), 0);
+    for (std::uint32_t s = 0; s < 8; ++s) {
+        const std::uint8_t expected = (s == 3 || s == 5) ? 0 : static_cast<std::uint8_t>(s + 1);
+        EXPECT_EQ(buffer[s * 512], expected) << "sector " << s;
+        EXPECT_EQ(buffer[s * 512 + 511], expected) << "sector " << s;
+    }
+    EXPECT_EQ(source->UnreadableSectors(), 2u);
+}
+
+TEST(SectorSource, LargestSectorNumberIsAddressedWithoutWrapping) {
+    auto medium = std::make_shared<MemoryMedium>();
+    auto source = SourceOver(medium);
+    std::array<std::uint8_t, 512> buffer{};
+    source->ReadSectors(0xFFFFFFFFu, buffer);
+    ASSERT_FALSE(medium->readOffsets.empty());
+    EXPECT_EQ(medium->readOffsets.back(), 2199023255040ULL);
+}
+
+TEST(SectorSource, LargestSectorOfARealSparseFileIsRead) {
+    TempDir dir;
+    const std::string path = dir.File("big.img");
+    { std::ofstream create(path, std::ios::binary); }
+    if (::truncate(path.c_str(), 2199023255552LL) != 0)
+        GTEST_SKIP() << "this file system cannot hold a 2 TiB sparse file";
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(2199023255040LL);
+        file.write("last sector", 11);
+    }
+    SectorSource source;
+    ASSERT_EQ(source.SelectImageFile(path), ImageSelectResult::kOk);
+    EXPECT_EQ(source.SourceSize(), 2199023255552ULL);
+    std::array<std::uint8_t, 512> buffer{};
+    ASSERT_EQ(source.ReadSectors(0xFFFFFFFFu, buffer), 1);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 11), "last sector");
+}
+
+class DriveFiles : public ::testing::Test {
+protected:
+    // Four "drives", drive n holding the byte 0x10 + n, the last one 1536 bytes long.
+    void SetUp() override {
+        for (int n = 0; n < 4; ++n) {
+            const std::string path = m_dir.File("drive" + std::to_string(n) + ".img");
+            const auto bytes = Filled(n == 3 ? 1536 : 1024, static_cast<std::uint8_t>(0x10 + n));
+            ASSERT_TRUE(fixtures::WriteFileBytes(path, bytes));
+            DriveInfo drive;
+            drive.devicePath = path;
+            m_inventory.push_back(drive);
+        }
+    }
+    TempDir m_dir;
+    std::vector<DriveInfo> m_inventory;
+};
+
+TEST_F(DriveFiles, DriveIdSelectsTheInventoryEntryOpenedReadOnly) {
+    SectorSource source(m_inventory);
+    std::array<std::uint8_t, 512> buffer{};
+    ASSERT_EQ(source.ReadSectors(0x80, 0, buffer), 1);
+    EXPECT_EQ(buffer[0], 0x10);
+    ASSERT_EQ(source.ReadSectors(0x83, 2, buffer), 1);
+    EXPECT_EQ(buffer[0], 0x13);
+    EXPECT_EQ(AccessModeOfOpenFile(m_inventory[3].devicePath), O_RDONLY);
+
+    ByteCount size = 0;
+    EXPECT_EQ(source.GetDriveSize(0x83, size), 1);
+    EXPECT_EQ(size, 1536u);
+    ASSERT_TRUE(source.SelectDrive(0x81).Ok());
+    EXPECT_EQ(source.CurrentDriveId(), 0x81u);
+    EXPECT_EQ(source.SourceSize(), 1024u);
+}
+
+TEST_F(DriveFiles, ADriveIsOpenedOnceNotOnEveryRead) {
+    int opens = 0;
+    SectorSource source(m_inventory, [&](const std::string& path) {
+        ++opens;
+        return OpenFileReader(path);
+    });
+    std::array<std::uint8_t, 512> buffer{};
+    for (int i = 0; i < 50; ++i)
+        source.ReadSectors(0x80, static_cast<SectorNo>(i % 2), buffer);
+    ByteCount size = 0;
+    source.GetDriveSize(0x80, size);
+    EXPECT_EQ(opens, 1);
+}
+
+TEST_F(DriveFiles, ADriveThatCannotBeOpenedKeepsItsErrorAndReadsNothing) {
+    m_inventory[1].devicePath = m_dir.File("missing");
+    SectorSource source(m_inventory);
+    const Status status = source.SelectDrive(0x81);
+    EXPECT_EQ(status.code, ErrorCode::kCannotOpen);
+    EXPECT_EQ(status.sysError, ENOENT);
+    EXPECT_EQ(source.OpenStatus().sysError, ENOENT);
+    auto buffer = Filled(512, 0xAB);
+    EXPECT_EQ(source.ReadSectors(0x81, 0, buffer), 0);
+    EXPECT_EQ(buffer, Filled(512, 0xAB));
+
+    ByteCount size = 77;
+    EXPECT_EQ(source.GetDriveSize(0x81, size), 0);
+    EXPECT_EQ(size, 77u);
+    EXPECT_EQ(source.LastDiagnostic(), "GetDriveGeometry failed. Error 2.");
+    EXPECT_EQ(source.SelectDrive(0x90).code, ErrorCode::kNotInInventory);
+}
+
+TEST_F(DriveFiles, ChoosingAnImageClosesTheOldOneAndSetsDriveIdZero) {
+    SectorSource source(m_inventory);
+    ASSERT_EQ(source.SelectImageFile(m_inventory[2].devicePath), ImageSelectResult::kOk);
+    EXPECT_EQ(AccessModeOfOpenFile(m_inventory[2].devicePath), O_RDONLY);
+    ASSERT_TRUE(source.SelectDrive(0x80).Ok());
+    EXPECT_FALSE(source.HasImage());
+    EXPECT_EQ(AccessModeOfOpenFile(m_inventory[2].devicePath), -1);
+
+    EXPECT_EQ(source.SelectImageFile(m_dir.File("nothing.img")), ImageSelectResult::kCannotOpen);
+    EXPECT_EQ(source.CurrentDriveId(), 0u);
+    EXPECT_FALSE(source.HasImage());
+    std::array<std::uint8_t, 512> buffer{};
+    EXPECT_EQ(source.ReadSectors(0, buffer), 0);
+}
+
+TEST(SectorSource, AnImageThatCannotBeSizedIsNotKeptOpen) {
+    auto medium = NumberedMedium(2);
+    medium->sizeError = EIO;
+    SectorSource source({}, MemoryFactory{kMediumPath, medium});
+    EXPECT_EQ(source.SelectImageFile(kMediumPath), ImageSelectResult::kCannotSize);
+    EXPECT_FALSE(source.HasImage());
+}
+
+TEST_F(DriveFiles, StoredImageIsReopenedFromItsFolderAndName) {
+    SectorSource source(m_inventory);
+    source.SetImageLocation(m_dir.Path(), "drive2.img");
+    ASSERT_EQ(source.ReopenStoredImage(), 1);
+    std::array<std::uint8_t, 512> buffer{};
+    ASSERT_EQ(source.ReadSectors(0, buffer), 1);
+    EXPECT_EQ(buffer[0], 0x12);
+
+    source.SetImageLocation(m_dir.Path(), "moved.img");
+    EXPECT_EQ(source.ReopenStoredImage(), 0);
+    source.SetCurrentDriveId(0x80); // a physical drive needs no image
+    EXPECT_EQ(source.ReopenStoredImage(), 1);
+}
+
+TEST(SectorSource, FingerprintMatchesDiffersOrCannotBeRead) {
+    auto medium = NumberedMedium(4);
+    auto source = SourceOver(medium);
+    auto stored = Filled(512, 3);
+    source->SetFingerprint(2, stored);
+    EXPECT_EQ(source->CheckSourceFingerprint(), 1);
+    stored[511] = 0x99;
+    source->SetFingerprint(2, stored);
+    EXPECT_EQ(source->CheckSourceFingerprint(), 0);
+    medium->badSectors = {2};
+    EXPECT_EQ(source->CheckSourceFingerprint(), 1);
+}
+
+} // namespace
+} // namespace twl

@@ -151,6 +151,15 @@ TEST_F(DriveFiles, DriveIdSelectsTheInventoryEntryOpenedReadOnly) {
     EXPECT_EQ(source.SourceSize(), 1024u);
 }
 
+TEST_F(DriveFiles, OnlyACloneDestinationIsOpenedForWriting) {
+    SectorSource source(m_inventory);
+    const OpenedFile destination = source.OpenDriveForWrite(0x82);
+    ASSERT_TRUE(destination.fd.Valid()) << Describe(destination.status);
+    EXPECT_EQ(AccessModeOfOpenFile(m_inventory[2].devicePath), O_RDWR);
+    EXPECT_FALSE(source.OpenDriveForWrite(0x84).fd.Valid());
+    EXPECT_EQ(source.OpenDriveForWrite(0x84).status.code, ErrorCode::kNotInInventory);
+}
+
 TEST_F(DriveFiles, ADriveIsOpenedOnceNotOnEveryRead) {
     int opens = 0;
     SectorSource source(m_inventory, [&](const std::string& path) {

@@ -24,8 +24,8 @@ struct DriveInfo {
 };
 
 struct InventoryRoots {
-    std::string sysBlock = "/sys/block";  // one folder per whole disk
-    std::string dev = "/dev";             // where device nodes live
+    std::string sysBlock = "/sys/block";     // one folder per whole disk
+    std::string dev = "/dev";                // where device nodes live
     std::string udevData = "/run/udev/data"; // "b<major>:<minor>" property files
 };
 

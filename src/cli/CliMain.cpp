@@ -15,6 +15,8 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  volumes SOURCE [--mode table] [--all]   list the Linux volumes of SOURCE\n"
+    "  tree SOURCE [--volume N] [--format text|tsv|json] [--no-backup-search]\n"
+    "                                          print the file tree of volume N (from 1)\n"
     "  drives                                  list the disks of this machine\n"
     "\n"
     "SOURCE is an image file, a block device (/dev/sdb) or disk:N (drive N of 'twl drives').\n"
@@ -33,6 +35,8 @@ int CliMain(std::span<const std::string> words, CliContext& context) {
         return RunVolumesCommand(rest, context);
     if (command == "drives")
         return RunDrivesCommand(rest, context);
+    if (command == "tree")
+        return RunTreeCommand(rest, context);
     if (command == "help" || command == "--help" || command == "-h") {
         context.out << kUsage;
         return kExitOk;

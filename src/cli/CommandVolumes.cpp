@@ -5,17 +5,14 @@
 #include "Commands.h"
 #include "SourceArgument.h"
 #include "TextEscape.h"
+#include "VolumeDiscovery.h"
 #include "platform/DriveInventory.h"
-#include "volumes/PartitionTableWalk.h"
 
 #include <cstdio>
 #include <ostream>
 
 namespace twl::cli {
 namespace {
-
-constexpr const char* kNoLogicalDrives =
-    "No Logical Drives found\nPlease use Scan for logical Drives";
 
 const OptionSpec kVolumesOptions[] = {{"--mode", true}, {"--all", false}};
 
@@ -48,38 +45,14 @@ void PrintAllEntries(const PartitionList& list, std::ostream& out) {
     }
 }
 
-void ReportWalk(const WalkReport& walk, const SectorSource& source, std::ostream& err) {
-    if (walk.noSignature)
-        err << "twl: sector 0 holds no partition table (no 0x55 0xAA signature)\n";
-    if (walk.implausible)
-        err << "twl: a primary partition lies beyond the end of the disk; extended partitions "
-               "were not followed\n";
-    if (walk.loopStopped)
-        err << "twl: the chain of extended partitions leads back to sector " << walk.loopSector
-            << "; the walk stopped there\n";
-    if (walk.capReached)
-        err << "twl: more than " << kMaxPartitionEntries
-            << " partitions; the rest of the chain was not read\n";
-    if (source.UnreadableSectors() != 0)
-        err << "twl: " << source.UnreadableSectors()
-            << " sectors could not be read and were taken as zeros\n";
-}
-
-int ListFromTable(RecoverySession& session, bool all, CliContext& context) {
-    SectorSource& source = session.Source();
-    const TableListing listing =
-        ListVolumesFromTable(source, source.CurrentDriveId(), session.Lists());
+int ListVolumes(RecoverySession& session, bool all, CliContext& context) {
+    const std::size_t count = DiscoverVolumes(session, context);
     const PartitionList& list = session.Lists().partitions;
     if (all)
         PrintAllEntries(list, context.out);
-    ReportWalk(listing.walk, source, context.err);
-    if (ListedLinuxPartitions(list).empty()) {
-        context.err << kNoLogicalDrives << '\n';
-        return kExitNotFound;
-    }
-    if (!all)
+    else if (count != 0)
         PrintListedRows(list, context.out);
-    return kExitOk;
+    return count != 0 ? kExitOk : kExitNotFound;
 }
 
 } // namespace
@@ -92,9 +65,10 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
                     << "usage: twl volumes SOURCE [--mode table] [--all]\n";
         return kExitUsage;
     }
-    const std::string mode = args.Value("--mode").value_or("table");
-    if (mode != "table") {
-        context.err << "twl volumes: unknown mode '" << mode << "' (table)\n";
+    const std::string modeWord = args.Value("--mode").value_or("table");
+    const std::optional<ProcessingMode> mode = ParseMode(modeWord);
+    if (!mode) {
+        context.err << "twl volumes: unknown mode '" << modeWord << "' (" << kModeChoices << ")\n";
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives));
@@ -103,8 +77,8 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl volumes: " << Describe(opened) << '\n';
         return kExitUsage;
     }
-    session.SetMode(ProcessingMode::kTable);
-    return ListFromTable(session, args.Has("--all"), context);
+    session.SetMode(*mode);
+    return ListVolumes(session, args.Has("--all"), context);
 }
 
 } // namespace twl::cli

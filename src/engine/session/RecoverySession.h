@@ -1,21 +1,27 @@
 #pragma once
 
-// The recovery state the front ends share: the sector source, the two volume lists and the
-// processing mode. The application owns one and passes it by reference; the engine keeps no
-// state of its own elsewhere. Written only while no worker runs.
+// The recovery state the front ends share: the sector source, the two volume lists, the open
+// volume with its catalogue, and the processing mode. The application owns one and passes it
+// by reference; the engine keeps no state of its own elsewhere. Written only while no worker
+// runs.
 
+#include "core/StopControl.h"
+#include "ext2/Catalog.h"
+#include "ext2/Ext2Volume.h"
+#include "ext2/TreeBuilder.h"
 #include "platform/DriveInventory.h"
 #include "sector/SectorSource.h"
 #include "volumes/VolumeLists.h"
 
+#include <memory>
 #include <vector>
 
 namespace twl {
 
 enum class ProcessingMode {
-    kAuto,  // partition tables, then the superblock sweep when they hold no Linux volume
     kTable, // partition tables only
     kScan,  // superblock sweep only
+    kAuto,  // partition tables, then the superblock sweep when they hold no Linux volume
 };
 
 class RecoverySession {
@@ -31,10 +37,24 @@ public:
     ProcessingMode Mode() const { return m_mode; }
     void SetMode(ProcessingMode mode) { m_mode = mode; }
 
+    // The open volume, or null before the first successful open.
+    Ext2Volume* Volume() { return m_volume.get(); }
+    const Ext2Volume* Volume() const { return m_volume.get(); }
+    void SetVolume(std::unique_ptr<Ext2Volume> volume) { m_volume = std::move(volume); }
+
+    Catalog& Catalogue() { return m_catalog; }
+    const Catalog& Catalogue() const { return m_catalog; }
+    TreeCounters& Counters() { return m_counters; }
+    StopControl& Stop() { return m_stop; }
+
 private:
     SectorSource m_source;
     VolumeLists m_lists;
     ProcessingMode m_mode = ProcessingMode::kAuto;
+    std::unique_ptr<Ext2Volume> m_volume;
+    Catalog m_catalog;
+    TreeCounters m_counters;
+    StopControl m_stop;
 };
 
 } // namespace twl

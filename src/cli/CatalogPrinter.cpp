@@ -1,0 +1,162 @@
+#include "CatalogPrinter.h"
+
+#include "TextEscape.h"
+
+#include <charconv>
+#include <ctime>
+#include <ostream>
+#include <vector>
+
+namespace twl::cli {
+namespace {
+
+// Rows are gathered in a buffer and written in large pieces: a catalogue can have millions.
+class RowBuffer {
+public:
+    explicit RowBuffer(std::ostream& out) : m_out(out) {}
+    ~RowBuffer() { Flush(); }
+
+    RowBuffer& operator<<(std::string_view text) {
+        m_text += text;
+        return *this;
+    }
+    RowBuffer& operator<<(char c) {
+        m_text += c;
+        return *this;
+    }
+    RowBuffer& Number(std::uint64_t value, int base = 10) {
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+        m_text.append(digits, end);
+        return *this;
+    }
+    void EndRow() {
+        m_text += '\n';
+        if (m_text.size() >= (1u << 16))
+            Flush();
+    }
+    void Flush() {
+        m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
+        m_text.clear();
+    }
+
+private:
+    std::ostream& m_out;
+    std::string m_text;
+};
+
+std::string ModeText(std::uint16_t mode) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, mode, 8).ptr;
+    const std::string octal(digits, end);
+    return mode == 0 ? "0" : "0" + octal;
+}
+
+std::string UtcTime(std::uint32_t seconds) {
+    const std::time_t time = seconds;
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+std::string JsonString(std::string_view escaped) {
+    std::string text = "\"";
+    for (const char c : escaped) {
+        if (c == '"' || c == '\\')
+            text += '\\';
+        text += c;
+    }
+    return text + '"';
+}
+
+void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const std::string& path,
+              std::string_view name, std::size_t depth, bool first) {
+    switch (format) {
+    case TreeFormat::kTsv:
+        rows << path << '\t';
+        rows.Number(node.type) << '\t';
+        rows.Number(node.inode) << '\t';
+        rows.Number(node.size) << '\t' << ModeText(node.mode) << '\t';
+        rows.Number(node.uid) << '\t';
+        rows.Number(node.gid) << '\t';
+        rows.Number(node.ctime) << '\t';
+        rows.Number(node.mtime);
+        break;
+    case TreeFormat::kText:
+        rows << std::string(2 * depth + 2, ' ') << EscapeField(name);
+        if (node.type == kTypeFolder)
+            rows << '/';
+        else
+            (rows << "  ").Number(node.size) << " bytes";
+        rows << "  " << UtcTime(node.mtime);
+        break;
+    case TreeFormat::kJson:
+        rows << (first ? "  {" : ",\n  {") << "\"path\": " << JsonString(path) << ", \"type\": ";
+        rows.Number(node.type) << ", \"inode\": ";
+        rows.Number(node.inode) << ", \"size\": ";
+        rows.Number(node.size) << ", \"mode\": \"" << ModeText(node.mode) << "\", \"uid\": ";
+        rows.Number(node.uid) << ", \"gid\": ";
+        rows.Number(node.gid) << ", \"ctime\": ";
+        rows.Number(node.ctime) << ", \"mtime\": ";
+        rows.Number(node.mtime) << '}';
+        return; // rows of the array are separated, not ended
+    }
+    rows.EndRow();
+}
+
+} // namespace
+
+std::optional<TreeFormat> ParseTreeFormat(const std::string& word) {
+    if (word == "text")
+        return TreeFormat::kText;
+    if (word == "tsv")
+        return TreeFormat::kTsv;
+    if (word == "json")
+        return TreeFormat::kJson;
+    return std::nullopt;
+}
+
+void PrintCatalog(const Catalog& catalog, TreeFormat format, std::ostream& out) {
+    RowBuffer rows(out);
+    if (format == TreeFormat::kTsv) {
+        rows << "path\ttype\tinode\tsize\tmode\tuid\tgid\tctime\tmtime";
+        rows.EndRow();
+    } else if (format == TreeFormat::kText) {
+        rows << "/";
+        rows.EndRow();
+    } else {
+        rows << "[\n";
+    }
+    struct Frame {
+        NodeId next;
+        std::size_t pathLength;
+    };
+    std::vector<Frame> stack{{catalog.Node(kRootAnchor).first_child, 0}};
+    std::string path;
+    bool first = true;
+    while (!stack.empty()) {
+        const Frame frame = stack.back();
+        if (frame.next == kNoNode) {
+            stack.pop_back();
+            continue;
+        }
+        const CatalogNode& node = catalog.Node(frame.next);
+        stack.back().next = node.next_sibling;
+        if (node.is_header)
+            continue;
+        const std::string_view name = catalog.Name(frame.next);
+        path.resize(frame.pathLength);
+        path += '/';
+        path += EscapeField(name);
+        PrintRow(rows, format, node, path, name, stack.size() - 1, first);
+        first = false;
+        if (node.first_child != kNoNode)
+            stack.push_back({node.first_child, path.size()});
+    }
+    if (format == TreeFormat::kJson)
+        rows << (first ? "]\n" : "\n]\n");
+}
+
+} // namespace twl::cli

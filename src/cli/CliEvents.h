@@ -1,0 +1,39 @@
+#pragma once
+
+// Engine events for twl: progress on one rewritten stderr line, a few times a second and only
+// when stderr is a terminal; closing texts kept for the command to print.
+
+#include "CliContext.h"
+#include "core/EngineEvents.h"
+
+#include <chrono>
+#include <string>
+
+namespace twl::cli {
+
+class CliEvents final : public EngineEvents {
+public:
+    explicit CliEvents(CliContext& context) : m_context(context) {}
+    ~CliEvents() override { EndProgressLine(); }
+
+    void TreeProgress(const TreeCounters& counters, int percent) override;
+    void Message(MessageIcon icon, const std::string& text) override;
+    void WorkerDone(int result) override { m_result = result; }
+
+    // Clears the progress line, if one is shown, so the next text starts on a clean line.
+    void EndProgressLine();
+
+    const std::string& LastMessage() const { return m_message; }
+    int Result() const { return m_result; }
+
+private:
+    void ShowProgress(const std::string& text);
+
+    CliContext& m_context;
+    std::chrono::steady_clock::time_point m_lastShown{};
+    bool m_lineShown = false;
+    std::string m_message;
+    int m_result = 0;
+};
+
+} // namespace twl::cli

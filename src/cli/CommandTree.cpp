@@ -1,0 +1,116 @@
+// twl tree SOURCE: opens a volume of SOURCE, builds its catalogue and prints it.
+
+#include "Arguments.h"
+#include "CatalogPrinter.h"
+#include "CliEvents.h"
+#include "Commands.h"
+#include "SourceArgument.h"
+#include "VolumeDiscovery.h"
+#include "ext2/VolumeOpen.h"
+
+#include <ostream>
+
+namespace twl::cli {
+namespace {
+
+constexpr const char* kTreeUsage =
+    "usage: twl tree SOURCE [--volume N] [--mode table] [--format text|tsv|json] "
+    "[--no-backup-search]\n";
+
+const OptionSpec kTreeOptions[] = {
+    {"--volume", true}, {"--mode", true}, {"--format", true}, {"--no-backup-search", false}};
+
+struct TreeRequest {
+    std::string source;
+    std::size_t volume = 1;
+    ProcessingMode mode = ProcessingMode::kTable;
+    TreeFormat format = TreeFormat::kText;
+    bool backupSearch = true;
+};
+
+// Reads the command line into a request; returns the error text, "" when it is sound.
+std::string ParseRequest(std::span<const std::string> words, TreeRequest& request) {
+    const ParsedArguments args = ParseArguments(words, kTreeOptions);
+    if (!args.error.empty())
+        return args.error;
+    if (args.positional.size() != 1)
+        return "expects one SOURCE";
+    request.source = args.positional.front();
+    const auto volume = ParseUnsigned(args.Value("--volume").value_or("1"), 0xFFFFFFFF);
+    if (!volume || *volume == 0)
+        return "--volume takes a row number from 1";
+    request.volume = *volume;
+    const auto mode = ParseMode(args.Value("--mode").value_or("table"));
+    if (!mode)
+        return std::string("--mode takes one of: ") + kModeChoices;
+    request.mode = *mode;
+    const auto format = ParseTreeFormat(args.Value("--format").value_or("text"));
+    if (!format)
+        return "--format takes text, tsv or json";
+    request.format = *format;
+    request.backupSearch = !args.Has("--no-backup-search");
+    return {};
+}
+
+// Opens the requested row; prints the outcome's text when it fails.
+bool OpenVolume(RecoverySession& session, const TreeRequest& request, CliContext& context) {
+    const auto askSearch = [&] {
+        context.err << kPrimaryDamagedQuestion << '\n';
+        return request.backupSearch;
+    };
+    const OpenOutcome outcome = OpenListedVolume(session, request.volume - 1, askSearch);
+    if (outcome == OpenOutcome::kOpened)
+        return true;
+    const std::string_view text = OpenOutcomeText(outcome);
+    if (!text.empty())
+        context.err << text << '\n';
+    return false;
+}
+
+int BuildAndPrint(RecoverySession& session, const TreeRequest& request, CliContext& context) {
+    CliEvents events(context);
+    session.Counters() = {};
+    session.Stop().Clear();
+    VolumeReader reader(session.Source(), *session.Volume());
+    TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    RunTreeCreation(builder, session.Stop(), events);
+    events.EndProgressLine();
+    PrintCatalog(session.Catalogue(), request.format, context.out);
+    context.out.flush();
+    context.err << SizeLineText(session.Counters()) << '\n' << events.LastMessage() << '\n';
+    if (session.Source().UnreadableSectors() != 0)
+        context.err << "twl: " << session.Source().UnreadableSectors()
+                    << " sectors could not be read and were taken as zeros\n";
+    return events.Result() == 0 ? kExitOk : kExitNotFound;
+}
+
+} // namespace
+
+int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
+    TreeRequest request;
+    const std::string error = ParseRequest(words, request);
+    if (!error.empty()) {
+        context.err << "twl tree: " << error << '\n' << kTreeUsage;
+        return kExitUsage;
+    }
+    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    const Status opened = OpenSourceArgument(request.source, session);
+    if (!opened.Ok()) {
+        context.err << "twl tree: " << Describe(opened) << '\n';
+        return kExitUsage;
+    }
+    session.SetMode(request.mode);
+    const std::size_t listed = DiscoverVolumes(session, context);
+    if (listed == 0)
+        return kExitNotFound;
+    if (request.volume > listed) {
+        context.err << "twl tree: no volume " << request.volume << "; " << request.source
+                    << " lists " << listed << '\n';
+        return kExitUsage;
+    }
+    if (!OpenVolume(session, request, context))
+        return kExitNotFound;
+    return BuildAndPrint(session, request, context);
+}
+
+} // namespace twl::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+// How long engine work reports to whoever started it. Every call comes from the worker
+// thread; the desktop program forwards them to its UI thread, twl prints them on stderr.
+// Each has an empty default so a front end only implements what it shows.
+
+#include <cstdint>
+#include <string>
+
+namespace twl {
+
+struct TreeCounters;
+
+enum class MessageIcon { kInformation, kError, kWarning };
+
+class EngineEvents {
+public:
+    virtual ~EngineEvents() = default;
+
+    // A text for status-bar pane 0 or 1.
+    virtual void StatusText(int /*pane*/, const std::string& /*text*/) {}
+    // The progress bar, 0 to 100.
+    virtual void Progress(int /*percent*/) {}
+    // After every entry the tree walk lists: the counters behind "%d Entries Found" and the
+    // size line, and the percent. Formatting is left to the front end, which shows only as
+    // many of these as it can draw.
+    virtual void TreeProgress(const TreeCounters& /*counters*/, int /*percent*/) {}
+    // A closing text of a worker ("Tree Creation Completed"), with its icon.
+    virtual void Message(MessageIcon /*icon*/, const std::string& /*text*/) {}
+    // The worker has finished: 0 completed, -9 aborted (and other codes of later workers).
+    virtual void WorkerDone(int /*result*/) {}
+};
+
+} // namespace twl

@@ -1,0 +1,85 @@
+#pragma once
+
+// The catalogue: the recovered tree of CatalogNode records. Nodes live in one arena of fixed
+// chunks addressed by 32-bit NodeId (0 is the root anchor, so 0 also means "no node" in the
+// links), names in a byte arena beside it. Growing never moves a node, so a NodeId and a
+// reference stay valid until the catalogue is cleared. Unlinking a child list releases it
+// from the tree; its memory comes back when the catalogue is cleared.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace twl {
+
+using NodeId = std::uint32_t;
+inline constexpr NodeId kRootAnchor = 0;
+inline constexpr NodeId kNoNode = 0;
+
+// Directory-entry type codes kept in CatalogNode::type.
+inline constexpr std::uint8_t kTypeUnknown = 0;
+inline constexpr std::uint8_t kTypeFile = 1;
+inline constexpr std::uint8_t kTypeFolder = 2;
+inline constexpr std::uint8_t kTypeSymlink = 7;
+
+struct CatalogNode {
+    std::uint32_t nameRef = 0; // where the name lies in the name arena
+    std::uint32_t nameLength = 0;
+    std::uint8_t type = 0;
+    std::uint8_t marked = 0;
+    std::uint8_t is_header = 0;
+    std::uint16_t mode = 0;
+    std::uint16_t uid = 0;
+    std::uint16_t gid = 0;
+    std::uint32_t ctime = 0;
+    std::uint32_t mtime = 0;
+    std::uint64_t size = 0;
+    std::uint32_t inode = 0;
+    NodeId first_child = kNoNode;
+    NodeId next_sibling = kNoNode;
+    NodeId parent = kNoNode;
+};
+static_assert(sizeof(CatalogNode) <= 64, "a catalogue of a million nodes must stay small");
+
+class Catalog {
+public:
+    Catalog();
+
+    // Back to a bare root anchor; every node and name is released.
+    void Clear();
+
+    // A new node, linked nowhere yet, with `name` copied byte for byte.
+    NodeId AddNode(std::string_view name);
+    CatalogNode& Node(NodeId id) { return m_chunks[id >> kChunkBits][id & kChunkMask]; }
+    const CatalogNode& Node(NodeId id) const { return m_chunks[id >> kChunkBits][id & kChunkMask]; }
+    std::string_view Name(NodeId id) const;
+    std::size_t NodeCount() const { return m_count; }
+
+    // Makes `first` (and the siblings chained after it) the child list of `parent`.
+    void AttachChildList(NodeId parent, NodeId first);
+    // Chains `next` after `node` in the same child list.
+    void LinkSibling(NodeId node, NodeId next);
+    // Detaches the child list of `parent` from the tree.
+    void ReleaseChildList(NodeId parent) { Node(parent).first_child = kNoNode; }
+
+    // Bytes held by nodes and names, for the memory figures.
+    std::size_t MemoryBytes() const;
+
+private:
+    static constexpr unsigned kChunkBits = 16; // 65,536 nodes per chunk
+    static constexpr NodeId kChunkMask = (NodeId{1} << kChunkBits) - 1;
+    static constexpr std::size_t kNameChunkBytes = std::size_t{1} << 20;
+
+    std::string_view StoreName(std::string_view name, std::uint32_t& ref);
+
+    std::vector<std::unique_ptr<CatalogNode[]>> m_chunks;
+    std::size_t m_count = 0;
+    // Names: 1 MiB chunks; a reference is chunk index x 2^20 + offset. A name longer than a
+    // chunk gets a chunk of its own.
+    std::vector<std::unique_ptr<char[]>> m_nameChunks;
+    std::size_t m_nameUsed = kNameChunkBytes; // bytes used of the last name chunk
+};
+
+} // namespace twl

@@ -1,0 +1,59 @@
+#pragma once
+
+// The ext2/ext3 superblock: the 1024 raw bytes and the fields the engine reads, decoded by
+// their kernel names at their byte offsets.
+
+#include "core/ByteCodec.h"
+
+#include <array>
+#include <cstdint>
+
+namespace twl {
+
+inline constexpr std::size_t kSuperblockSize = 1024;
+inline constexpr std::uint16_t kExt2Magic = 0xEF53;
+inline constexpr std::uint32_t kIncompatFiletype = 0x0002;  // directory entries carry a type
+inline constexpr std::uint32_t kRoCompatLargeFile = 0x0002; // regular files of 4 GiB and more
+inline constexpr std::uint32_t kGoodOldRev = 0;
+inline constexpr std::uint16_t kGoodOldInodeSize = 128;
+
+using RawSuperblock = std::array<std::uint8_t, kSuperblockSize>;
+
+struct Superblock {
+    std::uint32_t s_inodes_count = 0;      // 0x00
+    std::uint32_t s_blocks_count = 0;      // 0x04
+    std::uint32_t s_free_blocks_count = 0; // 0x0C
+    std::uint32_t s_free_inodes_count = 0; // 0x10
+    std::uint32_t s_first_data_block = 0;  // 0x14
+    std::uint32_t s_log_block_size = 0;    // 0x18
+    std::uint32_t s_blocks_per_group = 0;  // 0x20
+    std::uint32_t s_inodes_per_group = 0;  // 0x28
+    std::uint16_t s_magic = 0;             // 0x38
+    std::uint32_t s_rev_level = 0;         // 0x4C
+    std::uint32_t s_first_ino = 0;         // 0x54
+    std::uint16_t s_inode_size = 0;        // 0x58
+    std::uint16_t s_block_group_nr = 0;    // 0x5A
+    std::uint32_t s_feature_incompat = 0;  // 0x60
+    std::uint32_t s_feature_ro_compat = 0; // 0x64
+
+    static Superblock Decode(ConstBytes raw); // raw.size() >= 1024
+
+    // Size of an inode record in the inode table: 128 on revision 0 volumes, else
+    // s_inode_size.
+    std::uint32_t InodeSize() const {
+        return s_rev_level == kGoodOldRev ? kGoodOldInodeSize : s_inode_size;
+    }
+    bool HasFiletype() const { return (s_feature_incompat & kIncompatFiletype) != 0; }
+    bool HasLargeFile() const { return (s_feature_ro_compat & kRoCompatLargeFile) != 0; }
+};
+
+// The superblock field test: magic, block size 1 to 4 KiB, counts that agree with each other,
+// and an inode size that can be laid out in the inode table.
+bool PassesFieldTest(const Superblock& sb);
+
+// 2, 4 or 8 for a superblock that passed the field test.
+inline std::uint32_t SectorsPerBlock(const Superblock& sb) {
+    return 2u << sb.s_log_block_size;
+}
+
+} // namespace twl

@@ -1,0 +1,207 @@
+#include "ext2/SuperblockValidation.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace twl {
+namespace {
+
+constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
+constexpr SectorCount kWindowSectors = 63;
+constexpr std::size_t kMagicOffset = 0x38;
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+
+// Reads one sector at a 64-bit sector number; one past the 32-bit range reads as zeros.
+Sector ReadSectorAt(SectorSource& source, std::uint64_t sector) {
+    Sector buffer{};
+    if (sector <= kLastSector)
+        source.ReadSectors(static_cast<SectorNo>(sector), buffer);
+    return buffer;
+}
+
+bool HasMagic(ConstBytes sector) {
+    return sector[kMagicOffset] == 0x53 && sector[kMagicOffset + 1] == 0xEF;
+}
+
+// Whether the superblock's groups can exist: a group's block and inode bitmaps are one block
+// each, so neither count per group exceeds 8 x block size, and there are no more inode groups
+// than the block count lays out. Damaged superblocks that break this would otherwise ask for
+// descriptor tables of many gigabytes.
+bool GroupLayoutPossible(const Superblock& sb, std::uint32_t groupCount) {
+    const std::uint64_t bitsPerBitmap =
+        std::uint64_t{8} * (1024u << std::min(sb.s_log_block_size, 2u));
+    if (sb.s_blocks_per_group == 0 || sb.s_blocks_per_group > bitsPerBitmap ||
+        sb.s_inodes_per_group > bitsPerBitmap || sb.s_blocks_count <= sb.s_first_data_block)
+        return false;
+    const std::uint64_t blockGroups =
+        (std::uint64_t{sb.s_blocks_count} - sb.s_first_data_block + sb.s_blocks_per_group - 1) /
+        sb.s_blocks_per_group;
+    return groupCount <= blockGroups;
+}
+
+void ReadSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
+    RawSuperblock raw{};
+    source.ReadSectors(s, raw);
+    volume.SetSuperblock(raw);
+}
+
+int LoadDescriptorTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector) {
+    volume.descriptorTable.assign(DescriptorTableBytes(volume.groupCount), 0);
+    if (tableSector > kLastSector)
+        return 0;
+    return source.ReadSectors(static_cast<SectorNo>(tableSector), volume.descriptorTable);
+}
+
+// Field test, descriptor table read from tableSector, descriptor test, own descriptor. On
+// false no table is held.
+bool LoadCheckedTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector) {
+    const Superblock& sb = volume.sb;
+    if (!PassesFieldTest(sb) || !GroupLayoutPossible(sb, volume.groupCount) ||
+        sb.s_block_group_nr >= volume.groupCount)
+        return false;
+    LoadDescriptorTable(source, volume, tableSector);
+    if (!PassesDescriptorTest(volume.descriptorTable, volume.groupCount)) {
+        volume.ReleaseDescriptorTable();
+        return false;
+    }
+    volume.currentGroupDescriptor = DescriptorAt(volume.descriptorTable, sb.s_block_group_nr);
+    return true;
+}
+
+int Reject(Ext2Volume& volume) {
+    volume.ReleaseDescriptorTable();
+    return 0;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> DerivedVolumeStart(const Ext2Volume& volume, SectorNo s) {
+    const Superblock& sb = volume.sb;
+    const std::uint64_t spb = volume.sectorsPerBlock;
+    const std::uint64_t back =
+        sb.s_block_group_nr == 0
+            ? 2
+            : std::uint64_t{sb.s_block_group_nr} * sb.s_blocks_per_group * spb +
+                  std::uint64_t{sb.s_first_data_block} * spb;
+    if (back > s)
+        return std::nullopt;
+    return s - back;
+}
+
+bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, std::uint64_t start) {
+    const GroupDescriptor gd = GroupDescriptor::Decode(volume.currentGroupDescriptor);
+    const std::uint64_t spb = volume.sectorsPerBlock;
+    const Sector bitmap = ReadSectorAt(source, start + gd.bg_inode_bitmap * spb);
+    if (bitmap[0] == 0)
+        return false;
+    const Sector table = ReadSectorAt(source, start + gd.bg_inode_table * spb);
+    const auto zero = [](std::uint8_t b) { return b == 0; };
+    return std::all_of(table.begin(), table.begin() + 8, zero) &&
+           std::all_of(table.begin() + 32, table.begin() + kInodeRecordSize, zero);
+}
+
+bool PassesFirstInodesTest(SectorSource& source, Ext2Volume& volume, std::uint64_t start) {
+    const GroupDescriptor gd = GroupDescriptor::Decode(volume.currentGroupDescriptor);
+    const std::uint64_t spb = volume.sectorsPerBlock;
+    const std::uint32_t count = std::min<std::uint32_t>(8, volume.sb.s_inodes_per_group);
+    const std::uint8_t inUse = ReadSectorAt(source, start + gd.bg_inode_bitmap * spb)[0];
+    const std::uint64_t table = start + gd.bg_inode_table * spb;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t byteOffset = std::uint64_t{i} * volume.sb.InodeSize();
+        const Sector sector = ReadSectorAt(source, table + byteOffset / kSectorSize);
+        std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(byteOffset % kSectorSize),
+                    kInodeRecordSize, volume.currentInode.begin());
+        const bool empty = IsEmptyInode(volume.currentInode);
+        if (!empty &&
+            (inUse == 0 || !IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count)))
+            return false;
+    }
+    return true;
+}
+
+int ReadPrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
+    RawSuperblock raw{};
+    const int result = source.ReadSectors(s, raw);
+    volume.SetSuperblock(raw);
+    return result;
+}
+
+int ValidatePrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
+    const std::uint64_t tableSector =
+        std::uint64_t{volume.start} +
+        (std::uint64_t{volume.sb.s_first_data_block} + 1) * volume.sectorsPerBlock;
+    if (!LoadCheckedTable(source, volume, tableSector))
+        return 0;
+    const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
+    if (!start)
+        return Reject(volume);
+    if (volume.sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, volume, *start))
+        return Reject(volume);
+    return 1;
+}
+
+int ValidateBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
+    if (!LoadCheckedTable(source, volume, std::uint64_t{s} + volume.sectorsPerBlock))
+        return 0;
+    const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
+    if (!start || *start != volume.start)
+        return Reject(volume); // a copy of another file system is never taken
+    if (volume.sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, volume, *start))
+        return Reject(volume);
+    if (!PassesFirstInodesTest(source, volume, *start))
+        return Reject(volume);
+    return 1;
+}
+
+int SearchBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo p, SectorCount n) {
+    const std::uint64_t boundary = (std::uint64_t{p} / kWindowSectors + 1) * kWindowSectors;
+    const auto tryAt = [&](std::uint64_t s) {
+        ReadSuperblock(source, volume, static_cast<SectorNo>(s));
+        return ValidateBackupSuperblock(source, volume, static_cast<SectorNo>(s)) == 1;
+    };
+    for (std::uint64_t s = p; s < boundary && s <= kLastSector; ++s) {
+        if (HasMagic(ReadSectorAt(source, s)) && tryAt(s))
+            return 1;
+    }
+    // Windows are read many at a time; each is still judged on its own first magic sector.
+    constexpr std::uint64_t kWindowsPerRead = 32;
+    const std::uint64_t end = std::min(std::uint64_t{p} + n, kLastSector + 1);
+    std::vector<std::uint8_t> span(kWindowsPerRead * kWindowSectors * kSectorSize);
+    for (std::uint64_t w = boundary; w + 2 < end;) {
+        std::fill(span.begin(), span.end(), std::uint8_t{0});
+        const std::uint64_t sectors =
+            std::min<std::uint64_t>(kWindowsPerRead * kWindowSectors, kLastSector + 1 - w);
+        source.ReadSectors(static_cast<SectorNo>(w), MutableBytes(span).first(sectors * 512));
+        for (std::uint64_t window = 0; window < kWindowsPerRead && w + 2 < end; ++window) {
+            for (std::uint64_t i = 0; i < kWindowSectors; ++i) {
+                const std::size_t at = (window * kWindowSectors + i) * kSectorSize;
+                if (at >= sectors * kSectorSize || !HasMagic(ConstBytes(span).subspan(at, 512)))
+                    continue;
+                if (tryAt(w + i))
+                    return 1;
+                break; // only a window's first magic-bearing sector is tried
+            }
+            w += kWindowSectors;
+        }
+    }
+    return 0;
+}
+
+int LoadSuperblockAt(SectorSource& source, Ext2Volume& volume, SectorNo p, SectorNo s) {
+    ReadSuperblock(source, volume, s);
+    const Superblock& sb = volume.sb;
+    if (sb.s_inodes_per_group == 0 || sb.s_log_block_size > 2 ||
+        !GroupLayoutPossible(sb, volume.groupCount)) {
+        volume.ReleaseDescriptorTable();
+        return 0;
+    }
+    const std::uint64_t tableSector =
+        s == std::uint64_t{p} + 2
+            ? std::uint64_t{p} + (std::uint64_t{sb.s_first_data_block} + 1) * volume.sectorsPerBlock
+            : std::uint64_t{s} + volume.sectorsPerBlock;
+    return LoadDescriptorTable(source, volume, tableSector);
+}
+
+} // namespace twl

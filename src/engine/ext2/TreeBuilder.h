@@ -1,0 +1,75 @@
+#pragma once
+
+// Builds the catalogue of the open volume by walking its directories from the root (inode 2):
+// every entry gets a node with its inode's attributes, every folder a child list that opens
+// with a header node named by the folder's full path.
+
+#include "core/EngineEvents.h"
+#include "core/StopControl.h"
+#include "ext2/Catalog.h"
+#include "ext2/VolumeReader.h"
+
+#include <cstdint>
+#include <string>
+
+namespace twl {
+
+// The volume root as paths name it: D, colon, backslash, dollar sign, T, W.
+inline constexpr char kRootPath[] = "D:\\$TW";
+
+// Directories larger than this are taken as damaged and read only this far.
+inline constexpr std::uint64_t kMaxDirectoryBytes = std::uint64_t{256} << 20;
+
+struct TreeCounters {
+    std::uint32_t entriesFound = 0;
+    std::uint32_t files = 0;
+    std::uint32_t folders = 0;
+    std::uint64_t bytes = 0;
+};
+
+// "%d Entries Found"
+std::string EntriesFoundText(const TreeCounters& counters);
+// "%7.3f KB in %d Files in %d Folders", or its MB and GB forms.
+std::string SizeLineText(const TreeCounters& counters);
+
+class TreeBuilder {
+public:
+    TreeBuilder(VolumeReader& reader, Catalog& catalog, TreeCounters& counters, StopControl& stop,
+                EngineEvents& events)
+        : m_reader(reader), m_catalog(catalog), m_counters(counters), m_stop(stop),
+          m_events(events) {}
+
+    // Replaces the catalogue by a fresh walk from the root. The counters are not reset.
+    void BuildTree();
+
+    // Lists directory inode n as the child list of `parent` and descends into its folders,
+    // depth first, in list order. A folder that leads back to a folder on its own path gets
+    // no child list, so damaged or hard-linked directories cannot make the walk endless.
+    void WalkDirectory(NodeId parent, std::string path, InodeNo n);
+
+    // Builds the child list of `parent` from directory data whose i_size is `length`, and
+    // returns its first node (kNoNode when nothing was listed). The list is not attached.
+    NodeId ListDirectory(const std::string& path, ConstBytes data, std::uint64_t length);
+
+    // Entries found as a percent of the inodes in use (of all inodes after a backup
+    // superblock, whose free counts are stale), 0 to 100.
+    int Percent() const;
+
+private:
+    void ListFolder(NodeId parent, const std::string& path, InodeNo n);
+    NodeId MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::string_view name);
+    bool EntryFitsItsBlocks(const InodeRecord& inode, std::uint64_t size);
+    void CountEntry(const CatalogNode& node);
+
+    VolumeReader& m_reader;
+    Catalog& m_catalog;
+    TreeCounters& m_counters;
+    StopControl& m_stop;
+    EngineEvents& m_events;
+};
+
+// The tree-creation worker: BuildTree, the progress bar to 100, then "Tree Creation
+// Completed" and WorkerDone(0), or "Tree Creation Aborted" and WorkerDone(-9) after a stop.
+void RunTreeCreation(TreeBuilder& builder, StopControl& stop, EngineEvents& events);
+
+} // namespace twl

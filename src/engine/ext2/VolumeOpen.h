@@ -1,0 +1,50 @@
+#pragma once
+
+// Opening the volume the user chose on the volume page: the row's entry checked against the
+// source, its superblock validated (or a backup searched for), and the open volume replaced
+// only when all of that succeeded, so a failed open leaves the previous volume as it was.
+
+#include "session/RecoverySession.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace twl {
+
+enum class OpenOutcome {
+    kOpened,
+    kNoSuchVolume,        // the row is not among the listed volumes
+    kNoSource,            // nothing to read from
+    kFingerprintMismatch, // a loaded scan information file belongs to another disk or image
+    kBeyondSource,        // the entry lies beyond the end of the disk or image
+    kBackupDeclined,      // primary superblock damaged, and the user did not want a search
+    kNoValidSuperblock,   // no backup superblock passed
+    kUnusableScanEntry,   // the superblock a scan found no longer describes a volume
+};
+
+// The message a front end shows for an outcome ("" for kOpened and kBackupDeclined).
+std::string_view OpenOutcomeText(OpenOutcome outcome);
+
+// The question asked before the backup superblock search.
+inline constexpr std::string_view kPrimaryDamagedQuestion =
+    "Primary Super block damaged\nSearching for others";
+
+// The wizard's text after a successful open: "Mount Point %s Selected ".
+std::string MountPointSelectedText(std::string_view mountPoint);
+
+// Rows of the volume page, 0-based, for the session's processing mode: the Linux entries with
+// a non-zero size of the partition list (or of the found-volume list on the scan path).
+std::size_t ListedVolumeCount(const RecoverySession& session);
+
+// Opens listed row `row`. `searchForBackup` is asked when the primary superblock is damaged
+// and answers whether to search the volume for a backup.
+OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
+                             const std::function<bool()>& searchForBackup);
+
+// Sector-range check of the selected entry against a source of sourceBytes: 1 when the
+// whole entry lies on it (ending exactly at its last sector counts), else 0.
+int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes);
+
+} // namespace twl

@@ -1,0 +1,177 @@
+#include "ext2/VolumeReader.h"
+
+#include <algorithm>
+
+namespace twl {
+namespace {
+
+constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
+
+// Pointers per map block, and how many data blocks one pointer covers at each depth.
+std::uint64_t Span(std::uint32_t pointersPerBlock, int depth) {
+    std::uint64_t span = 1;
+    for (int d = 1; d < depth; ++d)
+        span *= pointersPerBlock;
+    return span;
+}
+
+} // namespace
+
+bool VolumeReader::ReadInodeTableSector(std::uint64_t sector, MutableBytes out) {
+    const std::uint64_t runStart = sector / kInodeRunSectors * kInodeRunSectors;
+    if (runStart != m_inodeRunStart) {
+        m_inodeRun.assign(kInodeRunSectors * kSectorSize, 0);
+        const std::uint64_t sectors =
+            std::min<std::uint64_t>(kInodeRunSectors, kLastSector - runStart + 1);
+        m_source.ReadSectors(static_cast<SectorNo>(runStart),
+                             MutableBytes(m_inodeRun).first(sectors * kSectorSize));
+        m_inodeRunStart = runStart;
+    }
+    const std::size_t offset = (sector - runStart) * kSectorSize;
+    std::copy_n(m_inodeRun.begin() + static_cast<std::ptrdiff_t>(offset), kSectorSize, out.begin());
+    return true;
+}
+
+void VolumeReader::ReadInode(InodeNo n) {
+    Ext2Volume& v = m_volume;
+    v.currentInode.fill(0);
+    const std::uint32_t ipg = v.sb.s_inodes_per_group;
+    if (n == 0 || ipg == 0)
+        return;
+    const std::uint32_t group = (n - 1) / ipg;
+    const std::uint32_t index = (n - 1) % ipg;
+    v.currentGroupDescriptor = DescriptorAt(v.descriptorTable, group);
+    const GroupDescriptor gd = GroupDescriptor::Decode(v.currentGroupDescriptor);
+    const std::uint64_t byteOffset = static_cast<std::uint64_t>(index) * v.sb.InodeSize();
+    const std::uint64_t sector = v.start +
+                                 static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock +
+                                 byteOffset / kSectorSize;
+    if (sector > kLastSector)
+        return; // beyond what a 32-bit sector number reaches: reads as zeros
+    std::array<std::uint8_t, kSectorSize> buffer{};
+    ReadInodeTableSector(sector, buffer);
+    const std::size_t slot = byteOffset % kSectorSize;
+    std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(slot), kInodeRecordSize,
+                v.currentInode.begin());
+}
+
+int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {
+    std::fill(out.begin(), out.end(), std::uint8_t{0});
+    const std::uint64_t sector =
+        m_volume.start + static_cast<std::uint64_t>(block) * m_volume.sectorsPerBlock;
+    if (sector > kLastSector)
+        return 0;
+    return m_source.ReadSectors(static_cast<SectorNo>(sector), out);
+}
+
+BlockList VolumeReader::BuildBlockList(const InodeRecord& inode, std::size_t maxBlocks) {
+    BlockList list;
+    const InodeView view{inode};
+    for (std::size_t n = 0; n < kDirectBlocks; ++n) {
+        const BlockNo block = view.i_block(n);
+        if (block == 0)
+            return list;
+        if (list.blocks.size() >= maxBlocks) {
+            list.capped = true;
+            return list;
+        }
+        list.blocks.push_back(block);
+    }
+    for (int depth = 1; depth <= 3; ++depth) {
+        const BlockNo mapBlock = view.i_block(kDirectBlocks + depth - 1);
+        if (mapBlock != 0 && !AppendMapLevel(mapBlock, depth, list, maxBlocks))
+            return list;
+    }
+    return list;
+}
+
+// Appends the blocks below one map block; returns false when the list has ended (a zero
+// pointer, or the limit).
+bool VolumeReader::AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list,
+                                  std::size_t maxBlocks) {
+    std::vector<std::uint8_t> buffer(m_volume.BlockSize());
+    ReadBlock(mapBlock, buffer);
+    const std::size_t pointers = buffer.size() / 4;
+    for (std::size_t i = 0; i < pointers; ++i) {
+        const BlockNo block = Le32(buffer, 4 * i);
+        if (block == 0)
+            return false;
+        if (depth > 1) {
+            if (!AppendMapLevel(block, depth - 1, list, maxBlocks))
+                return false;
+            continue;
+        }
+        if (list.blocks.size() >= maxBlocks) {
+            list.capped = true;
+            return false;
+        }
+        list.blocks.push_back(block);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
+    const std::size_t blockSize = m_volume.BlockSize();
+    std::vector<std::uint8_t> data(list.blocks.size() * blockSize);
+    // Consecutive blocks are read in one request; the bytes are the same as block by block.
+    constexpr std::size_t kMaxRun = 256;
+    for (std::size_t k = 0; k < list.blocks.size();) {
+        std::size_t run = 1;
+        while (k + run < list.blocks.size() && run < kMaxRun &&
+               list.blocks[k + run] == list.blocks[k] + run)
+            ++run;
+        ReadBlock(list.blocks[k], MutableBytes(data).subspan(k * blockSize, run * blockSize));
+        k += run;
+    }
+    return data;
+}
+
+BlockMapSurvey VolumeReader::SurveyBlockMap(const InodeRecord& inode) {
+    BlockMapSurvey survey;
+    const InodeView view{inode};
+    const std::uint32_t pointers = m_volume.BlockSize() / 4;
+    for (std::size_t n = 0; n < kDirectBlocks; ++n) {
+        const BlockNo block = view.i_block(n);
+        if (block == 0)
+            continue;
+        ++survey.dataBlocks;
+        survey.endLogical = n + 1;
+        survey.outOfRange |= block > m_volume.sb.s_blocks_count;
+    }
+    std::uint64_t firstLogical = kDirectBlocks;
+    for (int depth = 1; depth <= 3; ++depth) {
+        const BlockNo mapBlock = view.i_block(kDirectBlocks + depth - 1);
+        if (mapBlock != 0)
+            SurveyMapLevel(mapBlock, depth, firstLogical, survey);
+        firstLogical += Span(pointers, depth + 1);
+    }
+    return survey;
+}
+
+void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
+                                  BlockMapSurvey& survey) {
+    ++survey.mapBlocks;
+    if (mapBlock > m_volume.sb.s_blocks_count) {
+        survey.outOfRange = true;
+        return; // not a block of this volume: nothing below it is read
+    }
+    std::vector<std::uint8_t> buffer(m_volume.BlockSize());
+    ReadBlock(mapBlock, buffer);
+    const std::uint32_t pointers = static_cast<std::uint32_t>(buffer.size() / 4);
+    const std::uint64_t span = Span(pointers, depth);
+    for (std::uint32_t i = 0; i < pointers && !survey.outOfRange; ++i) {
+        const BlockNo block = Le32(buffer, 4 * i);
+        if (block == 0)
+            continue;
+        const std::uint64_t logical = firstLogical + i * span;
+        if (depth > 1) {
+            SurveyMapLevel(block, depth - 1, logical, survey);
+            continue;
+        }
+        ++survey.dataBlocks;
+        survey.endLogical = logical + 1;
+        survey.outOfRange |= block > m_volume.sb.s_blocks_count;
+    }
+}
+
+} // namespace twl

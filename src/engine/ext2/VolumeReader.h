@@ -1,0 +1,72 @@
+#pragma once
+
+// Reads inodes, block maps and block data of the open volume through the sector source.
+// Every buffer is zero before it is read into, so an unreadable sector reads as zeros: an
+// all-zero inode, a map block whose first entry ends the list, a data block of zeros.
+
+#include "ext2/Ext2Volume.h"
+#include "sector/SectorSource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace twl {
+
+struct BlockList {
+    std::vector<BlockNo> blocks; // data blocks in file order
+    bool capped = false;         // the walk stopped at the caller's limit, not at the map's end
+};
+
+// What a full walk of a block map finds when holes (zero pointers) are passed over instead of
+// ending the walk: used to tell a sparse file from a damaged inode.
+struct BlockMapSurvey {
+    std::uint64_t dataBlocks = 0;
+    std::uint64_t mapBlocks = 0;  // indirect blocks holding pointers
+    std::uint64_t endLogical = 0; // one past the last mapped logical block
+    bool outOfRange = false;      // a pointer beyond s_blocks_count
+};
+
+class VolumeReader {
+public:
+    VolumeReader(SectorSource& source, Ext2Volume& volume) : m_source(source), m_volume(volume) {}
+
+    // Loads inode n (1 <= n <= s_inodes_count) into the current inode and its group's
+    // descriptor into the current group descriptor. An inode outside the table reads as zeros.
+    void ReadInode(InodeNo n);
+
+    // The data blocks of `inode` in file order. The first zero pointer ends the list (a zero
+    // single or double indirect pointer does not: the next level is still looked at). Stops
+    // after maxBlocks entries.
+    BlockList BuildBlockList(const InodeRecord& inode,
+                             std::size_t maxBlocks = std::numeric_limits<std::size_t>::max());
+
+    // The blocks of `list`, in order, one block size each. Empty for an empty list.
+    std::vector<std::uint8_t> ReadBlockData(const BlockList& list);
+
+    // Reads one block into `out` (block size bytes, cleared first). Returns the read's result.
+    int ReadBlock(BlockNo block, MutableBytes out);
+
+    // Walks every pointer of the map, holes included; reads at most the map blocks present.
+    BlockMapSurvey SurveyBlockMap(const InodeRecord& inode);
+
+    SectorSource& Source() { return m_source; }
+    Ext2Volume& Volume() { return m_volume; }
+
+private:
+    bool AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list, std::size_t maxBlocks);
+    void SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
+                        BlockMapSurvey& survey);
+    bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
+
+    SectorSource& m_source;
+    Ext2Volume& m_volume;
+
+    // The inode-table run read last: neighbouring inodes of a directory usually share it.
+    static constexpr std::uint32_t kInodeRunSectors = 8;
+    std::vector<std::uint8_t> m_inodeRun;
+    std::uint64_t m_inodeRunStart = std::numeric_limits<std::uint64_t>::max();
+};
+
+} // namespace twl

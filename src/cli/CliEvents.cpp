@@ -1,18 +1,23 @@
 #include "CliEvents.h"
 
 #include "ext2/TreeBuilder.h"
+#include "volumes/ScanRange.h"
 
 #include <ostream>
 
 namespace twl::cli {
 
-void CliEvents::ShowProgress(const std::string& text) {
+bool CliEvents::ProgressDue() {
     if (!m_context.errIsTerminal)
-        return;
+        return false;
     const auto now = std::chrono::steady_clock::now();
     if (m_lineShown && now - m_lastShown < std::chrono::milliseconds(200))
-        return;
+        return false;
     m_lastShown = now;
+    return true;
+}
+
+void CliEvents::ShowProgress(const std::string& text) {
     m_lineShown = true;
     m_context.err << '\r' << text << "\x1b[K" << std::flush;
 }
@@ -25,12 +30,23 @@ void CliEvents::EndProgressLine() {
 }
 
 void CliEvents::TreeProgress(const TreeCounters& counters, int percent) {
-    if (m_context.errIsTerminal)
+    if (ProgressDue())
         ShowProgress(EntriesFoundText(counters) + " (" + std::to_string(percent) + "%)");
 }
 
+void CliEvents::ScanProgress(std::uint64_t position, std::uint64_t total) {
+    if (ProgressDue())
+        ShowProgress(ScanProgressText(position, total) + " (" +
+                     std::to_string(ScanPercent(position, total)) + "%)");
+}
+
+void CliEvents::Found(const std::string& text) {
+    EndProgressLine();
+    m_context.err << text << '\n' << std::flush;
+}
+
 void CliEvents::Message(MessageIcon /*icon*/, const std::string& text) {
-    m_message = text;
+    m_messages.push_back(text);
 }
 
 } // namespace twl::cli

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace twl::cli {
 
@@ -17,22 +18,26 @@ public:
     ~CliEvents() override { EndProgressLine(); }
 
     void TreeProgress(const TreeCounters& counters, int percent) override;
+    void ScanProgress(std::uint64_t position, std::uint64_t total) override;
+    void Found(const std::string& text) override;
     void Message(MessageIcon icon, const std::string& text) override;
     void WorkerDone(int result) override { m_result = result; }
 
     // Clears the progress line, if one is shown, so the next text starts on a clean line.
     void EndProgressLine();
 
-    const std::string& LastMessage() const { return m_message; }
+    // The closing texts, in the order they came.
+    const std::vector<std::string>& Messages() const { return m_messages; }
     int Result() const { return m_result; }
 
 private:
+    bool ProgressDue();
     void ShowProgress(const std::string& text);
 
     CliContext& m_context;
     std::chrono::steady_clock::time_point m_lastShown{};
     bool m_lineShown = false;
-    std::string m_message;
+    std::vector<std::string> m_messages;
     int m_result = 0;
 };
 

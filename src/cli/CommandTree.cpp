@@ -14,23 +14,28 @@ namespace twl::cli {
 namespace {
 
 constexpr const char* kTreeUsage =
-    "usage: twl tree SOURCE [--volume N] [--mode table] [--format text|tsv|json] "
-    "[--no-backup-search]\n";
+    "usage: twl tree SOURCE [--volume N] [--mode table|scan|auto] [--thorough [--start S] "
+    "[--end E]] [--format text|tsv|json] [--no-backup-search]\n";
 
-const OptionSpec kTreeOptions[] = {
-    {"--volume", true}, {"--mode", true}, {"--format", true}, {"--no-backup-search", false}};
+std::vector<OptionSpec> TreeOptions() {
+    std::vector<OptionSpec> options = kDiscoveryOptions;
+    options.insert(options.end(),
+                   {{"--volume", true}, {"--format", true}, {"--no-backup-search", false}});
+    return options;
+}
 
 struct TreeRequest {
     std::string source;
     std::size_t volume = 1;
-    ProcessingMode mode = ProcessingMode::kTable;
+    ProcessingMode mode = ProcessingMode::kAuto;
+    ScanOptions scan;
     TreeFormat format = TreeFormat::kText;
     bool backupSearch = true;
 };
 
 // Reads the command line into a request; returns the error text, "" when it is sound.
 std::string ParseRequest(std::span<const std::string> words, TreeRequest& request) {
-    const ParsedArguments args = ParseArguments(words, kTreeOptions);
+    const ParsedArguments args = ParseArguments(words, TreeOptions());
     if (!args.error.empty())
         return args.error;
     if (args.positional.size() != 1)
@@ -40,10 +45,11 @@ std::string ParseRequest(std::span<const std::string> words, TreeRequest& reques
     if (!volume || *volume == 0)
         return "--volume takes a row number from 1";
     request.volume = *volume;
-    const auto mode = ParseMode(args.Value("--mode").value_or("table"));
+    const auto mode = ParseMode(args.Value("--mode").value_or("auto"));
     if (!mode)
         return std::string("--mode takes one of: ") + kModeChoices;
     request.mode = *mode;
+    request.scan = ScanOptionsFrom(args);
     const auto format = ParseTreeFormat(args.Value("--format").value_or("text"));
     if (!format)
         return "--format takes text, tsv or json";
@@ -77,7 +83,9 @@ int BuildAndPrint(RecoverySession& session, const TreeRequest& request, CliConte
     events.EndProgressLine();
     PrintCatalog(session.Catalogue(), request.format, context.out);
     context.out.flush();
-    context.err << SizeLineText(session.Counters()) << '\n' << events.LastMessage() << '\n';
+    context.err << SizeLineText(session.Counters()) << '\n';
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
     if (session.Source().UnreadableSectors() != 0)
         context.err << "twl: " << session.Source().UnreadableSectors()
                     << " sectors could not be read and were taken as zeros\n";
@@ -100,7 +108,12 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     session.SetMode(request.mode);
-    const std::size_t listed = DiscoverVolumes(session, context);
+    const Discovery discovery = DiscoverVolumes(session, request.scan, context);
+    if (!discovery.error.empty()) {
+        context.err << "twl tree: " << discovery.error << '\n';
+        return kExitUsage;
+    }
+    const std::size_t listed = discovery.listed;
     if (listed == 0)
         return kExitNotFound;
     if (request.volume > listed) {

@@ -1,11 +1,12 @@
-// twl volumes SOURCE [--mode table] [--all]: the Linux volumes of a disk or image, as the
-// volume page lists them, one tab-separated row each.
+// twl volumes SOURCE: the Linux volumes of a disk or image, as the volume page lists them,
+// one tab-separated row each; from the partition tables, a superblock sweep, or both.
 
 #include "Arguments.h"
 #include "Commands.h"
 #include "SourceArgument.h"
 #include "TextEscape.h"
 #include "VolumeDiscovery.h"
+#include "ext2/VolumeOpen.h"
 #include "platform/DriveInventory.h"
 
 #include <cstdio>
@@ -14,7 +15,36 @@
 namespace twl::cli {
 namespace {
 
-const OptionSpec kVolumesOptions[] = {{"--mode", true}, {"--all", false}};
+constexpr const char* kVolumesUsage =
+    "usage: twl volumes SOURCE [--mode table|scan|auto] [--thorough [--start S] [--end E]] "
+    "[--all]\n";
+
+std::vector<OptionSpec> VolumesOptions() {
+    std::vector<OptionSpec> options = kDiscoveryOptions;
+    options.push_back({"--all", false});
+    return options;
+}
+
+// One entry of whichever list the volume page shows.
+struct VolumeRow {
+    std::uint8_t status = 0;
+    std::uint8_t type = 0;
+    SectorNo start = 0;
+    SectorCount size = 0;
+    VolumeLabel label{};
+};
+
+std::vector<VolumeRow> RowsOf(const RecoverySession& session) {
+    std::vector<VolumeRow> rows;
+    if (ListsPartitions(session)) {
+        for (const PartitionEntry& e : session.Lists().partitions.entries)
+            rows.push_back({e.status, e.type, e.start, e.size, e.label});
+    } else {
+        for (const FoundVolumeEntry& e : session.Lists().found.entries)
+            rows.push_back({e.status, e.type, e.start, e.size, e.label});
+    }
+    return rows;
+}
 
 std::string Hex2(std::uint8_t value) {
     char text[8];
@@ -22,50 +52,33 @@ std::string Hex2(std::uint8_t value) {
     return text;
 }
 
-void PrintListedRows(const PartitionList& list, std::ostream& out) {
-    out << "row\tstart\tsectors\tlabel\n";
-    std::size_t row = 0;
-    for (const std::size_t index : ListedLinuxPartitions(list)) {
-        const PartitionEntry& entry = list.entries[index];
-        out << ++row << '\t' << entry.start << '\t' << entry.size << '\t'
-            << EscapeField(LabelText(entry.label)) << '\n';
+// Listed rows only, or (all) every entry with its boot flag and type, "-" in the row column
+// for entries the volume page does not show (other types, extended containers, empty ones).
+void PrintRows(const std::vector<VolumeRow>& rows, bool all, std::ostream& out) {
+    out << (all ? "row\tstatus\ttype\tstart\tsectors\tlabel\n" : "row\tstart\tsectors\tlabel\n");
+    std::size_t number = 0;
+    for (const VolumeRow& row : rows) {
+        const bool listed = row.type == kLinuxPartitionType && row.size != 0;
+        if (!listed && !all)
+            continue;
+        out << (listed ? std::to_string(++number) : "-") << '\t';
+        if (all)
+            out << Hex2(row.status) << '\t' << Hex2(row.type) << '\t';
+        out << row.start << '\t' << row.size << '\t' << EscapeField(LabelText(row.label)) << '\n';
     }
-}
-
-// Every entry of the partition list; row is the volume's listed number, "-" for entries the
-// volume page does not show (other types, extended containers, empty Linux entries).
-void PrintAllEntries(const PartitionList& list, std::ostream& out) {
-    out << "row\tstatus\ttype\tstart\tsectors\tlabel\n";
-    std::size_t row = 0;
-    for (const PartitionEntry& entry : list.entries) {
-        const bool listed = entry.type == kLinuxPartitionType && entry.size != 0;
-        out << (listed ? std::to_string(++row) : "-") << '\t' << Hex2(entry.status) << '\t'
-            << Hex2(entry.type) << '\t' << entry.start << '\t' << entry.size << '\t'
-            << EscapeField(LabelText(entry.label)) << '\n';
-    }
-}
-
-int ListVolumes(RecoverySession& session, bool all, CliContext& context) {
-    const std::size_t count = DiscoverVolumes(session, context);
-    const PartitionList& list = session.Lists().partitions;
-    if (all)
-        PrintAllEntries(list, context.out);
-    else if (count != 0)
-        PrintListedRows(list, context.out);
-    return count != 0 ? kExitOk : kExitNotFound;
 }
 
 } // namespace
 
 int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
-    const ParsedArguments args = ParseArguments(words, kVolumesOptions);
+    const ParsedArguments args = ParseArguments(words, VolumesOptions());
     if (!args.error.empty() || args.positional.size() != 1) {
         context.err << "twl volumes: " << (args.error.empty() ? "expects one SOURCE" : args.error)
                     << '\n'
-                    << "usage: twl volumes SOURCE [--mode table] [--all]\n";
+                    << kVolumesUsage;
         return kExitUsage;
     }
-    const std::string modeWord = args.Value("--mode").value_or("table");
+    const std::string modeWord = args.Value("--mode").value_or("auto");
     const std::optional<ProcessingMode> mode = ParseMode(modeWord);
     if (!mode) {
         context.err << "twl volumes: unknown mode '" << modeWord << "' (" << kModeChoices << ")\n";
@@ -78,7 +91,14 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     session.SetMode(*mode);
-    return ListVolumes(session, args.Has("--all"), context);
+    const Discovery discovery = DiscoverVolumes(session, ScanOptionsFrom(args), context);
+    if (!discovery.error.empty()) {
+        context.err << "twl volumes: " << discovery.error << '\n';
+        return kExitUsage;
+    }
+    if (discovery.listed != 0 || args.Has("--all"))
+        PrintRows(RowsOf(session), args.Has("--all"), context.out);
+    return discovery.listed != 0 ? kExitOk : kExitNotFound;
 }
 
 } // namespace twl::cli

@@ -1,7 +1,10 @@
 #include "VolumeDiscovery.h"
 
+#include "CliEvents.h"
 #include "ext2/VolumeOpen.h"
+#include "volumes/LogicalVolumeScan.h"
 #include "volumes/PartitionTableWalk.h"
+#include "volumes/ScanRange.h"
 
 #include <ostream>
 
@@ -25,26 +28,79 @@ void ReportWalk(const WalkReport& walk, std::ostream& err) {
             << " partitions; the rest of the chain was not read\n";
 }
 
+// The sweep's range from the options; the error text of the range check when it does not fit.
+std::string ScanRangeOf(SectorSource& source, const ScanOptions& scan, SectorRange& range) {
+    const std::optional<SectorRange> whole = WholeSourceRange(source);
+    if (!whole)
+        return "the source holds no sectors to scan";
+    range = *whole;
+    if (!scan.thorough)
+        return {};
+    const std::int64_t start = scan.start ? ParseSectorText(*scan.start) : 0;
+    const std::int64_t end = scan.end ? ParseSectorText(*scan.end) : whole->end;
+    const RangeCheck check = CheckSectorRange(start, end, std::uint64_t{whole->end} + 1);
+    if (check != RangeCheck::kOk)
+        return std::string(RangeCheckText(check));
+    range = {static_cast<SectorNo>(start), static_cast<SectorNo>(end)};
+    return {};
+}
+
+std::string Sweep(RecoverySession& session, const ScanOptions& scan, CliContext& context) {
+    SectorRange range;
+    const std::string error = ScanRangeOf(session.Source(), scan, range);
+    if (!error.empty())
+        return error;
+    CliEvents events(context);
+    session.ScanStop().Clear();
+    ScanWorker(session.Source(), session.Lists(),
+               scan.thorough ? ScanMode::kThorough : ScanMode::kQuick, range.start, range.end,
+               session.ScanStop(), events);
+    events.EndProgressLine();
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+    return {};
+}
+
 } // namespace
+
+const std::vector<OptionSpec> kDiscoveryOptions = {
+    {"--mode", true}, {"--thorough", false}, {"--start", true}, {"--end", true}};
 
 std::optional<ProcessingMode> ParseMode(const std::string& word) {
     if (word == "table")
         return ProcessingMode::kTable;
+    if (word == "scan")
+        return ProcessingMode::kScan;
+    if (word == "auto")
+        return ProcessingMode::kAuto;
     return std::nullopt;
 }
 
-std::size_t DiscoverVolumes(RecoverySession& session, CliContext& context) {
+ScanOptions ScanOptionsFrom(const ParsedArguments& args) {
+    return {args.Has("--thorough"), args.Value("--start"), args.Value("--end")};
+}
+
+Discovery DiscoverVolumes(RecoverySession& session, const ScanOptions& scan, CliContext& context) {
+    Discovery discovery;
     SectorSource& source = session.Source();
-    const TableListing listing =
-        ListVolumesFromTable(source, source.CurrentDriveId(), session.Lists());
-    ReportWalk(listing.walk, context.err);
+    bool sweep = session.Mode() == ProcessingMode::kScan;
+    if (!sweep) {
+        const TableListing listing =
+            ListVolumesFromTable(source, source.CurrentDriveId(), session.Lists());
+        ReportWalk(listing.walk, context.err);
+        sweep = listing.linuxFound == 0 && session.Mode() == ProcessingMode::kAuto;
+    }
+    if (sweep)
+        discovery.error = Sweep(session, scan, context);
+    if (!discovery.error.empty())
+        return discovery;
     if (source.UnreadableSectors() != 0)
         context.err << "twl: " << source.UnreadableSectors()
                     << " sectors could not be read and were taken as zeros\n";
-    const std::size_t count = ListedVolumeCount(session);
-    if (count == 0)
+    discovery.listed = ListedVolumeCount(session);
+    if (discovery.listed == 0)
         context.err << kNoLogicalDrives << '\n';
-    return count;
+    return discovery;
 }
 
 } // namespace twl::cli

@@ -129,8 +129,7 @@ TEST(VolumesCommand, BadInputGivesOneLineAndStatusTwo) {
         {{"volumes", missing, "--fast"}, {}, "twl volumes: unknown option --fast\n"},
         {{"volumes", missing, "--mode", "guess"},
          {},
-         "twl volumes: unknown mode 'guess' "
-         "(table)\n"},
+         "twl volumes: unknown mode 'guess' (table, scan or auto)\n"},
         {{"volumes"}, {}, "twl volumes: expects one SOURCE\n"},
         {{"vols"}, {}, "twl: unknown command 'vols'\n"},
     };

@@ -25,6 +25,10 @@ public:
     // size line, and the percent. Formatting is left to the front end, which shows only as
     // many of these as it can draw.
     virtual void TreeProgress(const TreeCounters& /*counters*/, int /*percent*/) {}
+    // The logical volume scan is about to read window `position` (1-based) of `total`.
+    virtual void ScanProgress(std::uint64_t /*position*/, std::uint64_t /*total*/) {}
+    // A text for the list of finds ("Unique Logical Drive Super block found at sector %d").
+    virtual void Found(const std::string& /*text*/) {}
     // A closing text of a worker ("Tree Creation Completed"), with its icon.
     virtual void Message(MessageIcon /*icon*/, const std::string& /*text*/) {}
     // The worker has finished: 0 completed, -9 aborted (and other codes of later workers).

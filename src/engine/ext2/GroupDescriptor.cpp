@@ -24,15 +24,25 @@ RawGroupDescriptor DescriptorAt(ConstBytes table, std::uint32_t group) {
     return raw;
 }
 
+bool MeetsCriterion(const GroupDescriptor& gd, DescriptorCriterion criterion) {
+    switch (criterion) {
+    case DescriptorCriterion::kPlaced:
+        return gd.bg_block_bitmap != 0 && gd.bg_inode_bitmap != 0 && gd.bg_inode_table != 0;
+    case DescriptorCriterion::kReservedZero:
+        return gd.bg_reserved == std::array<std::uint32_t, 3>{};
+    case DescriptorCriterion::kFlagsKnown:
+        return (gd.bg_flags & ~kKnownGroupFlags) == 0;
+    }
+    return false;
+}
+
 bool PassesDescriptorTest(ConstBytes table, std::uint32_t groupCount) {
     for (std::uint32_t g = 0; g < groupCount; ++g) {
         const GroupDescriptor gd = GroupDescriptor::Decode(DescriptorAt(table, g));
-        if (gd.bg_block_bitmap == 0 || gd.bg_inode_bitmap == 0 || gd.bg_inode_table == 0)
-            return false;
-        if (gd.bg_reserved != std::array<std::uint32_t, 3>{})
-            return false;
-        if ((gd.bg_flags & ~kKnownGroupFlags) != 0)
-            return false;
+        for (const DescriptorCriterion criterion : kDescriptorCriteria) {
+            if (!MeetsCriterion(gd, criterion))
+                return false;
+        }
     }
     return true;
 }

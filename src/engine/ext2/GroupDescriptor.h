@@ -26,6 +26,18 @@ struct GroupDescriptor {
     static GroupDescriptor Decode(ConstBytes raw); // raw.size() >= 32
 };
 
+// The three things the descriptor test asks of each descriptor.
+enum class DescriptorCriterion {
+    kPlaced,       // block bitmap, inode bitmap and inode table are nonzero
+    kReservedZero, // the three bg_reserved words are zero
+    kFlagsKnown,   // bg_flags holds no bit beyond kKnownGroupFlags
+};
+inline constexpr DescriptorCriterion kDescriptorCriteria[] = {DescriptorCriterion::kPlaced,
+                                                              DescriptorCriterion::kReservedZero,
+                                                              DescriptorCriterion::kFlagsKnown};
+
+bool MeetsCriterion(const GroupDescriptor& gd, DescriptorCriterion criterion);
+
 // Descriptor g of a table, or an all-zero descriptor when g lies outside it.
 RawGroupDescriptor DescriptorAt(ConstBytes table, std::uint32_t group);
 

@@ -189,6 +189,58 @@ int SearchBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo p,
     return 0;
 }
 
+namespace {
+
+std::vector<std::uint8_t> ReadTableAt(SectorSource& source, std::uint32_t groupCount,
+                                      std::optional<std::uint64_t> sector) {
+    std::vector<std::uint8_t> table(DescriptorTableBytes(groupCount), 0);
+    if (sector && *sector <= kLastSector)
+        source.ReadSectors(static_cast<SectorNo>(*sector), table);
+    return table;
+}
+
+// Each criterion must hold in table A or, failing that, in table B. Returns false when one
+// holds in neither; sets usedB when B was needed.
+bool PassesWithFallback(ConstBytes a, ConstBytes b, std::uint32_t groupCount, bool& usedB) {
+    for (std::uint32_t g = 0; g < groupCount; ++g) {
+        const GroupDescriptor gdA = GroupDescriptor::Decode(DescriptorAt(a, g));
+        const GroupDescriptor gdB = GroupDescriptor::Decode(DescriptorAt(b, g));
+        for (const DescriptorCriterion criterion : kDescriptorCriteria) {
+            if (MeetsCriterion(gdA, criterion))
+                continue;
+            if (!MeetsCriterion(gdB, criterion))
+                return false;
+            usedB = true;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s) {
+    const Superblock& sb = scratch.sb;
+    if (!PassesFieldTest(sb) || !GroupLayoutPossible(sb, scratch.groupCount) ||
+        sb.s_block_group_nr >= scratch.groupCount)
+        return 0;
+    const std::uint64_t spb = scratch.sectorsPerBlock;
+    std::optional<std::uint64_t> primaryPosition;
+    if (s >= 2)
+        primaryPosition = std::uint64_t{s} - 2 + (std::uint64_t{sb.s_first_data_block} + 1) * spb;
+    const auto tableA = ReadTableAt(source, scratch.groupCount, primaryPosition);
+    const auto tableB = ReadTableAt(source, scratch.groupCount, std::uint64_t{s} + spb);
+    bool usedB = false;
+    if (!PassesWithFallback(tableA, tableB, scratch.groupCount, usedB))
+        return 0;
+    scratch.currentGroupDescriptor = DescriptorAt(usedB ? tableB : tableA, sb.s_block_group_nr);
+    const std::optional<std::uint64_t> start = DerivedVolumeStart(scratch, s);
+    if (!start)
+        return 0;
+    if (sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, scratch, *start))
+        return 0;
+    return PassesFirstInodesTest(source, scratch, *start) ? 1 : 0;
+}
+
 int LoadSuperblockAt(SectorSource& source, Ext2Volume& volume, SectorNo p, SectorNo s) {
     ReadSuperblock(source, volume, s);
     const Superblock& sb = volume.sb;

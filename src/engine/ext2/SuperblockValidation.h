@@ -41,6 +41,12 @@ int ValidateBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo 
 // first magic-bearing sector of each 63-sector window. Returns 1 when one was loaded.
 int SearchBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo p, SectorCount n);
 
+// The logical volume scan's test of a superblock just read at S into `scratch`: the field
+// test, the descriptor test on the table at the primary position with the copy position as a
+// fallback for each criterion, the group-0 test (group 0's copy) and the first-inodes test,
+// all around the volume start the superblock implies. No table stays loaded.
+int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s);
+
 // Loads the superblock at S and its table without any test; returns the table read's result,
 // or 0 when the superblock cannot be laid out at all (no inodes per group, an impossible
 // block size or group count), in which case nothing is loaded.

@@ -7,11 +7,6 @@
 namespace twl {
 namespace {
 
-bool UsesPartitionList(const RecoverySession& session) {
-    return session.Mode() == ProcessingMode::kTable ||
-           (session.Mode() == ProcessingMode::kAuto && !session.Lists().partitions.entries.empty());
-}
-
 std::vector<const FoundVolumeEntry*> ListedFoundVolumes(const FoundVolumeList& list) {
     std::vector<const FoundVolumeEntry*> rows;
     for (const FoundVolumeEntry& entry : list.entries) {
@@ -86,8 +81,13 @@ std::string MountPointSelectedText(std::string_view mountPoint) {
     return "Mount Point " + std::string(mountPoint) + " Selected ";
 }
 
+bool ListsPartitions(const RecoverySession& session) {
+    return session.Mode() == ProcessingMode::kTable ||
+           (session.Mode() == ProcessingMode::kAuto && !session.Lists().partitions.entries.empty());
+}
+
 std::size_t ListedVolumeCount(const RecoverySession& session) {
-    if (UsesPartitionList(session))
+    if (ListsPartitions(session))
         return ListedLinuxPartitions(session.Lists().partitions).size();
     return ListedFoundVolumes(session.Lists().found).size();
 }
@@ -106,7 +106,7 @@ OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
         return OpenOutcome::kFingerprintMismatch;
     auto volume = std::make_unique<Ext2Volume>();
     volume->selectedVolumeNumber = static_cast<std::uint32_t>(row + 1);
-    const bool partitionPath = UsesPartitionList(session);
+    const bool partitionPath = ListsPartitions(session);
     if (partitionPath) {
         const auto rows = ListedLinuxPartitions(session.Lists().partitions);
         if (row >= rows.size())

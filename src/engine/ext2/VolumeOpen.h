@@ -34,6 +34,10 @@ inline constexpr std::string_view kPrimaryDamagedQuestion =
 // The wizard's text after a successful open: "Mount Point %s Selected ".
 std::string MountPointSelectedText(std::string_view mountPoint);
 
+// Whether the volume page lists the partition list (the table mode, or auto with a partition
+// list) rather than the found-volume list.
+bool ListsPartitions(const RecoverySession& session);
+
 // Rows of the volume page, 0-based, for the session's processing mode: the Linux entries with
 // a non-zero size of the partition list (or of the found-volume list on the scan path).
 std::size_t ListedVolumeCount(const RecoverySession& session);

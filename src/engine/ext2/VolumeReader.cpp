@@ -40,6 +40,8 @@ void VolumeReader::ReadInode(InodeNo n) {
         return;
     const std::uint32_t group = (n - 1) / ipg;
     const std::uint32_t index = (n - 1) % ipg;
+    if (group >= v.groupCount)
+        return; // no descriptor for it: the inode reads as zeros
     v.currentGroupDescriptor = DescriptorAt(v.descriptorTable, group);
     const GroupDescriptor gd = GroupDescriptor::Decode(v.currentGroupDescriptor);
     const std::uint64_t byteOffset = static_cast<std::uint64_t>(index) * v.sb.InodeSize();

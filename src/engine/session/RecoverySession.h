@@ -45,7 +45,10 @@ public:
     Catalog& Catalogue() { return m_catalog; }
     const Catalog& Catalogue() const { return m_catalog; }
     TreeCounters& Counters() { return m_counters; }
+    // The stop of tree building, Turbo Scan, cloning and imaging.
     StopControl& Stop() { return m_stop; }
+    // The logical volume scan's own stop.
+    StopControl& ScanStop() { return m_scanStop; }
 
 private:
     SectorSource m_source;
@@ -55,6 +58,7 @@ private:
     Catalog m_catalog;
     TreeCounters m_counters;
     StopControl m_stop;
+    StopControl m_scanStop;
 };
 
 } // namespace twl

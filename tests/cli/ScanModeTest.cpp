@@ -1,0 +1,87 @@
+#include "CliRunner.h"
+#include "fixtures/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace twl::cli {
+namespace {
+
+using fixtures::TempDir;
+using testing::RunTwl;
+
+// A disk without a partition table holding one ext2 file system at sector 63, made with a
+// file in it.
+class UnpartitionedDisk : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new TempDir;
+        const std::string folder = s_dir->File("files");
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "/note.txt") << "found by the sweep\n";
+        s_image = s_dir->File("disk.img");
+        const std::string fs = s_dir->File("fs.img");
+        const std::string command =
+            "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -L swept -d " + folder +
+            " " + fs + " 2048 >/dev/null 2>&1 && truncate -s 4M " + s_image + " && dd if=" + fs +
+            " of=" + s_image + " bs=512 seek=63 conv=notrunc status=none";
+        s_made = fixtures::RunShell(command) == 0;
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+    void SetUp() override { ASSERT_TRUE(s_made); }
+
+    static inline TempDir* s_dir = nullptr;
+    static inline std::string s_image;
+    static inline bool s_made = false;
+};
+
+TEST_F(UnpartitionedDisk, AutoModeSweepsWhenTheTablesHoldNoLinuxPartition) {
+    for (const auto& words : {std::vector<std::string>{"volumes", s_image},
+                              std::vector<std::string>{"volumes", s_image, "--mode", "scan"}}) {
+        const auto run = RunTwl(words);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "row\tstart\tsectors\tlabel\n1\t63\t4096\tswept\n");
+        EXPECT_NE(run.err.find("Unique Logical Drive Super block found at sector 65\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("Logical Volume Scan Completed\n"), std::string::npos);
+    }
+    const auto table = RunTwl({"volumes", s_image, "--mode", "table"});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_EQ(table.out, "");
+}
+
+TEST_F(UnpartitionedDisk, AFoundVolumeOpensWithItsTree) {
+    const auto run = RunTwl({"tree", s_image, "--mode", "scan", "--format", "tsv"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("/note.txt\t1\t"), std::string::npos) << run.out;
+    const auto thorough = RunTwl(
+        {"tree", s_image, "--mode", "scan", "--thorough", "--start", "60", "--format", "tsv"});
+    EXPECT_EQ(thorough.out, run.out);
+}
+
+TEST_F(UnpartitionedDisk, AThoroughRangeIsCheckedAgainstTheSource) {
+    struct Case {
+        std::vector<std::string> range;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--start", "8192"}, " Invalid value for start Sector"},
+        {{"--end", "8192"}, "Invalid value for end Sector"},
+        {{"--start", "500", "--end", "500"}, "End Sector should be greater then start sector"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = {"volumes", s_image, "--mode", "scan", "--thorough"};
+        words.insert(words.end(), c.range.begin(), c.range.end());
+        const auto run = RunTwl(words);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "twl volumes: " + c.message + "\n");
+    }
+    const auto last = RunTwl({"volumes", s_image, "--mode", "scan", "--thorough", "--end", "8191"});
+    EXPECT_EQ(last.status, 0) << last.err;
+}
+
+} // namespace
+} // namespace twl::cli

@@ -10,7 +10,7 @@ namespace twl {
 namespace {
 
 constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
-constexpr std::uint64_t kSpanWindows = 64; // about 2 MB per read
+constexpr std::uint64_t kSpanWindows = 16; // about 500 KiB per read
 constexpr std::size_t kMagicOffset = 0x38;
 
 std::uint64_t WindowFloor(std::uint64_t sector) {
@@ -55,14 +55,19 @@ ConstBytes LogicalVolumeScan::Window(std::uint64_t w, SectorNo end) {
         const std::uint64_t last = std::min<std::uint64_t>(kLastSector, end + kScanWindowSectors);
         const std::uint64_t sectors = std::min<std::uint64_t>(
             kSpanWindows * kScanWindowSectors, std::max<std::uint64_t>(last - w + 1, 63));
-        std::fill(m_span.begin(), m_span.end(), std::uint8_t{0});
         m_spanStart = w;
         m_spanSectors = sectors;
         const std::uint64_t readable = std::min(sectors, kLastSector - w + 1);
-        m_source.ReadSectors(static_cast<SectorNo>(w),
-                             MutableBytes(m_span).first(readable * kSectorSize));
+        // Only what lies past the end of the source is left untouched by the read; a sector
+        // that fails comes back as zeros.
+        const std::uint64_t sourceSectors = m_source.SourceSize() / kSectorSize;
+        const std::uint64_t filled = sourceSectors > w ? std::min(readable, sourceSectors - w) : 0;
+        const MutableBytes span = m_span.Bytes();
+        std::fill(span.begin() + static_cast<std::ptrdiff_t>(filled * kSectorSize), span.end(),
+                  std::uint8_t{0});
+        m_source.ReadSectors(static_cast<SectorNo>(w), span.first(readable * kSectorSize));
     }
-    return ConstBytes(m_span).subspan((w - m_spanStart) * kSectorSize, windowBytes);
+    return m_span.Bytes().subspan((w - m_spanStart) * kSectorSize, windowBytes);
 }
 
 int LogicalVolumeScan::Sweep(std::uint64_t first, SectorNo end, bool thorough) {

@@ -5,6 +5,7 @@
 // and turns the survivors into the found-volume list. It works in its own buffers and never
 // touches the open volume.
 
+#include "core/AlignedBuffer.h"
 #include "core/EngineEvents.h"
 #include "core/StopControl.h"
 #include "ext2/Ext2Volume.h"
@@ -70,7 +71,7 @@ private:
     SectorNo m_slotsFullAt = 0;
 
     // Windows are read many at a time; each is still judged on its own.
-    std::vector<std::uint8_t> m_span;
+    AlignedBuffer m_span;
     std::uint64_t m_spanStart = 0;
     std::uint64_t m_spanSectors = 0;
 };

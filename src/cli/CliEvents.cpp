@@ -45,6 +45,21 @@ void CliEvents::Found(const std::string& text) {
     m_context.err << text << '\n' << std::flush;
 }
 
+void CliEvents::StatusText(int pane, const std::string& text) {
+    if (pane == 1) {
+        m_pane1 = text;
+        return;
+    }
+    // Pane 0 carries progress ("Reading Inode Sector ...", "Processing Lost File ...").
+    if (ProgressDue() && text.find_first_not_of(' ') != std::string::npos)
+        ShowProgress(text);
+}
+
+void CliEvents::LogRow(const ProcessLogEntry& entry, LogIcon /*icon*/) {
+    EndProgressLine();
+    m_context.err << entry.processName << ": " << entry.description << " " << entry.status << '\n';
+}
+
 void CliEvents::Message(MessageIcon /*icon*/, const std::string& text) {
     m_messages.push_back(text);
 }

@@ -21,6 +21,8 @@ public:
     void ScanProgress(std::uint64_t position, std::uint64_t total) override;
     void Found(const std::string& text) override;
     void Message(MessageIcon icon, const std::string& text) override;
+    void StatusText(int pane, const std::string& text) override;
+    void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;
     void WorkerDone(int result) override { m_result = result; }
 
     // Clears the progress line, if one is shown, so the next text starts on a clean line.
@@ -28,6 +30,8 @@ public:
 
     // The closing texts, in the order they came.
     const std::vector<std::string>& Messages() const { return m_messages; }
+    // The last text for status pane 1 (the size line after Turbo Scan).
+    const std::string& Pane1() const { return m_pane1; }
     int Result() const { return m_result; }
 
 private:
@@ -38,6 +42,7 @@ private:
     std::chrono::steady_clock::time_point m_lastShown{};
     bool m_lineShown = false;
     std::vector<std::string> m_messages;
+    std::string m_pane1;
     int m_result = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "SourceArgument.h"
 #include "VolumeDiscovery.h"
+#include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
 
 #include <ostream>
@@ -15,12 +16,14 @@ namespace {
 
 constexpr const char* kTreeUsage =
     "usage: twl tree SOURCE [--volume N] [--mode table|scan|auto] [--thorough [--start S] "
-    "[--end E]] [--format text|tsv|json] [--no-backup-search]\n";
+    "[--end E]] [--format text|tsv|json] [--no-backup-search] [--turbo]\n";
 
 std::vector<OptionSpec> TreeOptions() {
     std::vector<OptionSpec> options = kDiscoveryOptions;
-    options.insert(options.end(),
-                   {{"--volume", true}, {"--format", true}, {"--no-backup-search", false}});
+    options.insert(options.end(), {{"--volume", true},
+                                   {"--format", true},
+                                   {"--no-backup-search", false},
+                                   {"--turbo", false}});
     return options;
 }
 
@@ -31,6 +34,7 @@ struct TreeRequest {
     ScanOptions scan;
     TreeFormat format = TreeFormat::kText;
     bool backupSearch = true;
+    bool turbo = false;
 };
 
 // Reads the command line into a request; returns the error text, "" when it is sound.
@@ -55,6 +59,7 @@ std::string ParseRequest(std::span<const std::string> words, TreeRequest& reques
         return "--format takes text, tsv or json";
     request.format = *format;
     request.backupSearch = !args.Has("--no-backup-search");
+    request.turbo = args.Has("--turbo");
     return {};
 }
 
@@ -73,23 +78,46 @@ bool OpenVolume(RecoverySession& session, const TreeRequest& request, CliContext
     return false;
 }
 
-int BuildAndPrint(RecoverySession& session, const TreeRequest& request, CliContext& context) {
+void PrintClosingTexts(const CliEvents& events, const std::string& sizeLine, CliContext& context) {
+    context.err << sizeLine << '\n';
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+}
+
+// Tree creation; returns whether it completed.
+bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context) {
     CliEvents events(context);
     session.Counters() = {};
     session.Stop().Clear();
-    VolumeReader reader(session.Source(), *session.Volume());
     TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
     RunTreeCreation(builder, session.Stop(), events);
     events.EndProgressLine();
+    PrintClosingTexts(events, SizeLineText(session.Counters()), context);
+    return events.Result() == 0;
+}
+
+// Turbo Scan over the catalogue; returns whether it completed.
+bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context) {
+    CliEvents events(context);
+    session.Stop().Clear();
+    TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
+    events.EndProgressLine();
+    PrintClosingTexts(events, events.Pane1(), context);
+    return !session.Stop().StopRequested();
+}
+
+int BuildAndPrint(RecoverySession& session, const TreeRequest& request, CliContext& context) {
+    VolumeReader reader(session.Source(), *session.Volume());
+    bool completed = CreateTree(session, reader, context);
+    if (completed && request.turbo)
+        completed = RunTurbo(session, reader, context);
     PrintCatalog(session.Catalogue(), request.format, context.out);
     context.out.flush();
-    context.err << SizeLineText(session.Counters()) << '\n';
-    for (const std::string& message : events.Messages())
-        context.err << message << '\n';
     if (session.Source().UnreadableSectors() != 0)
         context.err << "twl: " << session.Source().UnreadableSectors()
                     << " sectors could not be read and were taken as zeros\n";
-    return events.Result() == 0 ? kExitOk : kExitNotFound;
+    return completed ? kExitOk : kExitNotFound;
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 // thread; the desktop program forwards them to its UI thread, twl prints them on stderr.
 // Each has an empty default so a front end only implements what it shows.
 
+#include "core/ProcessLog.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,6 +31,8 @@ public:
     virtual void ScanProgress(std::uint64_t /*position*/, std::uint64_t /*total*/) {}
     // A text for the list of finds ("Unique Logical Drive Super block found at sector %d").
     virtual void Found(const std::string& /*text*/) {}
+    // A row for the process log.
+    virtual void LogRow(const ProcessLogEntry& /*entry*/, LogIcon /*icon*/) {}
     // A closing text of a worker ("Tree Creation Completed"), with its icon.
     virtual void Message(MessageIcon /*icon*/, const std::string& /*text*/) {}
     // The worker has finished: 0 completed, -9 aborted (and other codes of later workers).

@@ -64,6 +64,31 @@ public:
     // Detaches the child list of `parent` from the tree.
     void ReleaseChildList(NodeId parent) { Node(parent).first_child = kNoNode; }
 
+    // Calls visit(id) for every node below `parent` (its child list and every child list
+    // beneath), depth first: each node before its own child list. Iterative, so any depth is
+    // fine.
+    template <typename Visit>
+    void ForEachBelow(NodeId parent, Visit visit) const {
+        std::vector<NodeId> pending; // next sibling to visit at each open level
+        NodeId node = Node(parent).first_child;
+        while (node != kNoNode || !pending.empty()) {
+            if (node == kNoNode) {
+                node = pending.back();
+                pending.pop_back();
+                continue;
+            }
+            visit(node);
+            const CatalogNode& current = Node(node);
+            if (current.first_child != kNoNode) {
+                if (current.next_sibling != kNoNode)
+                    pending.push_back(current.next_sibling);
+                node = current.first_child;
+            } else {
+                node = current.next_sibling;
+            }
+        }
+    }
+
     // Bytes held by nodes and names, for the memory figures.
     std::size_t MemoryBytes() const;
 

@@ -47,6 +47,11 @@ void TreeBuilder::BuildTree() {
 }
 
 void TreeBuilder::WalkDirectory(NodeId parent, std::string path, InodeNo n) {
+    WalkDirectory(parent, std::move(path), n, {});
+}
+
+void TreeBuilder::WalkDirectory(NodeId parent, std::string path, InodeNo n,
+                                const std::vector<InodeNo>& ancestors) {
     struct Frame {
         NodeId nextChild;
         std::size_t pathLength;
@@ -58,7 +63,8 @@ void TreeBuilder::WalkDirectory(NodeId parent, std::string path, InodeNo n) {
     if (m_stop.ShouldStop())
         return;
     std::vector<Frame> stack{{m_catalog.Node(parent).first_child, path.size(), n}};
-    std::unordered_set<InodeNo> onPath{n};
+    std::unordered_set<InodeNo> onPath(ancestors.begin(), ancestors.end());
+    onPath.insert(n);
     while (!stack.empty()) {
         Frame& top = stack.back();
         NodeId child = top.nextChild;
@@ -152,16 +158,15 @@ NodeId TreeBuilder::MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::str
     m_reader.ReadInode(inode);
     const InodeRecord record = volume.currentInode;
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-    if (size > volume.SizeInBytes() || !EntryFitsItsBlocks(record, size))
+    if (size > volume.SizeInBytes() || !SizeFitsBlocks(record, size))
         return kNoNode;
     const bool plausible = IsPlausibleInode(record, volume.sb.s_blocks_count);
     const NodeId id = m_catalog.AddNode(name);
     CatalogNode& node = m_catalog.Node(id);
     node.inode = inode;
-    // Without the file-type feature every entry's type byte is 0: the inode's mode tells.
-    node.type = volume.sb.HasFiletype() ? fileType
-                : plausible             ? EntryTypeOfMode(InodeView{record}.i_mode())
-                                        : kTypeUnknown;
+    node.type = EntryType(fileType, record);
+    if (node.type == kTypeFile && m_candidates != nullptr)
+        m_candidates->MarkFound(inode);
     if (plausible) {
         const InodeView view{record};
         node.ctime = view.i_ctime();
@@ -179,7 +184,17 @@ NodeId TreeBuilder::MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::str
 // unless the file is sparse. A hole ends the block list, so a sparse file is told from damage
 // by its whole map: every pointer inside the volume, no data past the size, and i_blocks
 // agreeing exactly with the data and map blocks found (plus an extended-attribute block).
-bool TreeBuilder::EntryFitsItsBlocks(const InodeRecord& inode, std::uint64_t size) {
+std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const InodeRecord& inode) const {
+    const Ext2Volume& volume = m_reader.Volume();
+    // Without the file-type feature every entry's type byte is 0: the inode's mode tells.
+    if (volume.sb.HasFiletype())
+        return fileType;
+    if (!IsPlausibleInode(inode, volume.sb.s_blocks_count))
+        return kTypeUnknown;
+    return EntryTypeOfMode(InodeView{inode}.i_mode());
+}
+
+bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t needed = CeilDiv(size, blockSize);
     const BlockList list = m_reader.BuildBlockList(inode, needed);

@@ -7,10 +7,12 @@
 #include "core/EngineEvents.h"
 #include "core/StopControl.h"
 #include "ext2/Catalog.h"
+#include "ext2/LostFileCandidates.h"
 #include "ext2/VolumeReader.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace twl {
 
@@ -46,6 +48,9 @@ public:
     // depth first, in list order. A folder that leads back to a folder on its own path gets
     // no child list, so damaged or hard-linked directories cannot make the walk endless.
     void WalkDirectory(NodeId parent, std::string path, InodeNo n);
+    // The same below a folder whose own ancestors (inode numbers) are already on the path.
+    void WalkDirectory(NodeId parent, std::string path, InodeNo n,
+                       const std::vector<InodeNo>& ancestors);
 
     // Builds the child list of `parent` from directory data whose i_size is `length`, and
     // returns its first node (kNoNode when nothing was listed). The list is not attached.
@@ -55,10 +60,20 @@ public:
     // superblock, whose free counts are stale), 0 to 100.
     int Percent() const;
 
+    // While set, every listed regular file marks its lost-file candidate found (Turbo Scan).
+    void SetCandidates(LostFileCandidates* candidates) { m_candidates = candidates; }
+
+    // The block-count check of an entry: false when `size` is more than the inode's blocks
+    // can hold and the inode is not a healthy sparse file.
+    bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
+
+    // The directory-entry type of an entry: its type byte, or on volumes without entry
+    // types, the type of its inode's mode (0 when the inode is not plausible).
+    std::uint8_t EntryType(std::uint8_t fileType, const InodeRecord& inode) const;
+
 private:
     void ListFolder(NodeId parent, const std::string& path, InodeNo n);
     NodeId MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::string_view name);
-    bool EntryFitsItsBlocks(const InodeRecord& inode, std::uint64_t size);
     void CountEntry(const CatalogNode& node);
 
     VolumeReader& m_reader;
@@ -66,6 +81,7 @@ private:
     TreeCounters& m_counters;
     StopControl& m_stop;
     EngineEvents& m_events;
+    LostFileCandidates* m_candidates = nullptr;
 };
 
 // The tree-creation worker: BuildTree, the progress bar to 100, then "Tree Creation

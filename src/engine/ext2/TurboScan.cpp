@@ -1,0 +1,420 @@
+#include "ext2/TurboScan.h"
+
+#include "core/SizeText.h"
+#include "core/TimeText.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace twl {
+namespace {
+
+constexpr std::uint64_t kRunSectors = 63;
+constexpr std::uint64_t kChunkSectors = 16 * kRunSectors;
+constexpr std::size_t kDirentHeader = 8;
+// Status panes are cleared with blanks: 18 for pane 0, 16 for pane 1.
+std::string Blanks(std::size_t count) {
+    return std::string(count, ' ');
+}
+
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
+    return (a + b - 1) / b;
+}
+
+// The candidate test: a live regular file or directory with a size and a first block.
+bool IsCandidate(InodeNo inode, const InodeRecord& record, std::uint32_t blocksCount) {
+    const InodeView v{record};
+    if (inode <= 2 || v.i_ctime() == 0 || v.i_mtime() == 0 || v.i_pad1() != 0 ||
+        v.l_i_reserved2() != 0)
+        return false;
+    for (std::size_t n = 0; n < kBlockPointers; ++n) {
+        if (v.i_block(n) > blocksCount)
+            return false;
+    }
+    return v.i_size() != 0 && v.i_block(0) != 0 &&
+           (v.FileType() == kModeRegular || v.FileType() == kModeDirectory);
+}
+
+// "." and ".." where a healthy directory has them, naming the directory itself, and a listing
+// that starts inside i_size.
+bool LooksLikeOwnDirectory(ConstBytes data, InodeNo inode, std::uint32_t inodesCount,
+                           std::uint64_t size) {
+    if (data.size() < 22 || data[8] != '.' || data[20] != '.' || data[21] != '.')
+        return false;
+    const std::uint32_t self = Le32(data, 0);
+    return self == inode && self >= 2 && self <= inodesCount &&
+           12 + std::uint64_t{Le16(data, 16)} < size;
+}
+
+// How many nodes of the root anchor's child list have a name beginning with `word`, as an
+// 8-bit count, plus one.
+int ContainerNumber(const Catalog& catalog, const std::string& word) {
+    std::uint8_t count = 0;
+    for (NodeId id = catalog.Node(kRootAnchor).first_child; id != kNoNode;
+         id = catalog.Node(id).next_sibling) {
+        if (catalog.Name(id).substr(0, word.size()) == word)
+            ++count;
+    }
+    return count + 1;
+}
+
+} // namespace
+
+TurboScan::TurboScan(VolumeReader& reader, Catalog& catalog, TreeCounters& counters,
+                     StopControl& stop, EngineEvents& events)
+    : m_reader(reader), m_catalog(catalog), m_stop(stop), m_events(events),
+      m_builder(reader, catalog, counters, stop, events), m_chunk(kChunkSectors * kSectorSize) {
+    m_builder.SetCandidates(&m_candidates);
+}
+
+bool TurboScan::FindInodeInCatalogue(InodeNo inode) const {
+    const bool found =
+        m_index ? m_index->Contains(inode) : twl::FindInodeInCatalogue(m_catalog, inode);
+    if (m_lookupObserver)
+        m_lookupObserver(inode, found);
+    return found;
+}
+
+NodeId TurboScan::AppendToRoot(NodeId node) {
+    if (m_rootTail == kNoNode) {
+        m_catalog.AttachChildList(kRootAnchor, node);
+    } else {
+        m_catalog.LinkSibling(m_rootTail, node);
+    }
+    m_rootTail = node;
+    return node;
+}
+
+void TurboScan::AppendChild(NodeId container, NodeId& tail, NodeId node) {
+    if (tail == kNoNode)
+        m_catalog.AttachChildList(container, node);
+    else
+        m_catalog.LinkSibling(tail, node);
+    tail = node;
+}
+
+// A container at the end of the root anchor's list, with its header as its only child.
+NodeId TurboScan::AppendContainer(const std::string& word) {
+    const std::string name = word + std::to_string(ContainerNumber(m_catalog, word));
+    const NodeId container = AppendToRoot(m_catalog.AddNode(name));
+    m_catalog.Node(container).type = kTypeFolder;
+    const NodeId header = m_catalog.AddNode(std::string(kRootPath) + "\\" + name);
+    m_catalog.Node(header).is_header = 1;
+    m_catalog.AttachChildList(container, header);
+    return container;
+}
+
+int TurboScan::SearchLostFolders() {
+    // The root list's tail, and a header for an empty root list.
+    m_rootTail = kNoNode;
+    for (NodeId id = m_catalog.Node(kRootAnchor).first_child; id != kNoNode;
+         id = m_catalog.Node(id).next_sibling)
+        m_rootTail = id;
+    if (m_rootTail == kNoNode)
+        m_catalog.Node(AppendToRoot(m_catalog.AddNode(kRootPath))).is_header = 1;
+    m_lostFolders = AppendContainer("Lost Folders");
+    m_lostFoldersTail = m_catalog.Node(m_lostFolders).first_child;
+    m_deletedFiles = AppendContainer("Deleted Files");
+    m_deletedFilesTail = m_catalog.Node(m_deletedFiles).first_child;
+    m_foldersInContainer.clear();
+    m_index.emplace(m_catalog, m_reader.Volume().sb.s_inodes_count);
+
+    const std::uint32_t groups = m_reader.Volume().groupCount;
+    for (std::uint32_t g = 0; g < groups; ++g) {
+        if (!ScanGroup(g) || m_stop.ShouldStop()) {
+            m_index.reset();
+            return 0;
+        }
+    }
+    Prune();
+    m_index.reset();
+    m_events.StatusText(0, Blanks(18));
+    return 1;
+}
+
+// Sector s of an inode table of `sectors` sectors starting at absolute sector tableStart.
+ConstBytes TurboScan::TableSector(std::uint64_t tableStart, std::uint64_t sectors,
+                                  std::uint64_t s) {
+    if (s < m_chunkStart || s >= m_chunkStart + m_chunkSectors) {
+        m_chunkStart = s;
+        m_chunkSectors = std::min(kChunkSectors, sectors - s);
+        const MutableBytes bytes = m_chunk.Bytes().first(m_chunkSectors * kSectorSize);
+        std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+        if (tableStart + s + m_chunkSectors <= std::uint64_t{0xFFFFFFFF} + 1)
+            m_reader.Source().ReadSectors(static_cast<SectorNo>(tableStart + s), bytes);
+    }
+    return m_chunk.Bytes().subspan((s - m_chunkStart) * kSectorSize, kSectorSize);
+}
+
+// Reads one group's inode table and judges each record. Status and progress are reported
+// sector by sector up to the first multiple of 63, then once per 63-sector run; the stop flag
+// is looked at before every sector. Returns false when stopped.
+bool TurboScan::ScanGroup(std::uint32_t group) {
+    const Ext2Volume& volume = m_reader.Volume();
+    const Superblock& sb = volume.sb;
+    const GroupDescriptor gd = GroupDescriptor::Decode(DescriptorAt(volume.descriptorTable, group));
+    const std::uint64_t table =
+        volume.start + std::uint64_t{gd.bg_inode_table} * volume.sectorsPerBlock;
+    const std::uint64_t inodeSize = sb.InodeSize();
+    const std::uint64_t sectors = CeilDiv(std::uint64_t{sb.s_inodes_per_group} * inodeSize, 512);
+    const std::uint64_t singles =
+        std::min(sectors, (table / kRunSectors + 1) * kRunSectors - table);
+    const InodeNo firstInode = sb.s_inodes_per_group * group + 1;
+    m_chunkStart = m_chunkSectors = 0;
+    for (std::uint64_t s = 0; s < sectors; ++s) {
+        if (m_stop.ShouldStop())
+            return false;
+        const std::uint64_t firstRecord = CeilDiv(s * kSectorSize, inodeSize);
+        if (s < singles || (s - singles) % kRunSectors == 0) {
+            m_events.StatusText(0, "Reading Inode Sector " + std::to_string(s) +
+                                       " of Block group " + std::to_string(group));
+            m_events.Progress(
+                static_cast<int>((std::uint64_t{sb.s_inodes_per_group} * group + firstRecord) *
+                                 100 / std::max<std::uint32_t>(sb.s_inodes_count, 1)));
+        }
+        const ConstBytes sector = TableSector(table, sectors, s);
+        // Every record that starts in this sector, up to the group's last inode.
+        for (std::uint64_t r = firstRecord;
+             r < sb.s_inodes_per_group && r * inodeSize < (s + 1) * kSectorSize; ++r) {
+            InodeRecord record{};
+            const std::size_t at = r * inodeSize - s * kSectorSize;
+            std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(at),
+                        std::min<std::size_t>(kInodeRecordSize, kSectorSize - at), record.begin());
+            JudgeRecord(firstInode + static_cast<InodeNo>(r), record);
+        }
+    }
+    return true;
+}
+
+void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
+    Ext2Volume& volume = m_reader.Volume();
+    volume.currentInode = record;
+    if (!IsCandidate(inode, record, volume.sb.s_blocks_count))
+        return;
+    const InodeView view{record};
+    if (view.FileType() == kModeDirectory) {
+        TryLostFolder(inode, record);
+        return;
+    }
+    if (view.i_dtime() != 0) {
+        const NodeId node = MakeFileNode(inode, record);
+        AppendChild(m_deletedFiles, m_deletedFilesTail, node);
+        m_index->AddSubtree(node);
+    } else if (!FindInodeInCatalogue(inode)) {
+        m_candidates.Append(inode);
+    }
+}
+
+// An "InodeN" file node with the inode's attributes.
+NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record) {
+    const NodeId id = m_catalog.AddNode("Inode" + std::to_string(inode));
+    CatalogNode& node = m_catalog.Node(id);
+    const InodeView view{record};
+    node.type = kTypeFile;
+    node.inode = inode;
+    node.ctime = view.i_ctime();
+    node.mtime = view.i_mtime();
+    node.size = InodeFileSize(record, m_reader.Volume().sb.HasLargeFile());
+    node.mode = view.i_mode();
+    node.uid = view.i_uid();
+    node.gid = view.i_gid();
+    return id;
+}
+
+} // namespace twl
+
+namespace twl {
+
+void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
+    const std::uint64_t size = InodeView{record}.i_size();
+    // A damaged inode can claim any size: a directory larger than this is not read.
+    if (size > kMaxDirectoryBytes)
+        return;
+    const BlockList blocks =
+        m_reader.BuildBlockList(record, CeilDiv(size, m_reader.Volume().BlockSize()));
+    const std::vector<std::uint8_t> data = m_reader.ReadBlockData(blocks);
+    if (!LooksLikeOwnDirectory(data, inode, m_reader.Volume().sb.s_inodes_count, size) ||
+        FindInodeInCatalogue(inode))
+        return;
+    const NodeId folder = m_catalog.AddNode("Lost Folder" + std::to_string(inode));
+    CatalogNode& node = m_catalog.Node(folder);
+    node.type = kTypeFolder;
+    node.inode = inode;
+    node.mtime = InodeView{record}.i_mtime();
+    AppendChild(m_lostFolders, m_lostFoldersTail, folder);
+    const std::string path =
+        std::string(m_catalog.Name(m_catalog.Node(m_lostFolders).first_child)) + "\\" +
+        std::string(m_catalog.Name(folder));
+    m_catalog.AttachChildList(folder, ListLostFolder(path, data, size));
+    WalkLostFolder(folder, path);
+    m_index->AddSubtree(folder);
+    Merge(folder);
+    m_foldersInContainer[inode] = folder;
+}
+
+// Walks each sub-folder of a lost folder as the tree walk does, the lost folder itself
+// counting as their ancestor.
+void TurboScan::WalkLostFolder(NodeId folder, const std::string& path) {
+    const std::vector<InodeNo> ancestors{m_catalog.Node(folder).inode};
+    for (NodeId child = m_catalog.Node(folder).first_child; child != kNoNode;
+         child = m_catalog.Node(child).next_sibling) {
+        const CatalogNode& node = m_catalog.Node(child);
+        if (node.type != kTypeFolder)
+            continue;
+        m_builder.WalkDirectory(child, path + "\\" + std::string(m_catalog.Name(child)), node.inode,
+                                ancestors);
+        if (m_stop.ShouldStop())
+            return;
+    }
+}
+
+NodeId TurboScan::ListLostFolder(const std::string& path, ConstBytes data, std::uint64_t length) {
+    const Ext2Volume& volume = m_reader.Volume();
+    const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
+    if (data.size() < 18)
+        return kNoNode;
+    std::uint64_t offset = 12 + std::uint64_t{Le16(data, 16)};
+    NodeId head = kNoNode;
+    NodeId tail = kNoNode;
+    while (FitsIn(end, offset, kDirentHeader)) {
+        const InodeNo inode = Le32(data, offset);
+        const std::uint16_t recLen = Le16(data, offset + 4);
+        const std::uint8_t nameLen = data[offset + 6];
+        if (recLen < kDirentHeader + nameLen || offset + recLen > end ||
+            inode > volume.sb.s_inodes_count)
+            break;        // a damaged record ends the listing
+        if (inode != 0) { // a deleted entry is passed over
+            if (head == kNoNode) {
+                head = tail = m_catalog.AddNode(path);
+                m_catalog.Node(head).is_header = 1;
+                if (m_stop.ShouldStop())
+                    break;
+            }
+            const NodeId id = m_catalog.AddNode(std::string_view(
+                reinterpret_cast<const char*>(data.data() + offset + kDirentHeader), nameLen));
+            m_reader.ReadInode(inode);
+            CatalogNode& node = m_catalog.Node(id);
+            node.inode = inode;
+            node.type = m_builder.EntryType(data[offset + 7], volume.currentInode);
+            if (node.type == kTypeFile)
+                m_candidates.MarkFound(inode);
+            m_catalog.LinkSibling(tail, id);
+            tail = id;
+            if (IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count)) {
+                const InodeView view{volume.currentInode};
+                node.ctime = view.i_ctime();
+                node.mtime = view.i_mtime();
+                node.size = InodeFileSize(volume.currentInode, volume.sb.HasLargeFile());
+                node.mode = view.i_mode();
+                node.uid = view.i_uid();
+                node.gid = view.i_gid();
+            }
+        }
+        offset += recLen;
+        if (offset >= length || m_stop.ShouldStop())
+            break;
+    }
+    return head;
+}
+
+// A folder met again inside this lost folder's subtree is taken out of the container's top
+// level: its child list is released there, and it is pruned at the end of the pass.
+void TurboScan::Merge(NodeId folder) {
+    std::vector<NodeId> released;
+    m_catalog.ForEachBelow(folder, [&](NodeId id) {
+        const CatalogNode& node = m_catalog.Node(id);
+        if (node.type != kTypeFolder)
+            return;
+        const auto it = m_foldersInContainer.find(node.inode);
+        if (it != m_foldersInContainer.end() && it->second != folder)
+            released.push_back(it->second);
+    });
+    for (const NodeId top : released) {
+        m_index->RemoveBelow(top);
+        m_catalog.ReleaseChildList(top);
+    }
+}
+
+// Drops the lost folders of this pass that have no child list.
+void TurboScan::Prune() {
+    NodeId previous = m_catalog.Node(m_lostFolders).first_child; // the header stays
+    NodeId node = m_catalog.Node(previous).next_sibling;
+    while (node != kNoNode) {
+        const NodeId next = m_catalog.Node(node).next_sibling;
+        const CatalogNode& current = m_catalog.Node(node);
+        if (current.type == kTypeFolder && current.first_child == kNoNode) {
+            m_index->RemoveSubtree(node);
+            m_catalog.Node(previous).next_sibling = next;
+        } else {
+            previous = node;
+        }
+        node = next;
+    }
+    m_lostFoldersTail = previous;
+}
+
+void TurboScan::SearchLostFiles() {
+    m_events.StatusText(1, Blanks(16));
+    for (NodeId id = m_catalog.Node(kRootAnchor).first_child; id != kNoNode;
+         id = m_catalog.Node(id).next_sibling)
+        m_rootTail = id;
+    const NodeId container = AppendContainer("Lost Files");
+    NodeId tail = m_catalog.Node(container).first_child;
+    const std::size_t total = m_candidates.UnfoundCount();
+    std::size_t index = 0;
+    Ext2Volume& volume = m_reader.Volume();
+    for (const LostFileCandidate& candidate : m_candidates.All()) {
+        if (candidate.found)
+            continue;
+        ++index;
+        m_events.StatusText(0, "Processing Lost File " + std::to_string(index) + " of " +
+                                   std::to_string(total));
+        m_events.Progress(static_cast<int>(index * 100 / total));
+        m_reader.ReadInode(candidate.inode);
+        const InodeRecord record = volume.currentInode;
+        const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
+        if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size))
+            continue;
+        AppendChild(container, tail, MakeFileNode(candidate.inode, record));
+    }
+    m_events.StatusText(0, Blanks(18));
+}
+
+TreeCounters RecountCatalogue(const Catalog& catalog) {
+    TreeCounters counters;
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        const CatalogNode& node = catalog.Node(id);
+        if (node.is_header)
+            return;
+        if (node.type == kTypeFolder) {
+            ++counters.folders;
+        } else {
+            ++counters.files;
+            counters.bytes += node.size;
+        }
+    });
+    return counters;
+}
+
+void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
+                  EngineEvents& events) {
+    events.LogRow({0, kTurboScanProcess, "Process started...", CurrentTimeText()},
+                  LogIcon::kInformation);
+    if (scan.SearchLostFolders() == 1)
+        scan.SearchLostFiles();
+    scan.EmptyCandidateList();
+    if (stop.StopRequested()) {
+        events.LogRow({0, kTurboScanProcess, "Process Aborted...", CurrentTimeText()},
+                      LogIcon::kError);
+        events.Message(MessageIcon::kError, "Turbo Scan Aborted");
+    } else {
+        events.LogRow({0, kTurboScanProcess, "Process completed...", CurrentTimeText()},
+                      LogIcon::kSuccess);
+        events.Message(MessageIcon::kInformation, "Turbo Scan Completed");
+    }
+    const TreeCounters recount = RecountCatalogue(catalog);
+    events.StatusText(1, SizeLine(recount.bytes, recount.files, recount.folders));
+    events.WorkerDone(99);
+}
+
+} // namespace twl

@@ -1,0 +1,101 @@
+#pragma once
+
+// Turbo Scan: reads every inode table of the open volume and adds to the catalogue what the
+// directory walk could not reach. Lost folders (directory inodes no node stands for, with
+// everything below them) go under "Lost FoldersN", files with a deletion time under "Deleted
+// FilesN", and files no directory names under "Lost FilesN". Nothing that was in the
+// catalogue before is removed.
+
+#include "core/AlignedBuffer.h"
+#include "core/EngineEvents.h"
+#include "core/StopControl.h"
+#include "ext2/Catalog.h"
+#include "ext2/CatalogInodeIndex.h"
+#include "ext2/LostFileCandidates.h"
+#include "ext2/TreeBuilder.h"
+#include "ext2/VolumeReader.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace twl {
+
+class TurboScan {
+public:
+    TurboScan(VolumeReader& reader, Catalog& catalog, TreeCounters& counters, StopControl& stop,
+              EngineEvents& events);
+
+    // The pass over the inode tables: 1 when it ran to its end (empty lost folders pruned),
+    // 0 when a stop ended it (everything found so far stays, unpruned).
+    int SearchLostFolders();
+
+    // Turns the candidates that no listing marked found into "InodeN" entries of a new Lost
+    // Files container. Runs to its end once started.
+    void SearchLostFiles();
+
+    void EmptyCandidateList() { m_candidates.Empty(); }
+    const LostFileCandidates& Candidates() const { return m_candidates; }
+
+    // Whether any node of the catalogue carries `inode` (during a pass, from the index).
+    bool FindInodeInCatalogue(InodeNo inode) const;
+    // Called with every answer the pass takes from FindInodeInCatalogue, so that the index
+    // can be checked against a walk of the catalogue.
+    void SetLookupObserver(std::function<void(InodeNo, bool)> observer) {
+        m_lookupObserver = std::move(observer);
+    }
+
+    // A lost folder's own listing: the tree walk's listing without its size checks, counters
+    // or messages. Returns the first node of the list (not attached).
+    NodeId ListLostFolder(const std::string& path, ConstBytes data, std::uint64_t length);
+
+private:
+    NodeId AppendContainer(const std::string& word);
+    NodeId AppendToRoot(NodeId node);
+    void AppendChild(NodeId container, NodeId& tail, NodeId node);
+    bool ScanGroup(std::uint32_t group);
+    ConstBytes TableSector(std::uint64_t tableStart, std::uint64_t sectors, std::uint64_t s);
+    void JudgeRecord(InodeNo inode, const InodeRecord& record);
+    NodeId MakeFileNode(InodeNo inode, const InodeRecord& record);
+    void TryLostFolder(InodeNo inode, const InodeRecord& record);
+    void WalkLostFolder(NodeId folder, const std::string& path);
+    void Merge(NodeId folder);
+    void Prune();
+
+    VolumeReader& m_reader;
+    Catalog& m_catalog;
+    StopControl& m_stop;
+    EngineEvents& m_events;
+    TreeBuilder m_builder;
+    LostFileCandidates m_candidates;
+    std::optional<CatalogInodeIndex> m_index;
+    std::function<void(InodeNo, bool)> m_lookupObserver;
+
+    NodeId m_rootTail = kNoNode;
+    NodeId m_lostFolders = kNoNode;
+    NodeId m_lostFoldersTail = kNoNode;
+    NodeId m_deletedFiles = kNoNode;
+    NodeId m_deletedFilesTail = kNoNode;
+    std::unordered_map<InodeNo, NodeId> m_foldersInContainer; // this pass's lost folders
+
+    // Inode tables are read in large page-aligned chunks and judged sector by sector.
+    AlignedBuffer m_chunk;
+    std::uint64_t m_chunkStart = 0; // table-relative sector of the chunk's first sector
+    std::uint64_t m_chunkSectors = 0;
+};
+
+// Bytes, files and folders of every node below the root anchor: headers are not counted,
+// folders (containers and lost folders too) count as folders, everything else as files.
+TreeCounters RecountCatalogue(const Catalog& catalog);
+
+// The Turbo Scan worker: the process-log row "Process started...", the lost folder pass,
+// the lost file search when the pass completed, "Process completed..." and "Turbo Scan
+// Completed" (or "Process Aborted..." and "Turbo Scan Aborted" after a stop), the recounted
+// size line for pane 1, and WorkerDone(99).
+void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
+
+inline constexpr char kTurboScanProcess[] = "Search for Lost file(s) and folder(s)";
+
+} // namespace twl

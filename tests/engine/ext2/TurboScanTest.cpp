@@ -1,0 +1,271 @@
+#include "ext2/TurboScan.h"
+
+#include "core/SizeText.h"
+#include "ext2/SuperblockValidation.h"
+#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+using fixtures::TempDir;
+
+constexpr char kPath[] = "/test/turbo.img";
+
+class RecordingEvents : public EngineEvents {
+public:
+    void StatusText(int pane, const std::string& text) override {
+        if (pane == 1)
+            pane1 = text;
+        if (stopOnInodeSector && text.rfind("Reading Inode Sector", 0) == 0)
+            stop->RequestStop();
+    }
+    void LogRow(const ProcessLogEntry& entry, LogIcon icon) override {
+        log.push_back(entry.description + "/" + std::to_string(static_cast<int>(icon)));
+        EXPECT_EQ(entry.processName, "Search for Lost file(s) and folder(s)");
+        EXPECT_FALSE(entry.status.empty());
+    }
+    void Message(MessageIcon, const std::string& text) override { log.push_back(text); }
+    void WorkerDone(int result) override { done = result; }
+
+    std::vector<std::string> log; // log rows and messages, in order
+    std::string pane1;
+    int done = -1;
+    bool stopOnInodeSector = false;
+    StopControl* stop = nullptr;
+};
+
+// A real volume from a folder, damaged by debugfs commands, opened and its tree built.
+class Volume {
+public:
+    Volume(const std::string& mkfsOptions, const std::vector<std::string>& files,
+           const std::string& debugfsCommands) {
+        TempDir dir;
+        for (const std::string& file : files) {
+            const std::filesystem::path path = dir.File("src") + "/" + file;
+            std::filesystem::create_directories(path.parent_path());
+            if (file.back() != '/')
+                std::ofstream(path) << file << '\n';
+        }
+        const std::string image = dir.File("fs.img");
+        std::ofstream(dir.File("commands")) << debugfsCommands;
+        const std::string command = "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " + mkfsOptions +
+                                    " -d " + dir.File("src") + " " + image +
+                                    " 4096 >/dev/null 2>&1 && debugfs -w -f " +
+                                    dir.File("commands") + " " + image + " >/dev/null 2>&1";
+        EXPECT_EQ(fixtures::RunShell(command), 0) << command;
+        std::ifstream in(image, std::ios::binary);
+        m_medium->bytes.assign(std::istreambuf_iterator<char>(in), {});
+        m_source.SelectImageFile(kPath);
+        m_volume.start = 0;
+        m_volume.size = static_cast<SectorCount>(m_medium->bytes.size() / 512);
+        ReadPrimarySuperblock(m_source, m_volume, 2);
+        EXPECT_EQ(ValidatePrimarySuperblock(m_source, m_volume, 2), 1);
+        TreeBuilder builder(m_reader, m_catalog, m_counters, m_stop, m_events);
+        builder.BuildTree();
+    }
+
+    // Runs the Turbo Scan worker, checking every catalogue lookup against a plain walk.
+    RecordingEvents Turbo(bool stopInPass = false) {
+        RecordingEvents events;
+        events.stop = &m_stop;
+        events.stopOnInodeSector = stopInPass;
+        m_stop.Clear();
+        TurboScan scan(m_reader, m_catalog, m_counters, m_stop, events);
+        scan.SetLookupObserver([&](InodeNo inode, bool found) {
+            ++lookups;
+            EXPECT_EQ(found, FindInodeInCatalogue(m_catalog, inode)) << "inode " << inode;
+        });
+        RunTurboScan(scan, m_catalog, m_stop, events);
+        EXPECT_TRUE(scan.Candidates().All().empty());
+        return events;
+    }
+
+    // Every node's path from the root, "/" joined, headers left out, in catalogue order.
+    std::vector<std::string> Paths() const {
+        std::vector<std::string> paths;
+        std::vector<std::pair<NodeId, std::string>> stack{{kRootAnchor, ""}};
+        while (!stack.empty()) {
+            const auto [parent, prefix] = stack.back();
+            stack.pop_back();
+            std::vector<std::pair<NodeId, std::string>> children;
+            for (NodeId id = m_catalog.Node(parent).first_child; id != kNoNode;
+                 id = m_catalog.Node(id).next_sibling) {
+                if (m_catalog.Node(id).is_header)
+                    continue;
+                children.emplace_back(id, prefix + "/" + std::string(m_catalog.Name(id)));
+            }
+            for (auto it = children.rbegin(); it != children.rend(); ++it)
+                stack.push_back(*it);
+            if (parent != kRootAnchor)
+                paths.push_back(prefix);
+        }
+        return paths;
+    }
+
+    // Names of the root anchor's children, headers left out.
+    std::vector<std::string> TopLevel() const {
+        std::vector<std::string> names;
+        for (NodeId id = m_catalog.Node(kRootAnchor).first_child; id != kNoNode;
+             id = m_catalog.Node(id).next_sibling) {
+            if (!m_catalog.Node(id).is_header)
+                names.emplace_back(m_catalog.Name(id));
+        }
+        return names;
+    }
+
+    // The name of the first lost folder of "Lost Folders1", checked to carry its inode.
+    std::string LostFolderName() const {
+        std::string name;
+        m_catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+            const std::string_view n = m_catalog.Name(id);
+            if (name.empty() && n.rfind("Lost Folder", 0) == 0 && n.rfind("Lost Folders", 0)) {
+                name = std::string(n);
+                EXPECT_EQ(name, "Lost Folder" + std::to_string(m_catalog.Node(id).inode));
+            }
+        });
+        return name;
+    }
+
+    InodeNo InodeOf(const std::string& name) const {
+        InodeNo inode = 0;
+        m_catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+            if (m_catalog.Name(id) == name)
+                inode = m_catalog.Node(id).inode;
+        });
+        return inode;
+    }
+
+    const Catalog& Catalogue() const { return m_catalog; }
+    int lookups = 0;
+
+private:
+    std::shared_ptr<fixtures::MemoryMedium> m_medium = std::make_shared<fixtures::MemoryMedium>();
+    SectorSource m_source{{}, fixtures::MemoryFactory{kPath, m_medium}};
+    Ext2Volume m_volume;
+    VolumeReader m_reader{m_source, m_volume};
+    Catalog m_catalog;
+    TreeCounters m_counters;
+    StopControl m_stop;
+    RecordingEvents m_events;
+};
+
+// A holds B (with a folder of its own), both unlinked; one file deleted, one unlinked.
+const std::vector<std::string> kFiles = {"A/a.txt",     "A/B/b.txt",  "A/B/inner/x.txt",
+                                         "deleted.txt", "keep/k.txt", "lost.txt"};
+constexpr char kDamage[] = "unlink /A\nrm /deleted.txt\nunlink /lost.txt\n";
+
+class TurboScanOn : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(TurboScanOn, FindsLostFoldersDeletedFilesAndLostFiles) {
+    Volume volume(GetParam(), kFiles, kDamage);
+    const RecordingEvents events = volume.Turbo();
+    // The lost folder is named by its own inode: the parent of a.txt and of B.
+    const std::string a = volume.LostFolderName();
+    ASSERT_EQ(a, "Lost Folder" + std::to_string(volume.InodeOf("B") - 1)) << "A precedes B";
+    const std::string deleted = std::to_string(volume.InodeOf("k.txt") - 2);
+    const std::string lost = std::to_string(volume.InodeOf("k.txt") + 1);
+    std::vector<std::string> paths = volume.Paths();
+    // The journal and resize inodes become lost files on volumes that have them.
+    std::erase_if(paths, [&](const std::string& p) {
+        return p.rfind("/Lost Files1/Inode", 0) == 0 && p != "/Lost Files1/Inode" + lost;
+    });
+    EXPECT_EQ(volume.TopLevel(), (std::vector<std::string>{"lost+found", "keep", "Lost Folders1",
+                                                           "Deleted Files1", "Lost Files1"}));
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{
+                         "/Deleted Files1",
+                         "/Deleted Files1/Inode" + deleted,
+                         "/Lost Files1",
+                         "/Lost Files1/Inode" + lost,
+                         "/Lost Folders1",
+                         "/Lost Folders1/" + a,
+                         "/Lost Folders1/" + a + "/B",
+                         "/Lost Folders1/" + a + "/B/b.txt",
+                         "/Lost Folders1/" + a + "/B/inner",
+                         "/Lost Folders1/" + a + "/B/inner/x.txt",
+                         "/Lost Folders1/" + a + "/a.txt",
+                         "/keep",
+                         "/keep/k.txt",
+                         "/lost+found",
+                     }));
+    EXPECT_EQ(events.log,
+              (std::vector<std::string>{"Process started.../0", "Process completed.../7",
+                                        "Turbo Scan Completed"}));
+    const TreeCounters recount = RecountCatalogue(volume.Catalogue());
+    EXPECT_EQ(events.pane1, SizeLine(recount.bytes, recount.files, recount.folders));
+    EXPECT_EQ(recount.folders, 8u); // lost+found, keep, 3 containers, lost folder, B, inner
+    EXPECT_EQ(events.done, 99);
+    EXPECT_GT(volume.lookups, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, TurboScanOn,
+                         ::testing::Values("-t ext2 -b 1024", "-t ext3 -b 1024 -I 256"));
+
+TEST(TurboScan, ASubFolderFoundFirstIsMergedIntoItsParent) {
+    // B gets a smaller inode than Z, which comes to hold it; both are then unlinked.
+    Volume volume("-t ext2 -b 1024", {"B/b.txt", "Z/z.txt"},
+                  "link /B /Z/B\nunlink /B\nunlink /Z\n");
+    volume.Turbo();
+    const std::string z = volume.LostFolderName();
+    ASSERT_GT(std::stoul(z.substr(11)), volume.InodeOf("B")) << "B must be found first";
+    std::vector<std::string> paths = volume.Paths();
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{"/Deleted Files1", "/Lost Files1", "/Lost Folders1",
+                                               "/Lost Folders1/" + z, "/Lost Folders1/" + z + "/B",
+                                               "/Lost Folders1/" + z + "/B/b.txt",
+                                               "/Lost Folders1/" + z + "/z.txt", "/lost+found"}));
+}
+
+TEST(TurboScan, ASecondRunMakesNewContainersAndListsOnlyDeletedFilesAgain) {
+    Volume volume("-t ext2 -b 1024", kFiles, kDamage);
+    volume.Turbo();
+    const std::size_t before = volume.Paths().size();
+    volume.Turbo();
+    std::vector<std::string> added = volume.Paths();
+    added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(before));
+    const std::string deleted = std::to_string(volume.InodeOf("k.txt") - 2);
+    EXPECT_EQ(added, (std::vector<std::string>{"/Lost Folders2", "/Deleted Files2",
+                                               "/Deleted Files2/Inode" + deleted, "/Lost Files2"}));
+}
+
+TEST(TurboScan, AStoppedRunMakesNoLostFilesAndTheNextRunListsThemOnce) {
+    Volume volume("-t ext2 -b 1024", kFiles, kDamage);
+    const RecordingEvents stopped = volume.Turbo(true);
+    EXPECT_EQ(stopped.log, (std::vector<std::string>{"Process started.../0", "Process Aborted.../1",
+                                                     "Turbo Scan Aborted"}));
+    EXPECT_EQ(stopped.done, 99);
+    volume.Turbo();
+    const std::vector<std::string> paths = volume.Paths();
+    const std::string lost = "/Lost Files1/Inode" + std::to_string(volume.InodeOf("k.txt") + 1);
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), lost), 1);
+    EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                            [](const std::string& p) {
+                                return p.rfind("/Lost Files", 0) == 0 &&
+                                       p.find('/', 1) == std::string::npos;
+                            }),
+              1);
+}
+
+TEST(TurboScan, DamagedLostFoldersEndTheirWalkAndHugeOnesAreNotRead) {
+    // A's sub-folder B holds an entry leading back to A; C claims a size no directory has.
+    Volume volume("-t ext2 -b 1024", {"A/B/b.txt", "C/c.txt"},
+                  "link /A /A/B/back\nunlink /A\nsif /C size 0x20000000\nunlink /C\n");
+    volume.Turbo();
+    const std::vector<std::string> paths = volume.Paths();
+    const std::string a = "/Lost Folders1/" + volume.LostFolderName();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), a + "/B/back"), paths.end());
+    EXPECT_EQ(std::find(paths.begin(), paths.end(), a + "/B/back/B"), paths.end());
+    EXPECT_TRUE(std::none_of(paths.begin(), paths.end(), [](const std::string& p) {
+        return p.find("c.txt") != std::string::npos;
+    }));
+}
+
+} // namespace
+} // namespace twl

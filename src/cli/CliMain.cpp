@@ -18,6 +18,11 @@ constexpr const char* kUsage =
     "                                          list the Linux volumes of SOURCE\n"
     "  tree SOURCE [--volume N] [--mode ...] [--format text|tsv|json] [--no-backup-search]\n"
     "                                          print the file tree of volume N (from 1)\n"
+    "  tree --scaninfo FILE [--format ...] [--turbo]\n"
+    "                                          print the catalogue kept in a scan info file\n"
+    "  scaninfo save SOURCE [--volume N] [--turbo] -o PATH\n"
+    "                                          save the catalogue as a scan info file\n"
+    "  scaninfo show FILE                      describe a scan info file\n"
     "  drives                                  list the disks of this machine\n"
     "\n"
     "SOURCE is an image file, a block device (/dev/sdb) or disk:N (drive N of 'twl drives').\n"
@@ -38,6 +43,8 @@ int CliMain(std::span<const std::string> words, CliContext& context) {
         return RunDrivesCommand(rest, context);
     if (command == "tree")
         return RunTreeCommand(rest, context);
+    if (command == "scaninfo")
+        return RunScanInfoCommand(rest, context);
     if (command == "help" || command == "--help" || command == "-h") {
         context.out << kUsage;
         return kExitOk;

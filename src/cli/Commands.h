@@ -12,5 +12,6 @@ namespace twl::cli {
 int RunVolumesCommand(std::span<const std::string> words, CliContext& context);
 int RunDrivesCommand(std::span<const std::string> words, CliContext& context);
 int RunTreeCommand(std::span<const std::string> words, CliContext& context);
+int RunScanInfoCommand(std::span<const std::string> words, CliContext& context);
 
 } // namespace twl::cli

@@ -19,6 +19,14 @@ std::string_view ErrorText(ErrorCode code) {
         return "no such drive";
     case ErrorCode::kReadFailed:
         return "cannot read";
+    case ErrorCode::kCannotCreate:
+        return "cannot create";
+    case ErrorCode::kWriteFailed:
+        return "cannot write";
+    case ErrorCode::kIsTheSource:
+        return "will not write to the disk or image being recovered from:";
+    case ErrorCode::kNameTooLong:
+        return "the name is too long to be stored (at most 259 characters):";
     }
     return "unknown error";
 }

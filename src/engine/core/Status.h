@@ -16,6 +16,10 @@ enum class ErrorCode {
     kCannotSize,     // the size of a file or device could not be found
     kNotInInventory, // a drive number beyond the drive inventory
     kReadFailed,     // a read failed; the sectors read as zeros
+    kCannotCreate,   // a file to write could not be created
+    kWriteFailed,    // writing a file failed (the file was not put in place)
+    kIsTheSource,    // a destination that is the disk or image being recovered from
+    kNameTooLong,    // a path too long for the field it must be stored in
 };
 
 struct Status {

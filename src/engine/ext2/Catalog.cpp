@@ -42,11 +42,11 @@ std::string_view Catalog::StoreName(std::string_view name, std::uint32_t& ref) {
         m_nameUsed = 0;
     }
     const std::size_t chunk = m_nameChunks.size() - 1;
-    if (chunk >= 4096)
+    if (chunk >= (std::size_t{1} << (32 - kNameOffsetBits)))
         throw std::length_error("catalogue names full");
     char* at = m_nameChunks.back().get() + m_nameUsed;
     std::copy(name.begin(), name.end(), at);
-    ref = static_cast<std::uint32_t>((chunk << 20) | m_nameUsed);
+    ref = static_cast<std::uint32_t>((chunk << kNameOffsetBits) | m_nameUsed);
     m_nameUsed = std::min(kNameChunkBytes, m_nameUsed + name.size());
     return {at, name.size()};
 }
@@ -55,8 +55,8 @@ std::string_view Catalog::Name(NodeId id) const {
     const CatalogNode& node = Node(id);
     if (node.nameLength == 0)
         return {};
-    const char* chunk = m_nameChunks[node.nameRef >> 20].get();
-    return {chunk + (node.nameRef & 0xFFFFF), node.nameLength};
+    const char* chunk = m_nameChunks[node.nameRef >> kNameOffsetBits].get();
+    return {chunk + (node.nameRef & (kNameChunkBytes - 1)), node.nameLength};
 }
 
 void Catalog::AttachChildList(NodeId parent, NodeId first) {

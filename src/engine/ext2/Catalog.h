@@ -93,15 +93,16 @@ public:
     std::size_t MemoryBytes() const;
 
 private:
-    static constexpr unsigned kChunkBits = 16; // 65,536 nodes per chunk
+    static constexpr unsigned kChunkBits = 12; // 4,096 nodes per chunk
     static constexpr NodeId kChunkMask = (NodeId{1} << kChunkBits) - 1;
-    static constexpr std::size_t kNameChunkBytes = std::size_t{1} << 20;
+    static constexpr unsigned kNameOffsetBits = 16;
+    static constexpr std::size_t kNameChunkBytes = std::size_t{1} << kNameOffsetBits;
 
     std::string_view StoreName(std::string_view name, std::uint32_t& ref);
 
     std::vector<std::unique_ptr<CatalogNode[]>> m_chunks;
     std::size_t m_count = 0;
-    // Names: 1 MiB chunks; a reference is chunk index x 2^20 + offset. A name longer than a
+    // Names: 64 KiB chunks; a reference is chunk index x 2^16 + offset. A name longer than a
     // chunk gets a chunk of its own.
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     std::size_t m_nameUsed = kNameChunkBytes; // bytes used of the last name chunk

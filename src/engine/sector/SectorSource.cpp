@@ -164,6 +164,18 @@ void SectorSource::SetFingerprint(SectorNo sector, ConstBytes contents) {
                 m_fingerprint.begin());
 }
 
+void SectorSource::AdoptStored(const StoredSource& stored, std::unique_ptr<BlockReader> image) {
+    m_driveId = stored.driveId;
+    m_sourceSize = stored.size;
+    SetFingerprint(stored.fingerprintSector, stored.fingerprint);
+    if (stored.driveId == kImageDriveId) {
+        SetImageLocation(stored.imageFolder, stored.imageName);
+        m_image = std::move(image);
+        m_imageStatus = {};
+    }
+    m_scanInfoLoaded = true;
+}
+
 int SectorSource::CheckSourceFingerprint() {
     std::array<std::uint8_t, kSectorSize> sector{};
     if (ReadSectors(m_driveId, m_fingerprintSector, sector) == 0)

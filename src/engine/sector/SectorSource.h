@@ -72,6 +72,22 @@ public:
     // drive or when the image opened, else 0.
     int ReopenStoredImage();
 
+    // Opens any path the way images are opened (read-only), without choosing it.
+    OpenedReader OpenPath(const std::string& path) const { return m_factory(path); }
+
+    // Takes the source of a loaded scan information file: drive id, size and fingerprint, and
+    // for an image (drive id 0) its location and `image`, the file already reopened there
+    // (the previous image is closed). For a drive, an image left open stays open, unread.
+    struct StoredSource {
+        DriveId driveId = kImageDriveId;
+        ByteCount size = 0;
+        SectorNo fingerprintSector = 0;
+        std::array<std::uint8_t, kSectorSize> fingerprint{};
+        std::string imageFolder;
+        std::string imageName;
+    };
+    void AdoptStored(const StoredSource& stored, std::unique_ptr<BlockReader> image);
+
     // 1 when the fingerprint sector still holds the stored contents, or cannot be read.
     int CheckSourceFingerprint();
 

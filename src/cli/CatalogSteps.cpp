@@ -1,0 +1,108 @@
+#include "CatalogSteps.h"
+
+#include "CliEvents.h"
+#include "SourceArgument.h"
+#include "ext2/TreeBuilder.h"
+#include "ext2/TurboScan.h"
+#include "ext2/VolumeOpen.h"
+#include "platform/DriveInventory.h"
+
+#include <ostream>
+
+namespace twl::cli {
+namespace {
+
+// Opens the requested row; prints the outcome's text when it fails.
+bool OpenVolume(RecoverySession& session, const VolumeRequest& request, CliContext& context) {
+    const auto askSearch = [&] {
+        context.err << kPrimaryDamagedQuestion << '\n';
+        return request.backupSearch;
+    };
+    const OpenOutcome outcome = OpenListedVolume(session, request.volume - 1, askSearch);
+    if (outcome == OpenOutcome::kOpened)
+        return true;
+    const std::string_view text = OpenOutcomeText(outcome);
+    if (!text.empty())
+        context.err << text << '\n';
+    return false;
+}
+
+void PrintClosingTexts(const CliEvents& events, const std::string& sizeLine, CliContext& context) {
+    context.err << sizeLine << '\n';
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+}
+
+} // namespace
+
+std::vector<OptionSpec> VolumeOptions() {
+    std::vector<OptionSpec> options = kDiscoveryOptions;
+    options.insert(options.end(), {{"--volume", true}, {"--no-backup-search", false}});
+    return options;
+}
+
+std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& request) {
+    const auto volume = ParseUnsigned(args.Value("--volume").value_or("1"), 0xFFFFFFFF);
+    if (!volume || *volume == 0)
+        return "--volume takes a row number from 1";
+    request.volume = *volume;
+    const auto mode = ParseMode(args.Value("--mode").value_or("auto"));
+    if (!mode)
+        return std::string("--mode takes one of: ") + kModeChoices;
+    request.mode = *mode;
+    request.scan = ScanOptionsFrom(args);
+    request.backupSearch = !args.Has("--no-backup-search");
+    return {};
+}
+
+int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, const char* command,
+                        CliContext& context) {
+    const Status opened = OpenSourceArgument(request.source, session);
+    if (!opened.Ok()) {
+        context.err << "twl " << command << ": " << Describe(opened) << '\n';
+        return kExitUsage;
+    }
+    session.SetMode(request.mode);
+    const Discovery discovery = DiscoverVolumes(session, request.scan, context);
+    if (!discovery.error.empty()) {
+        context.err << "twl " << command << ": " << discovery.error << '\n';
+        return kExitUsage;
+    }
+    if (discovery.listed == 0)
+        return kExitNotFound;
+    if (request.volume > discovery.listed) {
+        context.err << "twl " << command << ": no volume " << request.volume << "; "
+                    << request.source << " lists " << discovery.listed << '\n';
+        return kExitUsage;
+    }
+    return OpenVolume(session, request, context) ? kExitOk : kExitNotFound;
+}
+
+bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context) {
+    CliEvents events(context);
+    session.Counters() = {};
+    session.Stop().Clear();
+    TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    RunTreeCreation(builder, session.Stop(), events);
+    events.EndProgressLine();
+    PrintClosingTexts(events, SizeLineText(session.Counters()), context);
+    return events.Result() == 0;
+}
+
+bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context) {
+    CliEvents events(context);
+    session.Stop().Clear();
+    TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
+    events.EndProgressLine();
+    PrintClosingTexts(events, events.Pane1(), context);
+    return !session.Stop().StopRequested();
+}
+
+void ReportUnreadable(const RecoverySession& session, CliContext& context) {
+    if (session.Source().UnreadableSectors() != 0)
+        context.err << "twl: " << session.Source().UnreadableSectors()
+                    << " sectors could not be read and were taken as zeros\n";
+}
+
+} // namespace twl::cli

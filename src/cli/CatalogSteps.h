@@ -1,0 +1,43 @@
+#pragma once
+
+// The steps that twl tree and twl scaninfo share: reading which volume to open from the
+// command line, opening it, building its catalogue and running Turbo Scan over it.
+
+#include "Arguments.h"
+#include "CliContext.h"
+#include "VolumeDiscovery.h"
+#include "ext2/VolumeReader.h"
+#include "session/RecoverySession.h"
+
+#include <string>
+#include <vector>
+
+namespace twl::cli {
+
+struct VolumeRequest {
+    std::string source;
+    std::size_t volume = 1;
+    ProcessingMode mode = ProcessingMode::kAuto;
+    ScanOptions scan;
+    bool backupSearch = true;
+};
+
+// --mode --thorough --start --end --volume --no-backup-search
+std::vector<OptionSpec> VolumeOptions();
+// Fills `request` from parsed options (not the source); returns an error text or "".
+std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& request);
+
+// Opens the source, finds its volumes and opens the requested one, printing what fails.
+// Returns kExitOk or the exit status to end with.
+int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, const char* command,
+                        CliContext& context);
+
+// Tree creation and Turbo Scan, with their closing texts on stderr; each returns whether it
+// completed.
+bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context);
+bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context);
+
+// "twl: N sectors could not be read and were taken as zeros", when any were.
+void ReportUnreadable(const RecoverySession& session, CliContext& context);
+
+} // namespace twl::cli

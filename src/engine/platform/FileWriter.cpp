@@ -1,0 +1,69 @@
+#include "platform/FileWriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace twl {
+namespace {
+
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+
+} // namespace
+
+FileWriter::FileWriter(std::string path) : m_path(std::move(path)), m_partPath(m_path + ".part") {
+    const int fd = ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        m_status = Status::Failure(ErrorCode::kCannotCreate, m_path, errno);
+    m_fd.Reset(fd);
+    m_buffer.reserve(kBufferBytes);
+}
+
+FileWriter::~FileWriter() {
+    if (!m_committed && m_fd.Valid()) {
+        m_fd.Reset();
+        ::unlink(m_partPath.c_str());
+    }
+}
+
+void FileWriter::Write(ConstBytes bytes) {
+    if (!m_status.Ok())
+        return;
+    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
+    if (m_buffer.size() >= kBufferBytes)
+        Flush();
+}
+
+void FileWriter::Flush() {
+    std::size_t done = 0;
+    while (m_status.Ok() && done < m_buffer.size()) {
+        const ssize_t wrote = ::write(m_fd.Get(), m_buffer.data() + done, m_buffer.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            m_status = Status::Failure(ErrorCode::kWriteFailed, m_path, wrote < 0 ? errno : ENOSPC);
+        else
+            done += static_cast<std::size_t>(wrote);
+    }
+    m_buffer.clear();
+}
+
+Status FileWriter::Commit() {
+    if (!m_status.Ok())
+        return m_status;
+    Flush();
+    if (m_status.Ok() && ::fsync(m_fd.Get()) != 0)
+        m_status = Status::Failure(ErrorCode::kWriteFailed, m_path, errno);
+    m_fd.Reset();
+    if (m_status.Ok() && std::rename(m_partPath.c_str(), m_path.c_str()) != 0)
+        m_status = Status::Failure(ErrorCode::kWriteFailed, m_path, errno);
+    if (!m_status.Ok()) {
+        ::unlink(m_partPath.c_str());
+        return m_status;
+    }
+    m_committed = true;
+    return m_status;
+}
+
+} // namespace twl

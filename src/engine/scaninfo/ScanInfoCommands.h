@@ -1,0 +1,33 @@
+#pragma once
+
+// The engine side of the Save and Open Scan Information commands: the process-log rows, the
+// progress, the closing texts, and (for Open) taking the file's state into the session.
+
+#include "core/EngineEvents.h"
+#include "session/RecoverySession.h"
+
+#include <string>
+
+namespace twl {
+
+// Writes the session's scan information to `path`. Rows "Saving Scan Information Started" /
+// "File Created PATH" and, when it was written, "Saving Scan Information Completed" / "File
+// Saved PATH" and the text "Saving scan information completed"; otherwise an error row and
+// text saying why. Returns whether the file was written.
+bool SaveScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events);
+
+// Loads the scan information file at `path` into the session: source (an image is reopened
+// at its stored location), volume lists, selected volume, superblock, descriptors and
+// catalogue; the mode becomes automatic and the loaded flag is set. Rows "Retrieving Scan
+// Information" / "File Opened PATH" and, on success, "Scan Information Retrieved." / "File
+// Closed PATH". A file that cannot be opened, is not a scan information file, is damaged, or
+// whose image has moved changes nothing and is reported by its text. Returns success.
+bool OpenScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events);
+
+inline constexpr char kCouldNotOpenScanInfo[] = "Could not open scan info file";
+inline constexpr char kNotScanInfoText[] =
+    "Not a valid Tarnwell Linux Data Recovery Scan Info File";
+inline constexpr char kImageMoved[] =
+    "The Image File to which this scan info belongs is not at its original location";
+
+} // namespace twl

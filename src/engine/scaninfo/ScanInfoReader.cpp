@@ -1,0 +1,186 @@
+#include "scaninfo/ScanInfoReader.h"
+
+#include "platform/UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace twl {
+namespace {
+
+// Takes bytes from the front of the file; never past its end.
+class Cursor {
+public:
+    explicit Cursor(ConstBytes data) : m_data(data) {}
+    bool Take(std::size_t count, ConstBytes& out) {
+        if (!Peek(count, out))
+            return false;
+        m_pos += count;
+        return true;
+    }
+    bool Peek(std::size_t count, ConstBytes& out) const {
+        if (!FitsIn(m_data.size(), m_pos, count))
+            return false;
+        out = m_data.subspan(m_pos, count);
+        return true;
+    }
+    bool AtEnd() const { return m_pos == m_data.size(); }
+
+private:
+    ConstBytes m_data;
+    std::size_t m_pos = 0;
+};
+
+ScanInfoReadResult Damaged(LoadedScanInfo& loaded, std::string what) {
+    loaded.damage = std::move(what);
+    return ScanInfoReadResult::kDamaged;
+}
+
+bool ReadVolumeList(Cursor& cursor, LoadedScanInfo& loaded) {
+    ConstBytes first;
+    if (!cursor.Peek(kSectorSize, first))
+        return false;
+    const VolumeListHead head = DecodeVolumeListHead(first);
+    const std::size_t recordSize = head.kind == 0   ? PartitionEntry::kEncodedSize
+                                   : head.kind == 1 ? FoundVolumeEntry::kEncodedSize
+                                                    : 0;
+    const std::uint64_t needed = 9 + std::uint64_t{head.count} * recordSize;
+    ConstBytes block;
+    if (head.sectors == 0 || std::uint64_t{head.sectors} * kSectorSize < needed ||
+        !cursor.Take(std::size_t{head.sectors} * kSectorSize, block))
+        return false;
+    loaded.lists = DecodeVolumeListBlock(block, head);
+    return true;
+}
+
+bool ReadDescriptors(Cursor& cursor, Ext2Volume& volume) {
+    ConstBytes first;
+    if (!cursor.Peek(kSectorSize, first))
+        return false;
+    const DescriptorBlockHead head = DecodeDescriptorBlockHead(first);
+    ConstBytes block;
+    if (head.tableBytes % kGroupDescriptorSize != 0 || head.sectors == 0 ||
+        std::uint64_t{head.sectors} * kSectorSize < 16 + std::uint64_t{head.tableBytes} ||
+        !cursor.Take(std::size_t{head.sectors} * kSectorSize, block))
+        return false;
+    volume.descriptorTable.assign(block.begin() + 16, block.begin() + 16 + head.tableBytes);
+    volume.groupCount = head.tableBytes / kGroupDescriptorSize;
+    // Held in whole sectors, as a volume open holds it.
+    volume.descriptorTable.resize(DescriptorTableBytes(volume.groupCount), 0);
+    return true;
+}
+
+// Reads one run: node entries up to the one whose next-sibling link is zero, attached as the
+// child list of `parent`. Appends the nodes that have runs of their own to `withChildren`.
+bool ReadRun(Cursor& cursor, Catalog& catalog, NodeId parent, std::vector<NodeId>& withChildren) {
+    NodeId tail = kNoNode;
+    for (;;) {
+        ConstBytes entry;
+        ConstBytes name;
+        if (!cursor.Take(kNodeRecordSize + 2, entry) ||
+            !cursor.Take(Le16(entry, kNodeRecordSize), name))
+            return false;
+        CatalogNode fields = DecodeNodeRecord(entry);
+        const NodeId id =
+            catalog.AddNode({reinterpret_cast<const char*>(name.data()), name.size()});
+        CatalogNode& node = catalog.Node(id);
+        const bool hasChildren = fields.first_child != 0;
+        const bool last = fields.next_sibling == 0;
+        fields.first_child = fields.next_sibling = kNoNode;
+        fields.nameRef = node.nameRef;
+        fields.nameLength = node.nameLength;
+        node = fields;
+        if (tail == kNoNode)
+            catalog.AttachChildList(parent, id);
+        else
+            catalog.LinkSibling(tail, id);
+        tail = id;
+        if (hasChildren)
+            withChildren.push_back(id);
+        if (last)
+            return true;
+    }
+}
+
+// The tree: the root anchor's run, then each run below in the order the writer wrote them.
+bool ReadTree(Cursor& cursor, Catalog& catalog) {
+    if (cursor.AtEnd())
+        return true; // an empty catalogue
+    struct Level {
+        std::vector<NodeId> withChildren;
+        std::size_t next = 0;
+    };
+    std::vector<Level> levels(1);
+    if (!ReadRun(cursor, catalog, kRootAnchor, levels.back().withChildren))
+        return false;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.withChildren.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const NodeId parent = level.withChildren[level.next++];
+        Level below;
+        if (!ReadRun(cursor, catalog, parent, below.withChildren))
+            return false;
+        levels.push_back(std::move(below));
+    }
+    return true;
+}
+
+} // namespace
+
+ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
+    Cursor cursor(file);
+    ConstBytes section;
+    if (!cursor.Take(kSectorSize, section) || !IsValidHeadSector(section))
+        return ScanInfoReadResult::kNotScanInfo;
+    if (!cursor.Take(kSourceBlockSize, section))
+        return Damaged(loaded, "it ends inside the source block");
+    loaded.source = DecodeSourceBlock(section);
+    if (!ReadVolumeList(cursor, loaded))
+        return Damaged(loaded, "its volume list block is cut short or has a wrong length");
+    Ext2Volume& volume = *loaded.volume;
+    if (!cursor.Take(kSectorSize, section))
+        return Damaged(loaded, "it ends inside the selected volume sector");
+    volume.selectedVolumeRecord = DecodeSelectedVolumeSector(section);
+    volume.start = Le32(volume.selectedVolumeRecord, 2);
+    volume.size = Le32(volume.selectedVolumeRecord, 6);
+    if (!cursor.Take(kSuperblockSize, section))
+        return Damaged(loaded, "it ends inside the superblock copy");
+    RawSuperblock raw{};
+    std::copy(section.begin(), section.end(), raw.begin());
+    volume.SetSuperblock(raw);
+    if (volume.sb.s_log_block_size > 2 || volume.sb.s_inodes_per_group == 0)
+        return Damaged(loaded, "its superblock copy does not describe a volume");
+    if (!ReadDescriptors(cursor, volume))
+        return Damaged(loaded, "its group descriptor block is cut short or has a wrong length");
+    if (!ReadTree(cursor, loaded.catalog))
+        return Damaged(loaded, "it ends inside the file tree");
+    return ScanInfoReadResult::kOk;
+}
+
+ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        loaded.sysError = fd.Valid() ? EISDIR : errno;
+        return ScanInfoReadResult::kCannotOpen;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return ParseScanInfo(bytes, loaded);
+}
+
+} // namespace twl

@@ -1,0 +1,277 @@
+#include "ext2/TurboScan.h"
+#include "ext2/VolumeOpen.h"
+#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+#include "scaninfo/ScanInfoCommands.h"
+#include "scaninfo/ScanInfoReader.h"
+#include "scaninfo/ScanInfoWriter.h"
+#include "volumes/PartitionTableWalk.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+using fixtures::TempDir;
+
+class RecordingEvents : public EngineEvents {
+public:
+    void LogRow(const ProcessLogEntry& entry, LogIcon icon) override {
+        rows.push_back(entry.processName + "|" + entry.description + "|" +
+                       std::to_string(static_cast<int>(icon)));
+    }
+    void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
+    void Progress(int percent) override { progress.push_back(percent); }
+    std::vector<std::string> rows;
+    std::vector<std::string> messages;
+    std::vector<int> progress;
+};
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Every node below the root in catalogue order, as one comparable line: its depth, name,
+// fields and whether it has children.
+std::vector<std::string> Flatten(const Catalog& catalog) {
+    std::vector<std::string> lines;
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        const CatalogNode& n = catalog.Node(id);
+        std::size_t depth = 0;
+        for (NodeId p = n.parent; p != kRootAnchor; p = catalog.Node(p).parent)
+            ++depth;
+        lines.push_back(std::to_string(depth) + " " + std::string(catalog.Name(id)) + " " +
+                        std::to_string(n.type) + " " + std::to_string(n.mode) + " " +
+                        std::to_string(n.uid) + " " + std::to_string(n.gid) + " " +
+                        std::to_string(n.ctime) + " " + std::to_string(n.mtime) + " " +
+                        std::to_string(n.size) + " " + std::to_string(n.inode) + " " +
+                        std::to_string(n.marked) + " " + std::to_string(n.is_header) + " " +
+                        (n.first_child != kNoNode ? "+" : "-"));
+    });
+    return lines;
+}
+
+// A session over an in-memory image with a hand-made volume and the catalogue a -> b.
+struct SmallSession {
+    std::shared_ptr<fixtures::MemoryMedium> medium = std::make_shared<fixtures::MemoryMedium>();
+    RecoverySession session{{}, fixtures::MemoryFactory{"/test/medium.img", medium}};
+
+    explicit SmallSession(std::size_t sectors) {
+        medium->bytes.resize(sectors * 512);
+        session.Source().SelectImageFile("/test/medium.img");
+        auto volume = std::make_unique<Ext2Volume>();
+        RawSuperblock raw{};
+        PutLe32(raw, 0x00, 16);
+        PutLe32(raw, 0x04, 64);
+        PutLe32(raw, 0x28, 16);
+        volume->SetSuperblock(raw);
+        volume->descriptorTable.assign(512, 0);
+        PutLe32(volume->selectedVolumeRecord, 2, 63);
+        session.SetVolume(std::move(volume));
+        Catalog& catalog = session.Catalogue();
+        const NodeId a = catalog.AddNode("a");
+        catalog.Node(a).type = kTypeFolder;
+        catalog.AttachChildList(kRootAnchor, a);
+        catalog.AttachChildList(a, catalog.AddNode("b"));
+    }
+};
+
+TEST(ScanInfoFile, TwoNodesAreStoredAsTheirRunsAfterTheBlocks) {
+    SmallSession small(8);
+    small.medium->bytes[512 + 7] = 0x77; // sector 1 holds something: the fingerprint
+    TempDir dir;
+    const std::string path = dir.File("small.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    const ConstBytes source = ConstBytes(file).subspan(512, 1536);
+    EXPECT_EQ(Le32(source, 0x000), 0u);
+    EXPECT_EQ(Le32(source, 0x004), 8u * 512);
+    EXPECT_EQ(Le32(source, 0x00C), 1u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&source[0x010])), "/test");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&source[0x114])), "medium.img");
+    EXPECT_EQ(source[0x400 + 7], 0x77);
+    // head, source, empty list block, selected volume, superblock, one descriptor sector
+    const std::size_t tree = 512 + 1536 + 512 + 512 + 1024 + 512;
+    EXPECT_EQ(Le32(file, 2048), 1u);      // the empty volume list block: one sector,
+    EXPECT_EQ(Le32(file, 2052), 0u);      // no records,
+    EXPECT_EQ(Le32(file, 2560 + 2), 63u); // then the selected volume's start
+    ASSERT_EQ(file.size(), tree + 2 * (41 + 2 + 1));
+    const ConstBytes a = ConstBytes(file).subspan(tree, 44);
+    const ConstBytes b = ConstBytes(file).subspan(tree + 44, 44);
+    EXPECT_NE(Le32(a, 33), 0u);
+    EXPECT_EQ(Le32(a, 37), 0u);
+    EXPECT_EQ(Le16(a, 41), 1u);
+    EXPECT_EQ(a[43], 'a');
+    EXPECT_EQ(Le32(b, 33), 0u);
+    EXPECT_EQ(Le32(b, 37), 0u);
+    EXPECT_EQ(b[43], 'b');
+}
+
+TEST(ScanInfoFile, FingerprintIsTheFirstNonZeroSectorFromOne) {
+    SmallSession blank(8);
+    EXPECT_EQ(FindFingerprint(blank.session.Source()).sector, 8u);
+    SmallSession tiny(1);
+    EXPECT_EQ(FindFingerprint(tiny.session.Source()).sector, 1u);
+    SmallSession later(5000);
+    later.medium->bytes[4321 * 512 + 100] = 1;
+    const Fingerprint found = FindFingerprint(later.session.Source());
+    EXPECT_EQ(found.sector, 4321u);
+    EXPECT_EQ(found.contents[100], 1);
+}
+
+TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
+    SmallSession small(8);
+    TempDir dir;
+    const std::string path = dir.File("small.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    const std::vector<std::string> before = Flatten(small.session.Catalogue());
+    // 4608 is where the tree begins: a file ending there holds an empty catalogue.
+    for (const std::size_t cut : {0, 511, 512, 2047, 2048, 2559, 2560, 3071, 3072, 4095, 4096, 4607,
+                                  4609, 4650, 4651, 4652, 4694, 4695}) {
+        ASSERT_LT(cut, file.size());
+        const std::string cutPath = dir.File("cut" + std::to_string(cut) + ".ds1");
+        std::ofstream(cutPath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(cut));
+        LoadedScanInfo loaded;
+        const ScanInfoReadResult result = ReadScanInfoFile(cutPath, loaded);
+        EXPECT_EQ(result,
+                  cut < 512 ? ScanInfoReadResult::kNotScanInfo : ScanInfoReadResult::kDamaged)
+            << "cut at " << cut;
+        RecordingEvents events;
+        EXPECT_FALSE(OpenScanInformation(small.session, cutPath, events));
+        EXPECT_EQ(Flatten(small.session.Catalogue()), before);
+        EXPECT_EQ(small.session.Source().ImageFileName(), "medium.img");
+        EXPECT_FALSE(small.session.Source().ScanInfoLoaded());
+    }
+    LoadedScanInfo empty;
+    EXPECT_EQ(ParseScanInfo(ConstBytes(file).first(4608), empty), ScanInfoReadResult::kOk);
+    EXPECT_EQ(empty.catalog.Node(kRootAnchor).first_child, kNoNode);
+    // A block length beyond the end of the file is damage too.
+    std::vector<std::uint8_t> longer = file;
+    PutLe32(longer, 2048, 1000);
+    LoadedScanInfo loaded;
+    EXPECT_EQ(ParseScanInfo(longer, loaded), ScanInfoReadResult::kDamaged);
+}
+
+TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
+    TempDir dir;
+    SmallSession small(8);
+    RecordingEvents events;
+    EXPECT_FALSE(SaveScanInformation(small.session, dir.File("no/such/folder/x.ds1"), events));
+    ASSERT_EQ(events.messages.size(), 1u);
+    EXPECT_EQ(events.messages[0].rfind("Scan information was not saved: cannot create", 0), 0u)
+        << events.messages[0];
+    EXPECT_EQ(events.rows.back(), "Saving Scan Information Failed|File Not Saved " +
+                                      dir.File("no/such/folder/x.ds1") + "|1");
+
+    const std::string image = dir.File("disk.img");
+    std::vector<std::uint8_t> bytes(4096, 0x5A);
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 4096);
+    RecoverySession session;
+    ASSERT_EQ(session.Source().SelectImageFile(image), ImageSelectResult::kOk);
+    session.SetVolume(std::make_unique<Ext2Volume>());
+    EXPECT_EQ(WriteScanInfoFile(session, image, {}).code, ErrorCode::kIsTheSource);
+    EXPECT_EQ(ReadAll(image), bytes);
+}
+
+// A real disk image with a Turbo-Scanned catalogue, saved and loaded again.
+class SavedRealDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string folder = m_dir.File("src");
+        std::filesystem::create_directories(folder + "/docs/old");
+        std::ofstream(folder + "/docs/old/letter.txt") << "dear\n";
+        std::ofstream(folder + "/docs/plan.txt") << "plan\n";
+        std::ofstream(folder + "/gone.txt") << "gone\n";
+        m_image = m_dir.File("disk.img");
+        const std::string command = "printf 'label: dos\\nstart=63, size=8000, type=83\\n' >" +
+                                    m_dir.File("layout") + " && " + TWL_MAKE_DISK_IMAGE + " " +
+                                    m_image + " 5 " + m_dir.File("layout") + " 1:ext2:" + folder +
+                                    ":saved >/dev/null && debugfs -w -R 'rm /gone.txt' '" +
+                                    m_image + "?offset=32256' >/dev/null 2>&1";
+        ASSERT_EQ(fixtures::RunShell(command), 0);
+        ASSERT_EQ(m_session.Source().SelectImageFile(m_image), ImageSelectResult::kOk);
+        m_session.SetMode(ProcessingMode::kTable);
+        ListVolumesFromTable(m_session.Source(), kImageDriveId, m_session.Lists());
+        ASSERT_EQ(OpenListedVolume(m_session, 0, {}), OpenOutcome::kOpened);
+        VolumeReader reader(m_session.Source(), *m_session.Volume());
+        RecordingEvents events;
+        TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
+                            events);
+        builder.BuildTree();
+        TurboScan turbo(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
+                        events);
+        RunTurboScan(turbo, m_session.Catalogue(), m_session.Stop(), events);
+        m_session.Catalogue().Node(3).marked = 1; // marks travel with the file
+        m_saved = m_dir.File("saved.ds1");
+        RecordingEvents saveEvents;
+        ASSERT_TRUE(SaveScanInformation(m_session, m_saved, saveEvents));
+        EXPECT_EQ(saveEvents.progress.back(), 0);
+        EXPECT_NE(std::find(saveEvents.progress.begin(), saveEvents.progress.end(), 100),
+                  saveEvents.progress.end());
+        EXPECT_EQ(saveEvents.messages,
+                  std::vector<std::string>{"Saving scan information completed"});
+    }
+
+    TempDir m_dir;
+    std::string m_image;
+    std::string m_saved;
+    RecoverySession m_session;
+};
+
+TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
+    RecoverySession loaded;
+    RecordingEvents events;
+    ASSERT_TRUE(OpenScanInformation(loaded, m_saved, events)) << events.messages.at(0);
+    EXPECT_EQ(events.rows, (std::vector<std::string>{
+                               "Retrieving Scan Information|File Opened " + m_saved + "|0",
+                               "Scan Information Retrieved.|File Closed " + m_saved + "|7"}));
+    EXPECT_EQ(Flatten(loaded.Catalogue()), Flatten(m_session.Catalogue()));
+    const std::vector<std::string> lines = Flatten(loaded.Catalogue());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("1 Inode", 0) == 0; // the deleted file, inside its container
+    }));
+    const SectorSource& a = loaded.Source();
+    const SectorSource& b = m_session.Source();
+    EXPECT_EQ(a.ImagePath(), b.ImagePath());
+    EXPECT_EQ(a.SourceSize(), b.SourceSize());
+    EXPECT_TRUE(a.ScanInfoLoaded());
+    EXPECT_EQ(loaded.Mode(), ProcessingMode::kAuto);
+    EXPECT_EQ(loaded.Lists().partitions.entries, m_session.Lists().partitions.entries);
+    EXPECT_EQ(loaded.Volume()->superblock, m_session.Volume()->superblock);
+    EXPECT_EQ(loaded.Volume()->descriptorTable, m_session.Volume()->descriptorTable);
+    EXPECT_EQ(loaded.Volume()->groupCount, m_session.Volume()->groupCount);
+    EXPECT_EQ(loaded.Volume()->selectedVolumeRecord, m_session.Volume()->selectedVolumeRecord);
+    EXPECT_EQ(loaded.Volume()->start, 63u);
+    EXPECT_EQ(loaded.Volume()->sectorsPerBlock, m_session.Volume()->sectorsPerBlock);
+}
+
+TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
+    std::filesystem::rename(m_image, m_image + ".moved");
+    RecoverySession loaded;
+    RecordingEvents events;
+    EXPECT_FALSE(OpenScanInformation(loaded, m_saved, events));
+    EXPECT_EQ(events.messages, std::vector<std::string>{kImageMoved});
+    EXPECT_FALSE(loaded.Source().ScanInfoLoaded());
+    EXPECT_EQ(loaded.Volume(), nullptr);
+
+    std::filesystem::rename(m_image + ".moved", m_image);
+    ASSERT_TRUE(OpenScanInformation(loaded, m_saved, events));
+    ASSERT_EQ(OpenListedVolume(loaded, 0, {}), OpenOutcome::kOpened);
+
+    const SectorNo fingerprint = loaded.Source().FingerprintSector();
+    std::fstream image(m_image, std::ios::binary | std::ios::in | std::ios::out);
+    image.seekp(std::streamoff{fingerprint} * 512 + 3);
+    image.put('\x42');
+    image.close();
+    EXPECT_EQ(OpenListedVolume(loaded, 0, {}), OpenOutcome::kFingerprintMismatch);
+}
+
+} // namespace
+} // namespace twl

@@ -12,6 +12,7 @@ namespace twl::cli {
 struct CliContext {
     std::ostream& out;                    // results: tables and data
     std::ostream& err;                    // errors, warnings, progress
+    std::istream* in = nullptr;           // answers to questions; none answers no
     std::optional<std::string> twlDrives; // TWL_DRIVES, when set
     bool errIsTerminal = false;           // progress lines only go to a terminal
 };

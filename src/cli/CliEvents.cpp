@@ -1,5 +1,6 @@
 #include "CliEvents.h"
 
+#include "clone/CopyEngine.h"
 #include "ext2/TreeBuilder.h"
 #include "volumes/ScanRange.h"
 
@@ -38,6 +39,12 @@ void CliEvents::ScanProgress(std::uint64_t position, std::uint64_t total) {
     if (ProgressDue())
         ShowProgress(ScanProgressText(position, total) + " (" +
                      std::to_string(ScanPercent(position, total)) + "%)");
+}
+
+void CliEvents::CopyProgress(std::uint64_t done, std::uint64_t total) {
+    if (ProgressDue())
+        ShowProgress(CopyProgressText(done, total) + " (" +
+                     std::to_string(CopyPercent(done, total)) + "%)");
 }
 
 void CliEvents::Found(const std::string& text) {

@@ -23,6 +23,8 @@ constexpr const char* kUsage =
     "  scaninfo save SOURCE [--volume N] [--turbo] -o PATH\n"
     "                                          save the catalogue as a scan info file\n"
     "  scaninfo show FILE                      describe a scan info file\n"
+    "  image SOURCE -o PATH                    copy SOURCE sector by sector into an image\n"
+    "  clone SOURCE DEST [--yes]               copy drive SOURCE onto drive DEST\n"
     "  drives                                  list the disks of this machine\n"
     "\n"
     "SOURCE is an image file, a block device (/dev/sdb) or disk:N (drive N of 'twl drives').\n"
@@ -45,6 +47,10 @@ int CliMain(std::span<const std::string> words, CliContext& context) {
         return RunTreeCommand(rest, context);
     if (command == "scaninfo")
         return RunScanInfoCommand(rest, context);
+    if (command == "image")
+        return RunImageCommand(rest, context);
+    if (command == "clone")
+        return RunCloneCommand(rest, context);
     if (command == "help" || command == "--help" || command == "-h") {
         context.out << kUsage;
         return kExitOk;

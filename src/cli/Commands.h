@@ -13,5 +13,7 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context);
 int RunDrivesCommand(std::span<const std::string> words, CliContext& context);
 int RunTreeCommand(std::span<const std::string> words, CliContext& context);
 int RunScanInfoCommand(std::span<const std::string> words, CliContext& context);
+int RunImageCommand(std::span<const std::string> words, CliContext& context);
+int RunCloneCommand(std::span<const std::string> words, CliContext& context);
 
 } // namespace twl::cli

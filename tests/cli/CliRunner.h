@@ -18,10 +18,12 @@ struct CliRun {
 };
 
 inline CliRun RunTwl(const std::vector<std::string>& words,
-                     std::optional<std::string> twlDrives = std::nullopt) {
+                     std::optional<std::string> twlDrives = std::nullopt,
+                     const std::string& input = {}) {
     std::ostringstream out;
     std::ostringstream err;
-    CliContext context{out, err, std::move(twlDrives), false};
+    std::istringstream in(input);
+    CliContext context{out, err, &in, std::move(twlDrives), false};
     CliRun run;
     run.status = CliMain(words, context);
     run.out = out.str();

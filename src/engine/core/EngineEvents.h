@@ -31,6 +31,8 @@ public:
     virtual void ScanProgress(std::uint64_t /*position*/, std::uint64_t /*total*/) {}
     // A text for the list of finds ("Unique Logical Drive Super block found at sector %d").
     virtual void Found(const std::string& /*text*/) {}
+    // A clone or image copy has written `done` of `total` sectors.
+    virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
     // A row for the process log.
     virtual void LogRow(const ProcessLogEntry& /*entry*/, LogIcon /*icon*/) {}
     // A closing text of a worker ("Tree Creation Completed"), with its icon.

@@ -1,5 +1,7 @@
 #include "scaninfo/ScanInfoFormat.h"
 
+#include "core/DatedName.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -191,16 +193,7 @@ CatalogNode DecodeNodeRecord(ConstBytes record) {
 }
 
 std::string DefaultScanInfoName(std::time_t when) {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar",  "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sept", "Oct", "Nov", "Dec"};
-    std::tm parts{};
-    localtime_r(&when, &parts);
-    char name[96];
-    std::snprintf(name, sizeof name, "TW Linux Scan Information # %s, %02d-%s-%u.ds1",
-                  kDays[parts.tm_wday], parts.tm_mday, kMonths[parts.tm_mon],
-                  static_cast<unsigned>(parts.tm_year + 1900));
-    return name;
+    return DatedFileName("TW Linux Scan Information", "ds1", SeptemberStyle::kSept, when);
 }
 
 } // namespace twl

@@ -47,6 +47,13 @@ int SectorSource::ReadSectors(DriveId driveId, SectorNo first, MutableBytes buff
     return ReadThrough(*reader, first, buffer);
 }
 
+int SectorSource::ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes buffer) {
+    BlockReader* reader = driveId != kImageDriveId ? HandleOf(driveId).reader.get() : m_image.get();
+    if (reader == nullptr)
+        return 0;
+    return reader->ReadAt(SectorOffset(first), buffer).error == 0 ? 1 : 0;
+}
+
 int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer) {
     const ByteOffset offset = SectorOffset(first);
     const ReadOutcome whole = reader.ReadAt(offset, buffer);

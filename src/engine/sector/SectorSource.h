@@ -51,6 +51,11 @@ public:
         return ReadSectors(m_driveId, first, buffer);
     }
 
+    // The same read without the sector-by-sector salvage: a failed read returns 0 at once
+    // and leaves the buffer as the system left it. For the copy engine, which retries on its
+    // own terms and must not read a failing area more often than it means to.
+    int ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes buffer);
+
     // Size in bytes of a drive of the inventory. Returns 1 and sets sizeOut, or 0 with sizeOut
     // untouched and the reason kept in LastDiagnostic().
     int GetDriveSize(DriveId driveId, ByteCount& sizeOut);

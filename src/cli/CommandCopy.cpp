@@ -1,0 +1,157 @@
+// twl image SOURCE -o PATH and twl clone SOURCE DEST: sector copies of a disk (or image)
+// into an image file or onto another disk, with unreadable sectors replaced by the filler.
+
+#include "Arguments.h"
+#include "CliEvents.h"
+#include "Commands.h"
+#include "SourceArgument.h"
+#include "clone/CopyEngine.h"
+#include "core/DatedName.h"
+#include "core/SizeText.h"
+#include "platform/BlockDevice.h"
+#include "platform/DriveInventory.h"
+
+#include <filesystem>
+#include <istream>
+#include <ostream>
+
+namespace twl::cli {
+namespace {
+
+constexpr std::uint64_t kAddressableSectors = std::uint64_t{1} << 32;
+
+// PATH itself, or the default image name inside PATH when it is a folder.
+std::string ImagePath(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return (std::filesystem::path(path) /
+                DatedFileName("TW Linux Image", "tw1", SeptemberStyle::kSep, std::time(nullptr)))
+            .string();
+    return path;
+}
+
+// The closing report: filler sectors and where they are, then the worker's texts.
+int Finish(const CopyReport& report, const CliEvents& events, CliContext& context) {
+    context.err << report.fillerSectors << " unreadable sectors were written as filler";
+    for (std::size_t i = 0; i < report.firstFillers.size(); ++i)
+        context.err << (i == 0 ? ": " : ", ") << report.firstFillers[i];
+    if (report.fillerSectors > report.firstFillers.size())
+        context.err << ", ...";
+    context.err << '\n';
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+    return events.Result() == 7 && report.unwrittenSectors == 0 ? kExitOk : kExitNotFound;
+}
+
+// The sector count of the chosen source, held at what 32-bit sector numbers reach.
+std::uint64_t SourceSectors(const SectorSource& source, CliContext& context) {
+    const std::uint64_t sectors = source.SourceSize() / kSectorSize;
+    if (sectors <= kAddressableSectors)
+        return sectors;
+    context.err << "twl: only the first 2 TiB (2^32 sectors) can be copied\n";
+    return kAddressableSectors;
+}
+
+// The drive id a DEST word names: disk:N, or a disk device of the inventory.
+std::optional<DriveId> DriveOf(const std::string& word, const SectorSource& source) {
+    const auto& drives = source.Inventory();
+    if (word.rfind("disk:", 0) == 0) {
+        const auto index = ParseUnsigned(word.substr(5), drives.size());
+        if (index && *index < drives.size())
+            return DriveIdOf(static_cast<std::uint32_t>(*index));
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        if (IsSameFile(drives[i].devicePath, word))
+            return DriveIdOf(static_cast<std::uint32_t>(i));
+    }
+    return std::nullopt;
+}
+
+std::string DriveText(SectorSource& source, DriveId id) {
+    ByteCount bytes = 0;
+    source.GetDriveSize(id, bytes);
+    return "disk:" + std::to_string(DriveIndex(id)) + " (" + source.DrivePath(id) + ", " +
+           SizeText(bytes).substr(SizeText(bytes).find_first_not_of(' ')) + ")";
+}
+
+bool Confirmed(SectorSource& source, DriveId from, DriveId to, CliContext& context) {
+    context.err << "Clone " << DriveText(source, from) << " onto " << DriveText(source, to)
+                << "?\nEverything on disk:" << DriveIndex(to)
+                << " will be overwritten. Type yes to go on: " << std::flush;
+    std::string answer;
+    if (context.in == nullptr || !std::getline(*context.in, answer) || answer != "yes") {
+        context.err << "\nNothing was written.\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunImageCommand(std::span<const std::string> words, CliContext& context) {
+    const OptionSpec options[] = {{"-o", true}};
+    const ParsedArguments args = ParseArguments(words, options);
+    if (!args.error.empty() || args.positional.size() != 1 || !args.Has("-o")) {
+        context.err << "twl image: "
+                    << (!args.error.empty() ? args.error : "expects SOURCE and -o PATH") << '\n'
+                    << "usage: twl image SOURCE -o PATH\n";
+        return kExitUsage;
+    }
+    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    const Status opened = OpenSourceArgument(args.positional.front(), session);
+    if (!opened.Ok()) {
+        context.err << "twl image: " << Describe(opened) << '\n';
+        return kExitUsage;
+    }
+    SectorSource& source = session.Source();
+    const CopyJob job{CopyKind::kImage, source.CurrentDriveId(), kImageDriveId,
+                      ImagePath(*args.Value("-o")), SourceSectors(source, context)};
+    context.err << "Imaging " << SourceName(session) << " into " << job.imagePath << '\n';
+    CliEvents events(context);
+    session.Stop().Clear();
+    const CopyReport report = RunCopyWorker(source, job, session.Stop(), events);
+    events.EndProgressLine();
+    return Finish(report, events, context);
+}
+
+int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
+    const OptionSpec options[] = {{"--yes", false}};
+    const ParsedArguments args = ParseArguments(words, options);
+    if (!args.error.empty() || args.positional.size() != 2) {
+        context.err << "twl clone: "
+                    << (!args.error.empty() ? args.error : "expects SOURCE and DEST") << '\n'
+                    << "usage: twl clone SOURCE DEST [--yes]   (both drives: disk:N or a disk "
+                       "device)\n";
+        return kExitUsage;
+    }
+    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    SectorSource& source = session.Source();
+    const std::optional<DriveId> from = DriveOf(args.positional[0], source);
+    const std::optional<DriveId> to = DriveOf(args.positional[1], source);
+    if (!from || !to) {
+        context.err << "twl clone: " << args.positional[from ? 1 : 0]
+                    << " is not a drive of 'twl drives'\n";
+        return kExitUsage;
+    }
+    const Status opened = source.SelectDrive(*from);
+    if (!opened.Ok()) {
+        context.err << "twl clone: " << Describe(opened) << '\n';
+        return kExitUsage;
+    }
+    const CopyJob job{CopyKind::kClone, *from, *to, {}, CloneSectorCount(source, *from, *to)};
+    const std::string refusal = RefuseDestination(source, job);
+    if (!refusal.empty()) {
+        context.err << "twl clone: " << refusal << '\n';
+        return kExitUsage;
+    }
+    if (!args.Has("--yes") && !Confirmed(source, *from, *to, context))
+        return kExitNotFound;
+    CliEvents events(context);
+    session.Stop().Clear();
+    const CopyReport report = RunCopyWorker(source, job, session.Stop(), events);
+    events.EndProgressLine();
+    return Finish(report, events, context);
+}
+
+} // namespace twl::cli

@@ -1,0 +1,46 @@
+#pragma once
+
+// Where a copy writes: an image file or a clone destination drive. Every write goes to its
+// own offset, so a write that fails cannot move the sectors after it.
+
+#include "core/ByteCodec.h"
+#include "core/Status.h"
+#include "core/Types.h"
+#include "platform/UniqueFd.h"
+
+#include <memory>
+#include <string>
+
+namespace twl {
+
+class CopyTarget {
+public:
+    virtual ~CopyTarget() = default;
+    // Writes all of `bytes` at `offset`; returns 0 or the errno of the write that failed.
+    virtual int WriteAt(ByteOffset offset, ConstBytes bytes) = 0;
+    // Flushes to the medium; returns 0 or an errno.
+    virtual int Finish() = 0;
+};
+
+// A file or device opened for writing, written with pwrite.
+class FdCopyTarget final : public CopyTarget {
+public:
+    explicit FdCopyTarget(UniqueFd fd) : m_fd(std::move(fd)) {}
+    int WriteAt(ByteOffset offset, ConstBytes bytes) override;
+    int Finish() override;
+
+private:
+    UniqueFd m_fd;
+};
+
+struct OpenedTarget {
+    std::unique_ptr<CopyTarget> target;
+    Status status;
+};
+
+// Creates (or empties) the image file at `path`.
+OpenedTarget CreateImageTarget(const std::string& path);
+// Opens a clone destination for writing; it is neither created nor truncated.
+OpenedTarget OpenDriveTarget(const std::string& devicePath);
+
+} // namespace twl

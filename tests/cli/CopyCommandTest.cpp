@@ -1,0 +1,95 @@
+#include "CliRunner.h"
+#include "fixtures/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace twl::cli {
+namespace {
+
+using fixtures::TempDir;
+using testing::RunTwl;
+
+std::vector<char> Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class CopyCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string folder = m_dir.File("src");
+        std::filesystem::create_directories(folder + "/a");
+        std::ofstream(folder + "/a/file.txt") << "copied\n";
+        std::ofstream(m_dir.File("layout")) << "label: dos\nstart=2048, size=4096, type=83\n";
+        m_disk = m_dir.File("disk.img");
+        ASSERT_EQ(fixtures::RunShell(std::string(TWL_MAKE_DISK_IMAGE) + " " + m_disk + " 3 " +
+                                     m_dir.File("layout") + " 1:ext2:" + folder + ":copy" +
+                                     " >/dev/null"),
+                  0);
+        m_blank = m_dir.File("blank.img");
+        std::ofstream(m_blank, std::ios::binary) << std::string(4 << 20, '\x5a');
+        m_drives = m_disk + ":" + m_blank;
+    }
+    TempDir m_dir;
+    std::string m_disk;
+    std::string m_blank;
+    std::string m_drives;
+};
+
+TEST_F(CopyCommand, AnImageIsTheDiskSectorForSectorAndOpensLikeIt) {
+    const std::string folder = m_dir.File("images");
+    std::filesystem::create_directories(folder);
+    const auto run = RunTwl({"image", "disk:0", "-o", folder}, m_drives);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("0 unreadable sectors were written as filler\nImaging Completed\n"),
+              std::string::npos)
+        << run.err;
+    const auto entry = *std::filesystem::directory_iterator(folder);
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.rfind("TW Linux Image # ", 0), 0u);
+    EXPECT_EQ(name.substr(name.size() - 4), ".tw1");
+    EXPECT_EQ(Read(entry.path().string()), Read(m_disk));
+    EXPECT_EQ(RunTwl({"tree", entry.path().string(), "--format", "tsv"}).out,
+              RunTwl({"tree", m_disk, "--format", "tsv"}).out);
+}
+
+TEST_F(CopyCommand, CloneAsksFirstAndCopiesOnlyTheSourceSize) {
+    const std::vector<char> blank = Read(m_blank);
+    const auto declined = RunTwl({"clone", "disk:0", "disk:1"}, m_drives, "no\n");
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_NE(declined.err.find("Everything on disk:1 will be overwritten"), std::string::npos);
+    EXPECT_EQ(Read(m_blank), blank);
+
+    const auto cloned = RunTwl({"clone", "disk:0", "disk:1"}, m_drives, "yes\n");
+    EXPECT_EQ(cloned.status, 0) << cloned.err;
+    EXPECT_NE(cloned.err.find("Cloning Completed\n"), std::string::npos);
+    const std::vector<char> after = Read(m_blank);
+    const std::vector<char> disk = Read(m_disk);
+    ASSERT_EQ(after.size(), blank.size());
+    EXPECT_TRUE(std::equal(disk.begin(), disk.end(), after.begin()));
+    EXPECT_TRUE(std::all_of(after.begin() + static_cast<std::ptrdiff_t>(disk.size()), after.end(),
+                            [](char c) { return c == '\x5a'; }));
+    EXPECT_EQ(RunTwl({"volumes", "disk:1"}, m_drives).out, RunTwl({"volumes", m_disk}).out);
+}
+
+TEST_F(CopyCommand, TheSourceIsNeverAPlaceToWrite) {
+    const std::vector<char> disk = Read(m_disk);
+    const auto onItself = RunTwl({"clone", "disk:0", "disk:0", "--yes"}, m_drives);
+    EXPECT_EQ(onItself.status, 2);
+    EXPECT_NE(onItself.err.find("will not clone a disk onto itself"), std::string::npos);
+    const auto intoItself = RunTwl({"image", m_disk, "-o", m_disk});
+    EXPECT_NE(intoItself.err.find("will not write the image onto the disk or image it is made "
+                                  "from"),
+              std::string::npos)
+        << intoItself.err;
+    EXPECT_EQ(intoItself.status, 1);
+    EXPECT_EQ(Read(m_disk), disk);
+    EXPECT_EQ(RunTwl({"clone", m_disk, "disk:1", "--yes"}, m_blank).status, 2); // not a drive
+}
+
+} // namespace
+} // namespace twl::cli

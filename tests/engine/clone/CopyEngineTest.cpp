@@ -1,0 +1,263 @@
+#include "clone/CopyEngine.h"
+
+#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+#include "platform/Mounts.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+using fixtures::MemoryFactory;
+using fixtures::MemoryMedium;
+using fixtures::TempDir;
+
+constexpr char kPath[] = "/test/source.img";
+
+// A destination in memory that can refuse writes touching chosen sectors, or run full.
+class MemoryTarget final : public CopyTarget {
+public:
+    int WriteAt(ByteOffset offset, ConstBytes bytes) override {
+        writes.push_back(offset / 512);
+        const std::uint64_t first = offset / 512;
+        for (std::uint64_t s = first; s < first + bytes.size() / 512; ++s) {
+            if (failing.count(s) != 0)
+                return EIO;
+        }
+        if (offset + bytes.size() > capacity)
+            return ENOSPC;
+        if (data.size() < offset + bytes.size())
+            data.resize(offset + bytes.size(), 0xEE);
+        std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(offset));
+        return 0;
+    }
+    int Finish() override { return 0; }
+
+    std::vector<std::uint8_t> data;
+    std::set<std::uint64_t> failing;
+    std::uint64_t capacity = UINT64_MAX;
+    std::vector<std::uint64_t> writes; // first sector of every write
+};
+
+class RecordingEvents : public EngineEvents {
+public:
+    void CopyProgress(std::uint64_t sectorsDone, std::uint64_t) override {
+        progress.push_back(sectorsDone);
+        if (stopAfterWrites != 0 && progress.size() == stopAfterWrites)
+            stop->RequestStop();
+    }
+    void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
+    void WorkerDone(int result) override { workerResult = result; }
+    std::vector<std::uint64_t> progress;
+    std::vector<std::string> messages;
+    int workerResult = -1;
+    std::size_t stopAfterWrites = 0;
+    StopControl* stop = nullptr;
+};
+
+// A source whose sector s is filled with the byte s % 251 + 1.
+std::shared_ptr<MemoryMedium> Numbered(std::uint32_t sectors) {
+    auto medium = std::make_shared<MemoryMedium>();
+    for (std::uint32_t s = 0; s < sectors; ++s)
+        medium->bytes.insert(medium->bytes.end(), 512, static_cast<std::uint8_t>(s % 251 + 1));
+    return medium;
+}
+
+struct Copy {
+    std::shared_ptr<MemoryMedium> medium;
+    MemoryTarget target;
+    RecordingEvents events;
+    StopControl stop;
+    CopyReport report;
+
+    Copy(std::shared_ptr<MemoryMedium> source, std::uint64_t count,
+         const std::function<void(Copy&)>& prepare = {})
+        : medium(std::move(source)) {
+        if (prepare)
+            prepare(*this);
+        SectorSource sectors({}, MemoryFactory{kPath, medium});
+        sectors.SelectImageFile(kPath);
+        events.stop = &stop;
+        report = CopySectors(sectors, kImageDriveId, target, count, stop, events);
+    }
+    ConstBytes Sector(std::uint64_t s) const {
+        return ConstBytes(target.data).subspan(s * 512, 512);
+    }
+    bool Holds(std::uint64_t s, std::uint64_t sourceSector) const {
+        const auto value = static_cast<std::uint8_t>(sourceSector % 251 + 1);
+        return std::all_of(Sector(s).begin(), Sector(s).end(), [&](auto b) { return b == value; });
+    }
+};
+
+std::vector<ByteOffset> Sectors(std::initializer_list<std::uint64_t> sectors) {
+    std::vector<ByteOffset> offsets;
+    for (const std::uint64_t s : sectors)
+        offsets.push_back(s * 512);
+    return offsets;
+}
+
+TEST(CopyEngine, ABadSectorBecomesTheFillerInItsOwnPlace) {
+    auto medium = Numbered(100);
+    medium->badSectors = {40};
+    Copy copy(medium, 100);
+    EXPECT_TRUE(copy.report.completed);
+    ASSERT_EQ(copy.target.data.size(), 100u * 512);
+    for (std::uint64_t s = 0; s < 100; ++s) {
+        if (s != 40) {
+            EXPECT_TRUE(copy.Holds(s, s)) << "sector " << s;
+        }
+    }
+    EXPECT_TRUE(std::equal(FillerSector().begin(), FillerSector().end(), copy.Sector(40).begin()));
+    EXPECT_EQ(std::string(FillerSector().begin(), FillerSector().begin() + 16),
+              std::string("**BAD SECTOR**\0\0", 16));
+    EXPECT_EQ(copy.report.fillerSectors, 1u);
+    EXPECT_EQ(copy.report.firstFillers, std::vector<std::uint64_t>{40});
+    EXPECT_EQ(copy.report.sectorsDone, 100u);
+    // The span of the three whole chunks fails; chunk 1 (32-63) goes sector by sector, sector
+    // 40 three times; the remainder 96-99 sector by sector.
+    std::vector<ByteOffset> expected = Sectors({0, 0, 32});
+    for (std::uint64_t s = 32; s < 64; ++s) {
+        expected.push_back(s * 512);
+        if (s == 40)
+            expected.insert(expected.end(), {s * 512, s * 512});
+    }
+    for (const std::uint64_t s : {64, 96, 97, 98, 99})
+        expected.push_back(s * 512);
+    EXPECT_EQ(medium->readOffsets, expected);
+}
+
+TEST(CopyEngine, ASectorThatReadsOnARetryIsCopiedWithItsData) {
+    auto medium = Numbered(100);
+    medium->flakySectors[70] = 3; // the span, the chunk and the first single read fail
+    Copy copy(medium, 100);
+    EXPECT_TRUE(copy.Holds(70, 70));
+    EXPECT_EQ(copy.report.fillerSectors, 0u);
+    EXPECT_EQ(std::count(medium->readOffsets.begin(), medium->readOffsets.end(), 70u * 512), 2);
+}
+
+TEST(CopyEngine, SmallAndEmptyCopies) {
+    Copy small(Numbered(31), 31);
+    EXPECT_EQ(small.medium->readOffsets.size(), 31u); // no whole chunk: all one by one
+    EXPECT_TRUE(small.Holds(30, 30));
+    Copy none(Numbered(10), 0);
+    EXPECT_TRUE(none.report.completed);
+    EXPECT_TRUE(none.target.data.empty());
+    EXPECT_TRUE(none.medium->readOffsets.empty());
+}
+
+TEST(CopyEngine, AFailedWriteLosesOnlyItsChunkAndNothingShifts) {
+    Copy copy(Numbered(200), 200, [](Copy& c) { c.target.failing = {70}; });
+    EXPECT_TRUE(copy.report.completed);
+    EXPECT_EQ(copy.report.unwrittenSectors, 32u); // the chunk 64-95
+    EXPECT_EQ(copy.report.sectorsDone, 168u);
+    EXPECT_TRUE(copy.Holds(63, 63));
+    EXPECT_TRUE(copy.Holds(96, 96));
+    EXPECT_TRUE(copy.Holds(199, 199));
+    EXPECT_EQ(copy.Sector(70)[0], 0xEE); // never written
+}
+
+TEST(CopyEngine, AFullDestinationEndsTheCopyAsAFailure) {
+    Copy copy(Numbered(5000), 5000, [](Copy& c) { c.target.capacity = 3000 * 512; });
+    EXPECT_FALSE(copy.report.completed);
+    EXPECT_TRUE(copy.report.destinationFull);
+    EXPECT_GT(copy.report.unwrittenSectors, 0u);
+}
+
+TEST(CopyEngine, StopEndsTheCopyWithinOneSpan) {
+    Copy copy(Numbered(5000), 5000, [](Copy& c) { c.events.stopAfterWrites = 1; });
+    EXPECT_FALSE(copy.report.completed);
+    EXPECT_EQ(copy.target.data.size(), std::size_t{kSpanSectors} * 512);
+    EXPECT_EQ(copy.report.sectorsDone, kSpanSectors);
+}
+
+class CopyDrives : public ::testing::Test {
+protected:
+    std::string Make(const std::string& name, std::size_t sectors, std::uint8_t fill) {
+        const std::string path = m_dir.File(name);
+        const std::vector<std::uint8_t> bytes(sectors * 512, fill);
+        EXPECT_TRUE(fixtures::WriteFileBytes(path, bytes));
+        DriveInfo drive;
+        drive.devicePath = path;
+        m_inventory.push_back(drive);
+        return path;
+    }
+    std::vector<std::uint8_t> Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    TempDir m_dir;
+    std::vector<DriveInfo> m_inventory;
+};
+
+TEST_F(CopyDrives, CloneOntoALargerDriveLeavesTheRestAlone) {
+    const std::string from = Make("small.img", 100, 0x11);
+    const std::string to = Make("large.img", 200, 0xEE);
+    SectorSource source(m_inventory);
+    CopyJob job{CopyKind::kClone, 0x80, 0x81, {}, CloneSectorCount(source, 0x80, 0x81)};
+    EXPECT_EQ(job.count, 100u);
+    StopControl stop;
+    RecordingEvents events;
+    RunCopyWorker(source, job, stop, events);
+    EXPECT_EQ(events.messages, std::vector<std::string>{"Cloning Completed"});
+    EXPECT_EQ(events.workerResult, 7);
+    const std::vector<std::uint8_t> cloned = Read(to);
+    ASSERT_EQ(cloned.size(), 200u * 512);
+    EXPECT_EQ(std::count(cloned.begin(), cloned.begin() + 100 * 512, 0x11), 100 * 512);
+    EXPECT_EQ(std::count(cloned.begin() + 100 * 512, cloned.end(), 0xEE), 100 * 512);
+}
+
+TEST_F(CopyDrives, ImagingMakesAnExactFileAndRefusesItsOwnSource) {
+    const std::string from = Make("disk.img", 77, 0x42);
+    SectorSource source(m_inventory);
+    StopControl stop;
+    RecordingEvents events;
+    const std::string image = m_dir.File("copy.tw1");
+    RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, image, 77}, stop, events);
+    EXPECT_EQ(events.messages, std::vector<std::string>{"Imaging Completed"});
+    EXPECT_EQ(Read(image), Read(from));
+
+    RecordingEvents refused;
+    RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, from, 77}, stop, refused);
+    EXPECT_EQ(refused.messages.back(), "Imaging Aborted");
+    EXPECT_EQ(refused.workerResult, 1);
+    EXPECT_EQ(Read(from).size(), 77u * 512); // not emptied
+    RecordingEvents onItself;
+    RunCopyWorker(source, {CopyKind::kClone, 0x80, 0x80, {}, 77}, stop, onItself);
+    EXPECT_EQ(onItself.messages.front().rfind("will not clone a disk onto itself", 0), 0u);
+}
+
+TEST(Mounts, ADiskWithAMountedPartitionIsInUse) {
+    TempDir dir;
+    // Device nodes for a disk (254:0) and its partition (254:1), and a sysfs that says so.
+    const std::string disk = dir.File("disk");
+    const std::string part = dir.File("disk1");
+    if (::mknod(disk.c_str(), S_IFBLK | 0600, makedev(254, 0)) != 0 ||
+        ::mknod(part.c_str(), S_IFBLK | 0600, makedev(254, 1)) != 0)
+        GTEST_SKIP() << "cannot make device nodes here";
+    const std::string sys = dir.File("sys");
+    std::filesystem::create_directories(sys + "/devices/disk/disk1");
+    std::ofstream(sys + "/devices/disk/dev") << "254:0\n";
+    std::ofstream(sys + "/devices/disk/disk1/partition") << "1\n";
+    std::filesystem::create_directories(sys + "/block");
+    std::filesystem::create_directory_symlink(sys + "/devices/disk", sys + "/block/254:0");
+    std::filesystem::create_directory_symlink(sys + "/devices/disk/disk1", sys + "/block/254:1");
+    const std::string table = dir.File("mounts");
+    std::ofstream(table) << "proc /proc proc rw 0 0\n"
+                         << part << " /media/my\\040stick ext2 rw 0 0\n";
+    EXPECT_EQ(MountedPartOf(disk, table, sys + "/block"), part + " on /media/my stick");
+    std::ofstream(table) << "proc /proc proc rw 0 0\n";
+    EXPECT_EQ(MountedPartOf(disk, table, sys + "/block"), std::nullopt);
+    std::ofstream(table) << disk << " /data ext4 rw 0 0\n";
+    EXPECT_EQ(MountedPartOf(disk, table, sys + "/block"), disk + " on /data");
+}
+
+} // namespace
+} // namespace twl

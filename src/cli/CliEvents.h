@@ -12,7 +12,7 @@
 
 namespace twl::cli {
 
-class CliEvents final : public EngineEvents {
+class CliEvents : public EngineEvents {
 public:
     explicit CliEvents(CliContext& context) : m_context(context) {}
     ~CliEvents() override { EndProgressLine(); }
@@ -25,6 +25,12 @@ public:
     void StatusText(int pane, const std::string& text) override;
     void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;
     void WorkerDone(int result) override { m_result = result; }
+
+    // Shows a progress text, when one is due.
+    void Show(const std::string& text) {
+        if (ProgressDue())
+            ShowProgress(text);
+    }
 
     // Clears the progress line, if one is shown, so the next text starts on a clean line.
     void EndProgressLine();

@@ -23,6 +23,8 @@ constexpr const char* kUsage =
     "  scaninfo save SOURCE [--volume N] [--turbo] -o PATH\n"
     "                                          save the catalogue as a scan info file\n"
     "  scaninfo show FILE                      describe a scan info file\n"
+    "  save SOURCE [--volume N] [--turbo] --out DIR [PATH...] [--scripts]\n"
+    "                                          save files (all, or PATHs as tree prints them)\n"
     "  image SOURCE -o PATH                    copy SOURCE sector by sector into an image\n"
     "  clone SOURCE DEST [--yes]               copy drive SOURCE onto drive DEST\n"
     "  drives                                  list the disks of this machine\n"
@@ -47,6 +49,8 @@ int CliMain(std::span<const std::string> words, CliContext& context) {
         return RunTreeCommand(rest, context);
     if (command == "scaninfo")
         return RunScanInfoCommand(rest, context);
+    if (command == "save")
+        return RunSaveCommand(rest, context);
     if (command == "image")
         return RunImageCommand(rest, context);
     if (command == "clone")

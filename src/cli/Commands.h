@@ -15,5 +15,6 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context);
 int RunScanInfoCommand(std::span<const std::string> words, CliContext& context);
 int RunImageCommand(std::span<const std::string> words, CliContext& context);
 int RunCloneCommand(std::span<const std::string> words, CliContext& context);
+int RunSaveCommand(std::span<const std::string> words, CliContext& context);
 
 } // namespace twl::cli

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "core/TextEscape.h"
 
 namespace twl::cli {
 
-// A field for tab-separated output: tab, newline, carriage return and backslash become \t \n
-// \r \\, every other byte outside printable ASCII becomes \xHH, so a row stays one line.
-std::string EscapeField(std::string_view bytes);
+// A field for tab-separated output: the bytes escaped so that a row stays one line.
+inline std::string EscapeField(std::string_view bytes) {
+    return EscapeBytes(bytes);
+}
 
 } // namespace twl::cli

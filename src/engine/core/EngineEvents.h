@@ -15,6 +15,15 @@ struct TreeCounters;
 
 enum class MessageIcon { kInformation, kError, kWarning };
 
+// Where a save of files stands: files and bytes done of the totals, and the file at hand.
+struct SaveProgressInfo {
+    std::uint64_t filesDone = 0;
+    std::uint64_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+    std::string path;
+};
+
 class EngineEvents {
 public:
     virtual ~EngineEvents() = default;
@@ -33,6 +42,8 @@ public:
     virtual void Found(const std::string& /*text*/) {}
     // A clone or image copy has written `done` of `total` sectors.
     virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
+    // Saving files: called before each file.
+    virtual void SaveProgress(const SaveProgressInfo& /*progress*/) {}
     // A row for the process log.
     virtual void LogRow(const ProcessLogEntry& /*entry*/, LogIcon /*icon*/) {}
     // A closing text of a worker ("Tree Creation Completed"), with its icon.

@@ -129,50 +129,71 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
 }
 
 BlockMapSurvey VolumeReader::SurveyBlockMap(const InodeRecord& inode) {
+    return ForEachMappedBlock(inode, std::numeric_limits<std::uint64_t>::max(), {});
+}
+
+BlockMapSurvey VolumeReader::ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
+                                                const BlockVisit& visit) {
     BlockMapSurvey survey;
     const InodeView view{inode};
     const std::uint32_t pointers = m_volume.BlockSize() / 4;
-    for (std::size_t n = 0; n < kDirectBlocks; ++n) {
+    for (std::size_t n = 0; n < kDirectBlocks && n < endLogical; ++n) {
         const BlockNo block = view.i_block(n);
         if (block == 0)
             continue;
+        if (block > m_volume.sb.s_blocks_count) {
+            survey.outOfRange = true;
+            ++survey.outOfRangePointers;
+            continue;
+        }
         ++survey.dataBlocks;
         survey.endLogical = n + 1;
-        survey.outOfRange |= block > m_volume.sb.s_blocks_count;
+        if (visit)
+            visit(n, block);
     }
     std::uint64_t firstLogical = kDirectBlocks;
-    for (int depth = 1; depth <= 3; ++depth) {
+    for (int depth = 1; depth <= 3 && firstLogical < endLogical; ++depth) {
         const BlockNo mapBlock = view.i_block(kDirectBlocks + depth - 1);
         if (mapBlock != 0)
-            SurveyMapLevel(mapBlock, depth, firstLogical, survey);
+            SurveyMapLevel(mapBlock, depth, firstLogical, endLogical, survey, visit);
         firstLogical += Span(pointers, depth + 1);
     }
     return survey;
 }
 
 void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
-                                  BlockMapSurvey& survey) {
-    ++survey.mapBlocks;
+                                  std::uint64_t endLogical, BlockMapSurvey& survey,
+                                  const BlockVisit& visit) {
     if (mapBlock > m_volume.sb.s_blocks_count) {
         survey.outOfRange = true;
+        ++survey.outOfRangePointers;
         return; // not a block of this volume: nothing below it is read
     }
+    ++survey.mapBlocks;
     std::vector<std::uint8_t> buffer(m_volume.BlockSize());
     ReadBlock(mapBlock, buffer);
     const std::uint32_t pointers = static_cast<std::uint32_t>(buffer.size() / 4);
     const std::uint64_t span = Span(pointers, depth);
-    for (std::uint32_t i = 0; i < pointers && !survey.outOfRange; ++i) {
+    for (std::uint32_t i = 0; i < pointers; ++i) {
         const BlockNo block = Le32(buffer, 4 * i);
+        const std::uint64_t logical = firstLogical + i * span;
+        if (logical >= endLogical)
+            break;
         if (block == 0)
             continue;
-        const std::uint64_t logical = firstLogical + i * span;
         if (depth > 1) {
-            SurveyMapLevel(block, depth - 1, logical, survey);
+            SurveyMapLevel(block, depth - 1, logical, endLogical, survey, visit);
+            continue;
+        }
+        if (block > m_volume.sb.s_blocks_count) {
+            survey.outOfRange = true;
+            ++survey.outOfRangePointers;
             continue;
         }
         ++survey.dataBlocks;
         survey.endLogical = logical + 1;
-        survey.outOfRange |= block > m_volume.sb.s_blocks_count;
+        if (visit)
+            visit(logical, block);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -23,9 +24,10 @@ struct BlockList {
 // ending the walk: used to tell a sparse file from a damaged inode.
 struct BlockMapSurvey {
     std::uint64_t dataBlocks = 0;
-    std::uint64_t mapBlocks = 0;  // indirect blocks holding pointers
-    std::uint64_t endLogical = 0; // one past the last mapped logical block
-    bool outOfRange = false;      // a pointer beyond s_blocks_count
+    std::uint64_t mapBlocks = 0;          // indirect blocks holding pointers
+    std::uint64_t endLogical = 0;         // one past the last mapped logical block
+    bool outOfRange = false;              // a pointer beyond s_blocks_count
+    std::uint64_t outOfRangePointers = 0; // pointers beyond s_blocks_count
 };
 
 class VolumeReader {
@@ -51,13 +53,20 @@ public:
     // Walks every pointer of the map, holes included; reads at most the map blocks present.
     BlockMapSurvey SurveyBlockMap(const InodeRecord& inode);
 
+    // Calls visit(logical block, block number) for every data block the map names, in file
+    // order, passing over holes. A pointer beyond the volume is not followed or visited; it is
+    // counted in the survey returned. Blocks from `endLogical` on are not visited.
+    using BlockVisit = std::function<void(std::uint64_t logical, BlockNo block)>;
+    BlockMapSurvey ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
+                                      const BlockVisit& visit);
+
     SectorSource& Source() { return m_source; }
     Ext2Volume& Volume() { return m_volume; }
 
 private:
     bool AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list, std::size_t maxBlocks);
     void SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
-                        BlockMapSurvey& survey);
+                        std::uint64_t endLogical, BlockMapSurvey& survey, const BlockVisit& visit);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
 
     SectorSource& m_source;

@@ -72,4 +72,19 @@ std::optional<std::string> MountedPartOf(const std::string& device, const std::s
     return std::nullopt;
 }
 
+bool FolderIsOnDisk(const std::string& folder, const std::string& device,
+                    const std::string& sysDevBlock) {
+    const std::optional<dev_t> disk = DeviceNumber(device);
+    if (!disk)
+        return false;
+    std::filesystem::path at = std::filesystem::absolute(folder);
+    struct stat st {};
+    while (::stat(at.c_str(), &st) != 0) {
+        if (!at.has_parent_path() || at.parent_path() == at)
+            return false;
+        at = at.parent_path();
+    }
+    return st.st_dev == *disk || WholeDisk(st.st_dev, sysDevBlock) == *disk;
+}
+
 } // namespace twl

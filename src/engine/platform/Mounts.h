@@ -18,4 +18,9 @@ std::optional<std::string> MountedPartOf(const std::string& device,
                                          const std::string& mountTable = kProcMounts,
                                          const std::string& sysDevBlock = "/sys/dev/block");
 
+// True when `folder` (or, when it does not exist yet, the nearest folder above it) lies on a
+// file system mounted from block device `device` or from one of its partitions.
+bool FolderIsOnDisk(const std::string& folder, const std::string& device,
+                    const std::string& sysDevBlock = "/sys/dev/block");
+
 } // namespace twl

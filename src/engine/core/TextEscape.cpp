@@ -1,8 +1,8 @@
-#include "TextEscape.h"
+#include "core/TextEscape.h"
 
-namespace twl::cli {
+namespace twl {
 
-std::string EscapeField(std::string_view bytes) {
+std::string EscapeBytes(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
     text.reserve(bytes.size());
@@ -34,4 +34,4 @@ std::string EscapeField(std::string_view bytes) {
     return text;
 }
 
-} // namespace twl::cli
+} // namespace twl

@@ -1,0 +1,173 @@
+// twl save SOURCE --out DIR [PATH...]: saves files out of a volume's catalogue (all of it,
+// or the given paths and everything below them) into a folder.
+
+#include "CatalogSteps.h"
+#include "CliEvents.h"
+#include "Commands.h"
+#include "TextEscape.h"
+#include "platform/BlockDevice.h"
+#include "platform/DriveInventory.h"
+#include "platform/Mounts.h"
+#include "recover/LocalDestination.h"
+#include "recover/SaveOperation.h"
+#include "scaninfo/ScanInfoCommands.h"
+
+#include <map>
+#include <ostream>
+
+namespace twl::cli {
+namespace {
+
+constexpr const char* kSaveUsage =
+    "usage: twl save SOURCE [--volume N] [--mode ...] [--turbo] --out DIR [PATH...] [--scripts]\n"
+    "       twl save --scaninfo FILE [--turbo] --out DIR [PATH...] [--scripts]\n";
+
+struct SaveRequest {
+    VolumeRequest volume;
+    std::optional<std::string> scanInfo;
+    std::string out;
+    std::vector<std::string> paths; // as twl tree prints them
+    bool turbo = false;
+    bool scripts = false;
+};
+
+std::string ParseSave(std::span<const std::string> words, SaveRequest& request) {
+    std::vector<OptionSpec> options = VolumeOptions();
+    options.insert(
+        options.end(),
+        {{"--out", true}, {"--turbo", false}, {"--scaninfo", true}, {"--scripts", false}});
+    const ParsedArguments args = ParseArguments(words, options);
+    if (!args.error.empty())
+        return args.error;
+    request.scanInfo = args.Value("--scaninfo");
+    std::vector<std::string> positional = args.positional;
+    if (!request.scanInfo) {
+        if (positional.empty())
+            return "expects a SOURCE";
+        request.volume.source = positional.front();
+        positional.erase(positional.begin());
+    }
+    if (!args.Has("--out"))
+        return "needs --out DIR";
+    request.out = *args.Value("--out");
+    request.paths = positional;
+    request.turbo = args.Has("--turbo");
+    request.scripts = args.Has("--scripts");
+    return ParseVolumeOptions(args, request.volume);
+}
+
+// Marks the nodes the paths name; returns the first path that names none, or "".
+std::string MarkPaths(Catalog& catalog, const std::vector<std::string>& paths) {
+    std::map<std::string, bool> wanted;
+    for (const std::string& path : paths)
+        wanted[path] = false;
+    std::vector<std::pair<NodeId, std::string>> stack{{kRootAnchor, ""}};
+    while (!stack.empty()) {
+        const auto [parent, prefix] = stack.back();
+        stack.pop_back();
+        for (NodeId id = catalog.Node(parent).first_child; id != kNoNode;
+             id = catalog.Node(id).next_sibling) {
+            CatalogNode& node = catalog.Node(id);
+            node.marked = 0;
+            if (node.is_header)
+                continue;
+            const std::string path = prefix + "/" + EscapeField(catalog.Name(id));
+            if (const auto it = wanted.find(path); it != wanted.end()) {
+                node.marked = 1;
+                it->second = true;
+            }
+            stack.emplace_back(id, path);
+        }
+    }
+    for (const auto& [path, found] : wanted) {
+        if (!found)
+            return path;
+    }
+    return {};
+}
+
+// The disk or image being read must never be written: not the image itself, and not a file
+// system mounted from the disk.
+std::string RefuseOut(const RecoverySession& session, const std::string& out) {
+    const SectorSource& source = session.Source();
+    if (source.CurrentDriveId() == kImageDriveId) {
+        if (IsSameFile(out, source.ImagePath()))
+            return "will not save into the image being recovered from: " + out;
+        return {};
+    }
+    const std::string disk = source.DrivePath(source.CurrentDriveId());
+    if (!disk.empty() && FolderIsOnDisk(out, disk))
+        return "will not save onto the disk being recovered from: " + out + " lies on " + disk;
+    return {};
+}
+
+class SaveEvents final : public CliEvents {
+public:
+    using CliEvents::CliEvents;
+    void SaveProgress(const SaveProgressInfo& progress) override {
+        Show("Saving file " + std::to_string(progress.filesDone + 1) + " of " +
+             std::to_string(progress.filesTotal) + ": " + EscapeField(progress.path));
+    }
+};
+
+int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& context) {
+    if (const std::string refusal = RefuseOut(session, request.out); !refusal.empty()) {
+        context.err << "twl save: " << refusal << '\n';
+        return kExitUsage;
+    }
+    Status status;
+    const auto destination = LocalDestination::Open(request.out, status);
+    if (!destination) {
+        context.err << "twl save: " << Describe(status) << '\n';
+        return kExitUsage;
+    }
+    SaveEvents events(context);
+    session.Stop().Clear();
+    VolumeReader reader(session.Source(), *session.Volume());
+    const SaveOptions options{!request.paths.empty(), request.scripts, request.scripts};
+    const SaveSummary summary =
+        SaveCatalogue(reader, session.Catalogue(), *destination, options, session.Stop(), events);
+    events.EndProgressLine();
+    context.err << SummaryText(summary) << '\n';
+    if (summary.destinationFull)
+        context.err << "The destination is full; the save stopped. What was written stays.\n";
+    if (!summary.reportName.empty())
+        context.err << "See " << request.out << "/" << summary.reportName << '\n';
+    const bool whole =
+        summary.partial == 0 && summary.failed == 0 && !summary.stopped && !summary.destinationFull;
+    return whole ? kExitOk : kExitNotFound;
+}
+
+} // namespace
+
+int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
+    SaveRequest request;
+    if (const std::string error = ParseSave(words, request); !error.empty()) {
+        context.err << "twl save: " << error << '\n' << kSaveUsage;
+        return kExitUsage;
+    }
+    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    if (request.scanInfo) {
+        CliEvents events(context);
+        const bool loaded = OpenScanInformation(session, *request.scanInfo, events);
+        for (const std::string& message : events.Messages())
+            context.err << message << '\n';
+        if (!loaded)
+            return kExitNotFound;
+    } else if (const int status = OpenRequestedVolume(session, request.volume, "save", context);
+               status != kExitOk) {
+        return status;
+    }
+    VolumeReader reader(session.Source(), *session.Volume());
+    if ((!request.scanInfo && !CreateTree(session, reader, context)) ||
+        (request.turbo && !RunTurbo(session, reader, context)))
+        return kExitNotFound;
+    if (const std::string missing = MarkPaths(session.Catalogue(), request.paths);
+        !missing.empty()) {
+        context.err << "twl save: no such path in the catalogue: " << missing << '\n';
+        return kExitUsage;
+    }
+    return RunSave(session, request, context);
+}
+
+} // namespace twl::cli

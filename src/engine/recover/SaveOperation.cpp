@@ -1,0 +1,362 @@
+#include "recover/SaveOperation.h"
+
+#include "core/AlignedBuffer.h"
+#include "core/TextEscape.h"
+#include "core/TimeText.h"
+#include "recover/RestoreScripts.h"
+#include "recover/SafeName.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace twl {
+namespace {
+
+constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
+
+enum class Pick : std::uint8_t { kSkip, kSave, kHolder };
+
+// What kind of item a node is, from its entry type, or from the inode's mode when the type
+// is unknown.
+std::uint8_t KindOf(const CatalogNode& node) {
+    return node.type != kTypeUnknown ? node.type : EntryTypeOfMode(node.mode);
+}
+
+std::vector<Pick> PickNodes(const Catalog& catalog, bool checkedOnly) {
+    std::vector<Pick> picks(catalog.NodeCount(), Pick::kSkip);
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        const CatalogNode& node = catalog.Node(id);
+        const bool inherited = node.parent != kRootAnchor && picks[node.parent] == Pick::kSave;
+        if (!node.is_header && (!checkedOnly || node.marked || inherited))
+            picks[id] = Pick::kSave;
+    });
+    // The folders above a saved node are made to hold it.
+    for (NodeId id = 1; id < picks.size(); ++id) {
+        if (picks[id] != Pick::kSave)
+            continue;
+        for (NodeId p = catalog.Node(id).parent; p != kRootAnchor && picks[p] == Pick::kSkip;
+             p = catalog.Node(p).parent)
+            picks[p] = Pick::kHolder;
+    }
+    return picks;
+}
+
+struct Extent {
+    std::uint64_t logical = 0;
+    BlockNo block = 0;
+    std::uint64_t count = 0;
+};
+
+class Saver {
+public:
+    Saver(VolumeReader& reader, const Catalog& catalog, SaveDestination& destination,
+          const SaveOptions& options, StopControl& stop, EngineEvents& events)
+        : m_reader(reader), m_catalog(catalog), m_destination(destination), m_options(options),
+          m_stop(stop), m_events(events), m_buffer(kCopyBytes),
+          m_picks(PickNodes(catalog, options.checkedOnly)) {
+        for (NodeId id = 1; id < m_picks.size(); ++id) {
+            const CatalogNode& node = m_catalog.Node(id);
+            if (m_picks[id] == Pick::kSave && KindOf(node) == kTypeFile) {
+                ++m_progress.filesTotal;
+                m_progress.bytesTotal += node.size;
+            }
+        }
+    }
+
+    SaveSummary Run();
+
+private:
+    struct Frame {
+        NodeId folder;
+        NodeId next;
+        int handle;
+        std::size_t pathLength;
+    };
+
+    bool SaveItem(NodeId id, std::vector<Frame>& stack);
+    void SaveFolder(NodeId id, std::vector<Frame>& stack);
+    void SaveFileData(NodeId id, int parent);
+    void SaveSymlink(NodeId id, int parent);
+    int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
+    std::pair<unsigned, unsigned> SpecialNumbers(const CatalogNode& node);
+    ItemTimes TimesOf(const CatalogNode& node);
+    std::string PathOf(std::string_view name) const { return m_path + "/" + std::string(name); }
+    std::string SafeName(NodeId id) const { return SafeComponent(m_catalog.Name(id)); }
+    // The node's path as the report shows it: its own name escaped, in the saved folder.
+    std::string Shown(NodeId id) const { return PathOf(EscapeBytes(m_catalog.Name(id))); }
+    void NoteName(NodeId id, const MadeItem& made);
+    void Failed(NodeId id, int error);
+    void Problem(std::string line) { m_summary.problems.push_back(std::move(line)); }
+    void WriteAfterwards();
+
+    VolumeReader& m_reader;
+    const Catalog& m_catalog;
+    SaveDestination& m_destination;
+    const SaveOptions& m_options;
+    StopControl& m_stop;
+    EngineEvents& m_events;
+    AlignedBuffer m_buffer;
+    std::vector<Pick> m_picks;
+    SaveProgressInfo m_progress;
+    SaveSummary m_summary;
+    RestoreScripts m_scripts;
+    std::string m_path = "."; // of the folder being filled, as saved
+};
+
+SaveSummary Saver::Run() {
+    std::vector<Frame> stack{
+        {kRootAnchor, m_catalog.Node(kRootAnchor).first_child, m_destination.Root(), 1}};
+    while (!stack.empty() && !m_summary.destinationFull) {
+        Frame& top = stack.back();
+        if (top.next == kNoNode) {
+            const Frame done = top;
+            stack.pop_back();
+            if (done.folder != kRootAnchor)
+                m_destination.FinishFolder(done.handle, TimesOf(m_catalog.Node(done.folder)));
+            if (!stack.empty())
+                m_path.resize(stack.back().pathLength);
+            continue;
+        }
+        const NodeId id = top.next;
+        top.next = m_catalog.Node(id).next_sibling;
+        m_path.resize(top.pathLength);
+        if (m_stop.ShouldStop()) {
+            m_summary.stopped = true;
+            break;
+        }
+        SaveItem(id, stack);
+    }
+    // Folders still open when the save ended early get their times all the same.
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (it->folder != kRootAnchor)
+            m_destination.FinishFolder(it->handle, TimesOf(m_catalog.Node(it->folder)));
+    }
+    WriteAfterwards();
+    return m_summary;
+}
+
+bool Saver::SaveItem(NodeId id, std::vector<Frame>& stack) {
+    if (m_picks[id] == Pick::kSkip)
+        return true;
+    const CatalogNode& node = m_catalog.Node(id);
+    const int parent = stack.back().handle;
+    switch (KindOf(node)) {
+    case kTypeFolder:
+        SaveFolder(id, stack);
+        break;
+    case kTypeFile:
+        SaveFileData(id, parent);
+        break;
+    case kTypeSymlink:
+        SaveSymlink(id, parent);
+        break;
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+        ++m_summary.specials;
+        m_scripts.AddSpecial(PathOf(SafeName(id)), node, SpecialNumbers(node));
+        Problem("not created: " + Shown(id) + " (" + SpecialKind(node) + ")");
+        break;
+    default:
+        Problem("not saved: " + Shown(id) + " (its inode does not say what it is)");
+    }
+    return true;
+}
+
+void Saver::SaveFolder(NodeId id, std::vector<Frame>& stack) {
+    const CatalogNode& node = m_catalog.Node(id);
+    const MadeItem made = m_destination.MakeFolder(stack.back().handle, SafeName(id));
+    const std::string path = PathOf(made.name);
+    if (made.error != 0) {
+        Failed(id, made.error);
+        return;
+    }
+    NoteName(id, made);
+    ++m_summary.folders;
+    if (m_picks[id] == Pick::kSave)
+        m_scripts.Add(path, node, true);
+    m_path = path;
+    stack.push_back({id, node.first_child, made.handle, m_path.size()});
+}
+
+ItemTimes Saver::TimesOf(const CatalogNode& node) {
+    ItemTimes times{0, node.mtime};
+    if (node.inode != 0) {
+        m_reader.ReadInode(node.inode);
+        times.atime = InodeView{m_reader.Volume().currentInode}.i_atime();
+    }
+    return times;
+}
+
+void Saver::NoteName(NodeId id, const MadeItem& made) {
+    if (made.name == m_catalog.Name(id))
+        return;
+    ++m_summary.renamed;
+    Problem("renamed: " + Shown(id) + " was saved as " + PathOf(made.name) +
+            " (the name was taken, or cannot be a file name as it stands)");
+}
+
+void Saver::Failed(NodeId id, int error) {
+    ++m_summary.failed;
+    m_summary.destinationFull = m_summary.destinationFull || error == ENOSPC || error == EDQUOT;
+    Problem("failed: " + Shown(id) + " (" + std::strerror(error) + ")");
+}
+
+// The device numbers an inode of a device keeps in i_block: the old form in i_block[0], the
+// new in i_block[1].
+std::pair<unsigned, unsigned> Saver::SpecialNumbers(const CatalogNode& node) {
+    m_reader.ReadInode(node.inode);
+    const InodeView view{m_reader.Volume().currentInode};
+    if (const std::uint32_t old = view.i_block(0); old != 0)
+        return {(old >> 8) & 0xFF, old & 0xFF};
+    const std::uint32_t wide = view.i_block(1);
+    return {(wide & 0xFFF00) >> 8, (wide & 0xFF) | ((wide >> 12) & 0xFFF00)};
+}
+
+void Saver::SaveFileData(NodeId id, int parent) {
+    const CatalogNode& node = m_catalog.Node(id);
+    m_progress.path = PathOf(SafeName(id));
+    m_events.SaveProgress(m_progress);
+    ++m_progress.filesDone;
+    m_reader.ReadInode(node.inode);
+    const InodeRecord inode = m_reader.Volume().currentInode;
+    const std::uint64_t size = InodeFileSize(inode, m_reader.Volume().sb.HasLargeFile());
+    MadeItem made;
+    const std::unique_ptr<SaveFile> file = m_destination.MakeFile(parent, SafeName(id), made);
+    if (!file) {
+        Failed(id, made.error);
+        return;
+    }
+    NoteName(id, made);
+    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    std::vector<Extent> extents;
+    const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
+        inode, (size + blockSize - 1) / blockSize, [&](std::uint64_t logical, BlockNo block) {
+            if (!extents.empty()) {
+                Extent& last = extents.back();
+                if (last.logical + last.count == logical &&
+                    std::uint64_t{last.block} + last.count == block) {
+                    ++last.count; // the run goes on, on the file and on the disk
+                    return;
+                }
+            }
+            extents.push_back({logical, block, 1});
+        });
+    const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
+    int error = CopyExtents(*file, extents, size);
+    const int finished = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
+    error = error != 0 ? error : finished;
+    if (error != 0) {
+        Failed(id, error);
+        return;
+    }
+    const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +
+                                      m_reader.Volume().sectorsPerBlock - 1) /
+                                         m_reader.Volume().sectorsPerBlock +
+                                     survey.outOfRangePointers;
+    m_progress.bytesDone += node.size;
+    m_summary.bytes += size;
+    m_scripts.Add(PathOf(made.name), node, false);
+    if (unreadable == 0) {
+        ++m_summary.files;
+        return;
+    }
+    ++m_summary.partial;
+    Problem("partial: " + PathOf(made.name) + " (" + std::to_string(unreadable) +
+            " unreadable blocks written as zeros)");
+}
+
+// Copies the data of each extent to its place in the file, the last block cut at the size.
+int Saver::CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size) {
+    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    const std::uint64_t perRead = kCopyBytes / blockSize;
+    for (const Extent& extent : extents) {
+        if (extent.count == 0)
+            continue;
+        for (std::uint64_t done = 0; done < extent.count; done += perRead) {
+            const std::uint64_t blocks = std::min(perRead, extent.count - done);
+            const MutableBytes bytes = m_buffer.Bytes().first(blocks * blockSize);
+            m_reader.ReadBlock(static_cast<BlockNo>(extent.block + done), bytes);
+            const std::uint64_t offset = (extent.logical + done) * blockSize;
+            const std::uint64_t length = std::min<std::uint64_t>(bytes.size(), size - offset);
+            if (const int error = file.WriteAt(offset, bytes.first(length)); error != 0)
+                return error;
+        }
+    }
+    return 0;
+}
+
+void Saver::SaveSymlink(NodeId id, int parent) {
+    const CatalogNode& node = m_catalog.Node(id);
+    m_reader.ReadInode(node.inode);
+    const InodeRecord inode = m_reader.Volume().currentInode;
+    const InodeView view{inode};
+    std::string target;
+    if (view.i_blocks() == 0) { // a fast link: the target lies in i_block itself
+        target.assign(reinterpret_cast<const char*>(inode.data() + 0x28),
+                      std::min<std::size_t>(view.i_size(), 60));
+    } else if (view.i_block(0) != 0 && view.i_block(0) <= m_reader.Volume().sb.s_blocks_count) {
+        std::vector<std::uint8_t> block(m_reader.Volume().BlockSize());
+        m_reader.ReadBlock(view.i_block(0), block);
+        target.assign(reinterpret_cast<const char*>(block.data()),
+                      std::min<std::size_t>(view.i_size(), block.size()));
+    }
+    target = target.substr(0, target.find('\0'));
+    if (target.empty()) {
+        Failed(id, EINVAL);
+        return;
+    }
+    const MadeItem made =
+        m_destination.MakeSymlink(parent, SafeName(id), target, {view.i_atime(), node.mtime});
+    if (made.error != 0) {
+        Failed(id, made.error);
+        return;
+    }
+    NoteName(id, made);
+    ++m_summary.links;
+    m_scripts.AddLink(PathOf(made.name), node);
+}
+
+void Saver::WriteAfterwards() {
+    if (m_summary.destinationFull)
+        Problem("stopped: the destination is full; what was written before stays");
+    if (m_options.permissionScript)
+        m_destination.WriteTextFile(kPermissionScript, m_scripts.PermissionScript(), true);
+    if (m_options.ownershipScript)
+        m_destination.WriteTextFile(kOwnershipScript, m_scripts.OwnershipScript(), true);
+    if (m_summary.problems.empty())
+        return;
+    std::string text = "Tarnwell Linux Data Recovery: items not saved whole, renamed or only "
+                       "listed\n";
+    for (const std::string& line : m_summary.problems)
+        text += line + "\n";
+    m_summary.reportName = m_destination.WriteTextFile(kReportName, text, false).name;
+}
+
+} // namespace
+
+SaveSummary SaveCatalogue(VolumeReader& reader, const Catalog& catalog,
+                          SaveDestination& destination, const SaveOptions& options,
+                          StopControl& stop, EngineEvents& events) {
+    const std::string time = CurrentTimeText();
+    const std::string what = options.checkedOnly ? "Save Checked" : "Save All";
+    events.LogRow({0, "Saving Files Started", what, time}, LogIcon::kInformation);
+    SaveSummary summary = Saver(reader, catalog, destination, options, stop, events).Run();
+    const bool aborted = summary.stopped || summary.destinationFull;
+    events.LogRow({0, aborted ? "Saving Files Aborted" : "Saving Files Completed",
+                   SummaryText(summary), CurrentTimeText()},
+                  aborted ? LogIcon::kError : LogIcon::kSuccess);
+    return summary;
+}
+
+std::string SummaryText(const SaveSummary& summary) {
+    return "Saved " + std::to_string(summary.files + summary.partial) + " files (" +
+           std::to_string(summary.bytes) + " bytes) in " + std::to_string(summary.folders) +
+           " folders, " + std::to_string(summary.links) + " links; " +
+           std::to_string(summary.partial) + " partial, " + std::to_string(summary.failed) +
+           " failed";
+}
+
+} // namespace twl

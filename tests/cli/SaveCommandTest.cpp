@@ -1,0 +1,197 @@
+#include "CliRunner.h"
+#include "fixtures/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+namespace twl::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::TempDir;
+using testing::RunTwl;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What a saved tree must reproduce: each item's kind, contents or link target, and mtime.
+std::map<std::string, std::string> Describe(const fs::path& root) {
+    std::map<std::string, std::string> items;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const fs::path& path = it->path();
+        const std::string relative = fs::relative(path, root).string();
+        if (relative.rfind("lost+found", 0) == 0 || relative.rfind("restore-", 0) == 0 ||
+            relative.rfind("twl-save-report", 0) == 0)
+            continue;
+        struct stat st {};
+        ::lstat(path.c_str(), &st);
+        std::string what;
+        if (S_ISLNK(st.st_mode))
+            what = "link " + fs::read_symlink(path).string();
+        else if (S_ISDIR(st.st_mode))
+            what = "folder";
+        else if (S_ISREG(st.st_mode))
+            what = "file " + ReadText(path) + " mtime " + std::to_string(st.st_mtime);
+        else
+            continue; // FIFOs are only listed
+        items[relative] = what;
+    }
+    return items;
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The folder every truth test saves back: nested folders, an empty file, a file of one
+// block, one reaching the double-indirect blocks, a sparse file, links short and long, a
+// hard link, names in UTF-8 and with spaces, and a FIFO.
+void MakeTruthFolder(const fs::path& root) {
+    WriteFile(root / "docs/deep/er/note.txt", "nested\n");
+    fs::create_directories(root / "empty folder");
+    WriteFile(root / "empty", "");
+    WriteFile(root / "one block", std::string(1024, 'b'));
+    std::string big(600 * 1024, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 % 251);
+    WriteFile(root / "docs/big.bin", big); // past 268 KiB: double indirect with 1 KiB blocks
+    WriteFile(root / "sparse", "");
+    fs::resize_file(root / "sparse", 300000);
+    std::fstream(root / "sparse", std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(150000)
+        .write("middle", 6);
+    fs::create_symlink("docs/deep/er/note.txt", root / "short link");
+    fs::create_symlink(std::string(90, 'x') + "/far", root / "long link");
+    fs::create_hard_link(root / "one block", root / "hard link");
+    WriteFile(root / "caf\xc3\xa9 \xe2\x82\xac.txt", "utf-8\n");
+    ::mkfifo((root / "pipe").c_str(), 0644);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_symlink() && entry.is_regular_file())
+            fs::last_write_time(entry.path(),
+                                fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+    }
+}
+
+class SaveTruth : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SaveTruth, SaveAllReproducesTheFolderByteForByte) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    MakeTruthFolder(source);
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " +
+                                 std::string(GetParam()) + " -d " + source.string() + " " + image +
+                                 " 16384 >/dev/null 2>&1"),
+              0);
+    const std::string out = dir.File("out");
+    const auto run = RunTwl({"save", image, "--out", out, "--scripts"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Describe(out), Describe(source));
+    EXPECT_NE(ReadText(fs::path(out) / "twl-save-report.txt").find("not created: ./pipe (FIFO)"),
+              std::string::npos);
+    // The scripts run, and run again, without a complaint.
+    for (const char* script : {"restore-permissions.sh", "restore-ownership.sh"}) {
+        EXPECT_EQ(fixtures::RunShell("sh " + out + "/" + script), 0) << script;
+        EXPECT_EQ(fixtures::RunShell("sh " + out + "/" + script), 0) << script;
+    }
+    struct stat sparse {};
+    ::stat((fs::path(out) / "sparse").c_str(), &sparse);
+    EXPECT_LT(sparse.st_blocks * 512, 300000); // the holes stayed holes
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, SaveTruth,
+                         ::testing::Values("-t ext2 -b 1024", "-t ext3 -b 4096 -I 256"));
+
+TEST(SaveCommand, DeletedFilesComeBackFromTheirContainer) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    WriteFile(source / "keep.txt", "kept\n");
+    WriteFile(source / "gone.txt", std::string(5000, 'g'));
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -d " +
+                                 source.string() + " " + image +
+                                 " 4096 >/dev/null 2>&1 && debugfs -w -R 'rm /gone.txt' " + image +
+                                 " >/dev/null 2>&1"),
+              0);
+    const std::string out = dir.File("out");
+    const auto run = RunTwl({"save", image, "--turbo", "--out", out, "/Deleted Files1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<fs::path> saved;
+    for (const auto& entry : fs::directory_iterator(fs::path(out) / "Deleted Files1"))
+        saved.push_back(entry.path());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(ReadText(saved[0]), std::string(5000, 'g'));
+    EXPECT_FALSE(fs::exists(fs::path(out) / "keep.txt")); // only what was asked
+}
+
+// Renames a file of the image in place: the same number of bytes, found by its old name.
+void RenameInImage(const std::string& image, const std::string& from, const std::string& to) {
+    ASSERT_EQ(from.size(), to.size());
+    std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    const std::size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    file.seekp(static_cast<std::streamoff>(at));
+    file.write(to.data(), static_cast<std::streamsize>(to.size()));
+}
+
+TEST(SaveCommand, HostileNamesNeverLeadOutsideTheDestination) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    WriteFile(source / "inner/xxxescape", "one\n");
+    WriteFile(source / "inner/ayb", "two\n");
+    WriteFile(source / "inner/q", "three\n");
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -O "
+                                 "^dir_index -d " +
+                                 source.string() + " " + image + " 2048 >/dev/null 2>&1"),
+              0);
+    RenameInImage(image, "xxxescape", "../escape");
+    RenameInImage(image, "ayb", "a/b");
+    const fs::path out = dir.File("nest/out");
+    fs::create_directories(out);
+    fs::create_symlink(dir.Path(), out / "inner"); // a link in the destination: not followed
+    const auto run = RunTwl({"save", image, "--out", out.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(fs::exists(dir.File("nest/escape")));
+    EXPECT_FALSE(fs::exists(dir.File("escape")));
+    EXPECT_FALSE(fs::exists(dir.File("b")));
+    const fs::path inner = out / "inner (2)";
+    EXPECT_EQ(ReadText(inner / "..%2Fescape"), "one\n");
+    EXPECT_EQ(ReadText(inner / "a%2Fb"), "two\n");
+    EXPECT_EQ(ReadText(inner / "q"), "three\n");
+    const std::string report = ReadText(out / "twl-save-report.txt");
+    EXPECT_NE(report.find("renamed: ./inner was saved as ./inner (2)"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("renamed: ./inner (2)/../escape was saved as"), std::string::npos)
+        << report;
+}
+
+TEST(SaveCommand, TheSourceIsNeverADestinationAndPathsMustExist) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    WriteFile(source / "a.txt", "a\n");
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -d " + source.string() + " " + image +
+                                 " 1024 >/dev/null 2>&1"),
+              0);
+    const auto onImage = RunTwl({"save", image, "--out", image});
+    EXPECT_EQ(onImage.status, 2);
+    EXPECT_NE(onImage.err.find("will not save into the image being recovered from"),
+              std::string::npos);
+    const auto missing = RunTwl({"save", image, "--out", dir.File("out"), "/nothing"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("no such path in the catalogue: /nothing"), std::string::npos);
+}
+
+} // namespace
+} // namespace twl::cli

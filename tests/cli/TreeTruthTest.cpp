@@ -4,10 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 namespace twl::cli {
 namespace {
@@ -21,8 +22,8 @@ struct Volume {
     const char* fsType;
     const char* mkfsOptions;
     int kib;
-    bool bigFolder;         // a folder of 5,000 files: an indexed directory
-    bool zeroPrimary;       // the primary superblock wiped after making
+    bool bigFolder;   // a folder of 5,000 files: an indexed directory
+    bool zeroPrimary; // the primary superblock wiped after making
 };
 
 void Write(const fs::path& path, const std::string& text) {
@@ -88,13 +89,15 @@ TEST_P(TreeTruth, ListsExactlyTheFolderItWasMadeFrom) {
     MakeFolder(source, v.bigFolder);
     // One Linux partition at sector 2048 of a disk with an MBR.
     const std::string image = dir.File("disk.img");
-    std::ofstream(dir.File("layout")) << "label: dos\nstart=2048, size=" << v.kib * 2
-                                      << ", type=83\n";
+    std::ofstream(dir.File("layout"))
+        << "label: dos\nstart=2048, size=" << v.kib * 2 << ", type=83\n";
     std::string command = std::string(TWL_MAKE_DISK_IMAGE) + " " + image + " " +
-                          std::to_string(v.kib / 1024 + 2) + " " + dir.File("layout") + " '1:" +
-                          v.fsType + ":" + source.string() + "::" + v.mkfsOptions + "' >/dev/null";
+                          std::to_string(v.kib / 1024 + 2) + " " + dir.File("layout") +
+                          " '1:" + v.fsType + ":" + source.string() + "::" + v.mkfsOptions +
+                          "' >/dev/null";
     if (v.zeroPrimary)
-        command += " && dd if=/dev/zero of=" + image + " bs=1024 seek=1025 count=1 "
+        command += " && dd if=/dev/zero of=" + image +
+                   " bs=1024 seek=1025 count=1 "
                    "conv=notrunc status=none";
     ASSERT_EQ(fixtures::RunShell(command), 0) << command;
 
@@ -120,14 +123,45 @@ TEST_P(TreeTruth, ListsExactlyTheFolderItWasMadeFrom) {
 
 INSTANTIATE_TEST_SUITE_P(
     Volumes, TreeTruth,
-    ::testing::Values(Volume{"Ext2OneKiBBlocks", "ext2", "-b 1024", 4096, false, false},
-                      Volume{"Ext3FourKiBBlocks256ByteInodes", "ext3", "-b 4096 -I 256", 65536,
-                             true, false},
-                      Volume{"WithoutFileTypes", "ext2", "-b 1024 -O ^filetype", 4096, false,
-                             false},
-                      Volume{"PrimarySuperblockZeroed", "ext2", "-b 1024 -g 1024", 4096, false,
-                             true}),
+    ::testing::Values(
+        Volume{"Ext2OneKiBBlocks", "ext2", "-b 1024", 4096, false, false},
+        Volume{"Ext3FourKiBBlocks256ByteInodes", "ext3", "-b 4096 -I 256", 65536, true, false},
+        Volume{"WithoutFileTypes", "ext2", "-b 1024 -O ^filetype", 4096, false, false},
+        Volume{"PrimarySuperblockZeroed", "ext2", "-b 1024 -g 1024", 4096, false, true}),
     [](const ::testing::TestParamInfo<Volume>& param) { return std::string(param.param.name); });
+
+} // namespace
+} // namespace twl::cli
+
+namespace twl::cli {
+namespace {
+
+TEST(TreeWalk, AnEntryWithInodeZeroIsPassedOverAndTheEntriesAfterItAreListed) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    for (int i = 0; i < 60; ++i)
+        Write(source / "many" / ("entry-with-a-long-name-" + std::to_string(100 + i)), "x");
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -O ^dir_index -d " +
+                                 source.string() + " " + image + " 2048 >/dev/null 2>&1"),
+              0);
+    // Zero the inode number of one entry, as a deletion at the start of a block leaves it.
+    std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    const std::size_t name = bytes.find("entry-with-a-long-name-110");
+    ASSERT_NE(name, std::string::npos);
+    file.seekp(static_cast<std::streamoff>(name - 8));
+    file.write("\0\0\0\0", 4);
+    file.close();
+
+    const auto run = RunTwl({"tree", image, "--format", "tsv"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("entry-with-a-long-name-110\t"), std::string::npos);
+    for (const int kept : {100, 109, 111, 159})
+        EXPECT_NE(run.out.find("/many/entry-with-a-long-name-" + std::to_string(kept) + "\t"),
+                  std::string::npos)
+            << kept;
+}
 
 } // namespace
 } // namespace twl::cli

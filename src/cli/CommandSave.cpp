@@ -8,10 +8,12 @@
 #include "platform/BlockDevice.h"
 #include "platform/DriveInventory.h"
 #include "platform/Mounts.h"
+#include "recover/FtpDestination.h"
 #include "recover/LocalDestination.h"
 #include "recover/SaveOperation.h"
 #include "scaninfo/ScanInfoCommands.h"
 
+#include <fstream>
 #include <map>
 #include <ostream>
 
@@ -20,22 +22,47 @@ namespace {
 
 constexpr const char* kSaveUsage =
     "usage: twl save SOURCE [--volume N] [--mode ...] [--turbo] --out DIR [PATH...] [--scripts]\n"
-    "       twl save --scaninfo FILE [--turbo] --out DIR [PATH...] [--scripts]\n";
+    "       twl save --scaninfo FILE [--turbo] --out DIR [PATH...] [--scripts]\n"
+    "       (--ftp ftp://[user@]host[:port]/dir [--password-file F] [--retries N]\n"
+    "        [--retry-delay S] in place of --out DIR)\n";
 
 struct SaveRequest {
     VolumeRequest volume;
     std::optional<std::string> scanInfo;
     std::string out;
+    std::optional<FtpSettings> ftp;
     std::vector<std::string> paths; // as twl tree prints them
     bool turbo = false;
     bool scripts = false;
 };
 
+std::string ParseFtp(const ParsedArguments& args, FtpSettings& ftp) {
+    if (!ParseFtpUrl(*args.Value("--ftp"), ftp))
+        return "--ftp takes ftp://[user@]host[:port]/folder";
+    const auto retries = ParseUnsigned(args.Value("--retries").value_or("3"), 100);
+    const auto delay = ParseUnsigned(args.Value("--retry-delay").value_or("5"), 3600);
+    if (!retries || !delay)
+        return "--retries takes 0 to 100 and --retry-delay 0 to 3600 seconds";
+    ftp.retries = static_cast<unsigned>(*retries);
+    ftp.retryDelaySeconds = static_cast<unsigned>(*delay);
+    if (const auto file = args.Value("--password-file")) {
+        std::ifstream in(*file);
+        if (!std::getline(in, ftp.password))
+            return "cannot read the password from " + *file;
+    }
+    return {};
+}
+
 std::string ParseSave(std::span<const std::string> words, SaveRequest& request) {
     std::vector<OptionSpec> options = VolumeOptions();
-    options.insert(
-        options.end(),
-        {{"--out", true}, {"--turbo", false}, {"--scaninfo", true}, {"--scripts", false}});
+    options.insert(options.end(), {{"--out", true},
+                                   {"--turbo", false},
+                                   {"--scaninfo", true},
+                                   {"--scripts", false},
+                                   {"--ftp", true},
+                                   {"--password-file", true},
+                                   {"--retries", true},
+                                   {"--retry-delay", true}});
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty())
         return args.error;
@@ -47,9 +74,14 @@ std::string ParseSave(std::span<const std::string> words, SaveRequest& request) 
         request.volume.source = positional.front();
         positional.erase(positional.begin());
     }
-    if (!args.Has("--out"))
-        return "needs --out DIR";
-    request.out = *args.Value("--out");
+    if (args.Has("--out") == args.Has("--ftp"))
+        return "needs --out DIR or --ftp URL";
+    request.out = args.Value("--out").value_or("");
+    if (args.Has("--ftp")) {
+        const std::string error = ParseFtp(args, request.ftp.emplace());
+        if (!error.empty())
+            return error;
+    }
     request.paths = positional;
     request.turbo = args.Has("--turbo");
     request.scripts = args.Has("--scripts");
@@ -110,17 +142,29 @@ public:
     }
 };
 
-int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& context) {
-    if (const std::string refusal = RefuseOut(session, request.out); !refusal.empty()) {
-        context.err << "twl save: " << refusal << '\n';
-        return kExitUsage;
-    }
+std::unique_ptr<SaveDestination> OpenDestination(const RecoverySession& session,
+                                                 const SaveRequest& request, CliContext& context) {
     Status status;
-    const auto destination = LocalDestination::Open(request.out, status);
-    if (!destination) {
-        context.err << "twl save: " << Describe(status) << '\n';
-        return kExitUsage;
+    std::unique_ptr<SaveDestination> destination;
+    std::string detail;
+    if (request.ftp) {
+        destination = FtpDestination::Open(*request.ftp, status, detail);
+    } else if (const std::string refusal = RefuseOut(session, request.out); !refusal.empty()) {
+        context.err << "twl save: " << refusal << '\n';
+        return nullptr;
+    } else {
+        destination = LocalDestination::Open(request.out, status);
     }
+    if (!destination)
+        context.err << "twl save: " << Describe(status) << (detail.empty() ? "" : ": " + detail)
+                    << '\n';
+    return destination;
+}
+
+int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& context) {
+    const auto destination = OpenDestination(session, request, context);
+    if (!destination)
+        return kExitUsage;
     SaveEvents events(context);
     session.Stop().Clear();
     VolumeReader reader(session.Source(), *session.Volume());
@@ -132,7 +176,8 @@ int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& co
     if (summary.destinationFull)
         context.err << "The destination is full; the save stopped. What was written stays.\n";
     if (!summary.reportName.empty())
-        context.err << "See " << request.out << "/" << summary.reportName << '\n';
+        context.err << "See " << (request.ftp ? "the report " : request.out + "/")
+                    << summary.reportName << '\n';
     const bool whole =
         summary.partial == 0 && summary.failed == 0 && !summary.stopped && !summary.destinationFull;
     return whole ? kExitOk : kExitNotFound;

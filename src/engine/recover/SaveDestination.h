@@ -19,9 +19,10 @@ struct ItemTimes {
 };
 
 struct MadeItem {
-    int handle = -1;  // the destination's handle of a folder or file; -1 when it failed
-    std::string name; // the name it got (the asked name, or a numbered one)
-    int error = 0;    // errno when it failed
+    int handle = -1;    // the destination's handle of a folder or file; -1 when it failed
+    std::string name;   // the name it got (the asked name, or a numbered one)
+    int error = 0;      // errno when it failed
+    std::string detail; // what the destination said, when it said more than an errno
 };
 
 class SaveFile {
@@ -32,6 +33,8 @@ public:
     // Gives the file its size (a hole up to it where nothing was written) and its times,
     // and closes it; returns 0 or an errno.
     virtual int Finish(ByteCount size, const ItemTimes& times) = 0;
+    // What the destination said about the last failure, when it said more than an errno.
+    virtual std::string LastError() const { return {}; }
 };
 
 class SaveDestination {

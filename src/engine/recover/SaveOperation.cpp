@@ -86,7 +86,7 @@ private:
     // The node's path as the report shows it: its own name escaped, in the saved folder.
     std::string Shown(NodeId id) const { return PathOf(EscapeBytes(m_catalog.Name(id))); }
     void NoteName(NodeId id, const MadeItem& made);
-    void Failed(NodeId id, int error);
+    void Failed(NodeId id, int error, const std::string& detail = {});
     void Problem(std::string line) { m_summary.problems.push_back(std::move(line)); }
     void WriteAfterwards();
 
@@ -170,7 +170,7 @@ void Saver::SaveFolder(NodeId id, std::vector<Frame>& stack) {
     const MadeItem made = m_destination.MakeFolder(stack.back().handle, SafeName(id));
     const std::string path = PathOf(made.name);
     if (made.error != 0) {
-        Failed(id, made.error);
+        Failed(id, made.error, made.detail);
         return;
     }
     NoteName(id, made);
@@ -198,10 +198,10 @@ void Saver::NoteName(NodeId id, const MadeItem& made) {
             " (the name was taken, or cannot be a file name as it stands)");
 }
 
-void Saver::Failed(NodeId id, int error) {
+void Saver::Failed(NodeId id, int error, const std::string& detail) {
     ++m_summary.failed;
     m_summary.destinationFull = m_summary.destinationFull || error == ENOSPC || error == EDQUOT;
-    Problem("failed: " + Shown(id) + " (" + std::strerror(error) + ")");
+    Problem("failed: " + Shown(id) + " (" + (detail.empty() ? std::strerror(error) : detail) + ")");
 }
 
 // The device numbers an inode of a device keeps in i_block: the old form in i_block[0], the
@@ -226,7 +226,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
     MadeItem made;
     const std::unique_ptr<SaveFile> file = m_destination.MakeFile(parent, SafeName(id), made);
     if (!file) {
-        Failed(id, made.error);
+        Failed(id, made.error, made.detail);
         return;
     }
     NoteName(id, made);
@@ -249,7 +249,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
     const int finished = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
     error = error != 0 ? error : finished;
     if (error != 0) {
-        Failed(id, error);
+        Failed(id, error, file->LastError());
         return;
     }
     const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +
@@ -311,7 +311,7 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     const MadeItem made =
         m_destination.MakeSymlink(parent, SafeName(id), target, {view.i_atime(), node.mtime});
     if (made.error != 0) {
-        Failed(id, made.error);
+        Failed(id, made.error, made.detail);
         return;
     }
     NoteName(id, made);

@@ -1,0 +1,178 @@
+#include "recover/SaveOperation.h"
+
+#include "ext2/SuperblockValidation.h"
+#include "ext2/TreeBuilder.h"
+#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+constexpr char kPath[] = "/test/save.img";
+
+// A destination in memory that runs full after `capacity` bytes of file data.
+class MemoryDestination final : public SaveDestination {
+public:
+    class File final : public SaveFile {
+    public:
+        File(MemoryDestination& owner, std::string path)
+            : m_owner(owner), m_path(std::move(path)) {}
+        int WriteAt(ByteOffset offset, ConstBytes bytes) override {
+            if (m_owner.used + bytes.size() > m_owner.capacity)
+                return ENOSPC;
+            m_owner.used += bytes.size();
+            std::string& data = m_owner.files[m_path];
+            data.resize(std::max<std::size_t>(data.size(), offset + bytes.size()));
+            std::copy(bytes.begin(), bytes.end(),
+                      data.begin() + static_cast<std::ptrdiff_t>(offset));
+            return 0;
+        }
+        int Finish(ByteCount size, const ItemTimes&) override {
+            m_owner.files[m_path].resize(size);
+            return 0;
+        }
+
+    private:
+        MemoryDestination& m_owner;
+        std::string m_path;
+    };
+
+    int Root() const override { return 0; }
+    MadeItem MakeFolder(int parent, const std::string& name) override {
+        folders.push_back(folders[static_cast<std::size_t>(parent)] + "/" + name);
+        return {static_cast<int>(folders.size() - 1), name, 0, {}};
+    }
+    void FinishFolder(int, const ItemTimes&) override {}
+    MadeItem MakeSymlink(int parent, const std::string& name, const std::string& target,
+                         const ItemTimes&) override {
+        files[folders[static_cast<std::size_t>(parent)] + "/" + name] = "-> " + target;
+        return {0, name, 0, {}};
+    }
+    std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
+                                       MadeItem& made) override {
+        made = {0, name, 0, {}};
+        return std::make_unique<File>(*this,
+                                      folders[static_cast<std::size_t>(parent)] + "/" + name);
+    }
+    MadeItem WriteTextFile(const std::string& name, const std::string& text, bool) override {
+        texts[name] = text;
+        return {0, name, 0, {}};
+    }
+
+    std::vector<std::string> folders{"."};
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::string> texts;
+    std::size_t capacity = SIZE_MAX;
+    std::size_t used = 0;
+};
+
+class RecordingEvents : public EngineEvents {
+public:
+    void LogRow(const ProcessLogEntry& entry, LogIcon icon) override {
+        rows.push_back(entry.processName + "/" + std::to_string(static_cast<int>(icon)));
+    }
+    void SaveProgress(const SaveProgressInfo& progress) override { last = progress; }
+    std::vector<std::string> rows;
+    SaveProgressInfo last;
+};
+
+// A real volume with a/x.txt, a/b/y.txt and c.txt, its catalogue built.
+class SavedVolume : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fixtures::TempDir dir;
+        const std::filesystem::path src = dir.File("src");
+        std::filesystem::create_directories(src / "a/b");
+        std::ofstream(src / "a/x.txt") << std::string(3000, 'x');
+        std::ofstream(src / "a/b/y.txt") << "why\n";
+        std::ofstream(src / "c.txt") << std::string(5000, 'c');
+        const std::string image = dir.File("fs.img");
+        ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -d " + src.string() + " " +
+                                     image + " 1024 >/dev/null 2>&1"),
+                  0);
+        std::ifstream in(image, std::ios::binary);
+        m_medium->bytes.assign(std::istreambuf_iterator<char>(in), {});
+        m_source.SelectImageFile(kPath);
+        m_volume.size = static_cast<SectorCount>(m_medium->bytes.size() / 512);
+        ReadPrimarySuperblock(m_source, m_volume, 2);
+        ASSERT_EQ(ValidatePrimarySuperblock(m_source, m_volume, 2), 1);
+        TreeBuilder builder(m_reader, m_catalog, m_counters, m_stop, m_events);
+        builder.BuildTree();
+    }
+    NodeId Find(const std::string& name) {
+        NodeId found = kNoNode;
+        m_catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+            if (m_catalog.Name(id) == name)
+                found = id;
+        });
+        return found;
+    }
+
+    std::shared_ptr<fixtures::MemoryMedium> m_medium = std::make_shared<fixtures::MemoryMedium>();
+    SectorSource m_source{{}, fixtures::MemoryFactory{kPath, m_medium}};
+    Ext2Volume m_volume;
+    VolumeReader m_reader{m_source, m_volume};
+    Catalog m_catalog;
+    TreeCounters m_counters;
+    StopControl m_stop;
+    RecordingEvents m_events;
+};
+
+TEST_F(SavedVolume, SaveCheckedTakesMarkedFoldersWholeAndMakesOnlyTheFoldersAbove) {
+    m_catalog.Node(Find("b")).marked = 1;
+    MemoryDestination destination;
+    RecordingEvents events;
+    const SaveSummary summary =
+        SaveCatalogue(m_reader, m_catalog, destination, {true, false, false}, m_stop, events);
+    EXPECT_EQ(destination.files, (std::map<std::string, std::string>{{"./a/b/y.txt", "why\n"}}));
+    EXPECT_EQ(destination.folders, (std::vector<std::string>{".", "./a", "./a/b"}));
+    EXPECT_EQ(summary.files, 1u);
+    EXPECT_EQ(events.rows,
+              (std::vector<std::string>{"Saving Files Started/0", "Saving Files Completed/7"}));
+    EXPECT_EQ(events.last.filesTotal, 1u);
+    EXPECT_EQ(events.last.bytesTotal, 4u);
+}
+
+TEST_F(SavedVolume, AFullDestinationStopsTheSaveAndSaysSo) {
+    MemoryDestination destination;
+    destination.capacity = 4000; // room for one of the two larger files
+    RecordingEvents events;
+    const SaveSummary summary =
+        SaveCatalogue(m_reader, m_catalog, destination, {false, false, false}, m_stop, events);
+    EXPECT_TRUE(summary.destinationFull);
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(events.rows.back(), "Saving Files Aborted/1");
+    ASSERT_EQ(destination.texts.count(kReportName), 1u);
+    EXPECT_NE(destination.texts[kReportName].find("stopped: the destination is full"),
+              std::string::npos);
+}
+
+TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
+    m_reader.ReadInode(m_catalog.Node(Find("c.txt")).inode);
+    const BlockNo second = InodeView{m_volume.currentInode}.i_block(1);
+    m_medium->badSectors = {second * 2, second * 2 + 1};
+    MemoryDestination destination;
+    RecordingEvents events;
+    const SaveSummary summary =
+        SaveCatalogue(m_reader, m_catalog, destination, {false, false, false}, m_stop, events);
+    EXPECT_EQ(summary.partial, 1u);
+    const std::string& data = destination.files["./c.txt"];
+    ASSERT_EQ(data.size(), 5000u);
+    EXPECT_EQ(data.substr(0, 1024), std::string(1024, 'c'));
+    EXPECT_EQ(data.substr(1024, 1024), std::string(1024, '\0'));
+    EXPECT_EQ(data.substr(2048), std::string(5000 - 2048, 'c'));
+    EXPECT_NE(destination.texts[kReportName].find("partial: ./c.txt (1 unreadable blocks"),
+              std::string::npos)
+        << destination.texts[kReportName];
+}
+
+} // namespace
+} // namespace twl

@@ -259,5 +259,19 @@ TEST(Mounts, ADiskWithAMountedPartitionIsInUse) {
     EXPECT_EQ(MountedPartOf(disk, table, sys + "/block"), disk + " on /data");
 }
 
+TEST(Mounts, AFolderOnTheSourceDiskIsRecognised) {
+    TempDir dir;
+    struct stat folder {};
+    ASSERT_EQ(::stat(dir.Path().c_str(), &folder), 0);
+    // Device nodes standing for the disk this folder lies on, and for another one.
+    const std::string same = dir.File("same");
+    const std::string other = dir.File("other");
+    if (::mknod(same.c_str(), S_IFBLK | 0600, folder.st_dev) != 0 ||
+        ::mknod(other.c_str(), S_IFBLK | 0600, makedev(major(folder.st_dev) + 1, 0)) != 0)
+        GTEST_SKIP() << "cannot make device nodes here";
+    EXPECT_TRUE(FolderIsOnDisk(dir.File("not/made/yet"), same));
+    EXPECT_FALSE(FolderIsOnDisk(dir.Path(), other));
+}
+
 } // namespace
 } // namespace twl

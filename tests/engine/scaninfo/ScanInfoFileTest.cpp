@@ -178,6 +178,18 @@ TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
     session.SetVolume(std::make_unique<Ext2Volume>());
     EXPECT_EQ(WriteScanInfoFile(session, image, {}).code, ErrorCode::kIsTheSource);
     EXPECT_EQ(ReadAll(image), bytes);
+
+    // An image whose folder does not fit the file's 259-character field is refused, not cut.
+    std::string deep = dir.Path();
+    while (deep.size() < 300)
+        deep += "/" + std::string(60, 'd');
+    std::filesystem::create_directories(deep);
+    std::ofstream(deep + "/disk.img", std::ios::binary) << std::string(4096, 'z');
+    RecoverySession far;
+    ASSERT_EQ(far.Source().SelectImageFile(deep + "/disk.img"), ImageSelectResult::kOk);
+    far.SetVolume(std::make_unique<Ext2Volume>());
+    EXPECT_EQ(WriteScanInfoFile(far, dir.File("far.ds1"), {}).code, ErrorCode::kNameTooLong);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("far.ds1")));
 }
 
 // A real disk image with a Turbo-Scanned catalogue, saved and loaded again.

@@ -3,7 +3,9 @@
 // One row of the process log: what ran, what happened, and when (the time text of
 // CurrentTimeText), with one of three icons.
 
+#include <ctime>
 #include <string>
+#include <vector>
 
 namespace twl {
 
@@ -19,5 +21,13 @@ struct ProcessLogEntry {
     std::string description;
     std::string status;
 };
+
+// A process log as its saved text file: the header, then each row as its process name, its
+// description and its status on lines of their own, rows separated by 68 hyphens. Every line
+// end is CR LF; the text ends after the last separator, without a line end.
+std::string ProcessLogFileText(const std::vector<ProcessLogEntry>& rows);
+
+// "TW Linux Process Log # Sat, 05-Dec-2026.txt", with "Sept" for September.
+std::string DefaultProcessLogName(std::time_t when);
 
 } // namespace twl

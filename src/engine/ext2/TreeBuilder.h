@@ -63,8 +63,9 @@ public:
     // While set, every listed regular file marks its lost-file candidate found (Turbo Scan).
     void SetCandidates(LostFileCandidates* candidates) { m_candidates = candidates; }
 
-    // The block-count check of an entry: false when `size` is more than the inode's blocks
-    // can hold and the inode is not a healthy sparse file.
+    // The block-count check of an entry: false when the block list (up to the first hole)
+    // has blocks but too few for `size`, and the inode is not a healthy sparse file. An
+    // inode whose first pointer is a hole, and so lists no block, is kept.
     bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
 
     // The directory-entry type of an entry: its type byte, or on volumes without entry

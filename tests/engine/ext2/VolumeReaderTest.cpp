@@ -1,1 +1,227 @@
-// Tests are being written.
+#include "ext2/VolumeReader.h"
+
+#include "ext2/SuperblockValidation.h"
+#include "fixtures/Ext2ImageBuilder.h"
+#include "fixtures/MemoryBlockReader.h"
+
+#include <numeric>
+
+#include <gtest/gtest.h>
+
+namespace twl {
+namespace {
+
+namespace ext2 = fixtures::ext2;
+using fixtures::Ext2Image;
+using fixtures::Ext2Options;
+using fixtures::InodeFields;
+
+constexpr char kPath[] = "/test/ext2.img";
+constexpr SectorNo kStart = 63;
+
+// The volume opened at sector kStart of a medium, with a reader over it.
+class Opened {
+public:
+    explicit Opened(const Ext2Image& image)
+        : source({}, fixtures::MemoryFactory{kPath, image.ToMedium(kStart)}) {
+        EXPECT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+        volume.start = kStart;
+        volume.size = image.Sectors();
+        ReadPrimarySuperblock(source, volume, kStart + 2);
+        EXPECT_EQ(ValidatePrimarySuperblock(source, volume, kStart + 2), 1);
+    }
+
+    SectorSource source;
+    Ext2Volume volume;
+    VolumeReader reader{source, volume};
+};
+
+// One group of 1 KiB blocks with room for maps and data.
+Ext2Image Roomy() {
+    Ext2Options options;
+    options.blocksPerGroup = 8192;
+    options.blocksCount = 1024;
+    return Ext2Image(options);
+}
+
+InodeRecord RecordOf(Ext2Image& image, InodeNo n) {
+    InodeRecord record{};
+    std::copy_n(image.Inode(n).begin(), record.size(), record.begin());
+    return record;
+}
+
+std::vector<BlockNo> Range(BlockNo first, std::size_t count) {
+    std::vector<BlockNo> blocks(count);
+    std::iota(blocks.begin(), blocks.end(), first);
+    return blocks;
+}
+
+TEST(VolumeReader, ReadInodeFindsTheRecordByGroupIndexAndRecordSize) {
+    struct Case {
+        std::uint32_t inodesPerGroup;
+        std::uint16_t inodeSize;
+        InodeNo inode;
+        std::uint32_t group;
+        std::size_t tableByte; // of the record inside its group's inode table
+    };
+    const Case cases[] = {
+        {2048, 128, 2048, 0, 511 * 512 + 3 * 128}, // sector 511, slot 3
+        {2048, 128, 2049, 1, 0},
+        {2048, 128, 2047, 0, 511 * 512 + 2 * 128},
+        {32, 256, 13, 0, 12 * 256},
+        {32, 256, 34, 1, 256},
+    };
+    for (const Case& c : cases) {
+        Ext2Options options;
+        options.groups = 2;
+        options.blocksPerGroup = 512;
+        options.inodesPerGroup = c.inodesPerGroup;
+        options.inodeSize = c.inodeSize;
+        Ext2Image image(options);
+        // Every record around the one asked for carries its own number.
+        for (InodeNo n = c.inode - 1; n <= c.inode + 1; ++n)
+            PutLe32(image.Inode(n), ext2::i_size, 0x10000 + n);
+        const std::size_t expectedAt = std::size_t{image.InodeTableBlock(c.group)} * 1024;
+        ASSERT_EQ(image.InodeOffset(c.inode), expectedAt + c.tableByte);
+        Opened opened(image);
+        opened.reader.ReadInode(c.inode);
+        EXPECT_EQ(InodeView{opened.volume.currentInode}.i_size(), 0x10000 + c.inode) << c.inode;
+        const GroupDescriptor gd = GroupDescriptor::Decode(opened.volume.currentGroupDescriptor);
+        EXPECT_EQ(gd.bg_inode_table, image.InodeTableBlock(c.group)) << c.inode;
+    }
+}
+
+TEST(VolumeReader, AnInodeOutsideTheGroupsReadsAsZeros) {
+    Ext2Options options;
+    options.groups = 2;
+    Ext2Image image(options);
+    // The table block's unused slot after the two descriptors names group 0's inode table.
+    PutLe32(image.DescriptorTable().subspan(64), ext2::bg_inode_table, image.InodeTableBlock(0));
+    Opened opened(image);
+    opened.reader.ReadInode(2);
+    ASSERT_NE(InodeView{opened.volume.currentInode}.i_mode(), 0);
+    for (const InodeNo n : {InodeNo{0}, InodeNo{66}, InodeNo{0xFFFFFFFF}}) {
+        opened.reader.ReadInode(n);
+        EXPECT_EQ(opened.volume.currentInode, InodeRecord{}) << n;
+    }
+}
+
+TEST(VolumeReader, BlockListFollowsTheMapLevelsInFileOrder) {
+    const std::vector<BlockNo> direct = Range(100, 12);
+    struct Case {
+        const char* name;
+        // Writes the map blocks, fills i_block and returns the whole list the map holds.
+        std::function<std::vector<BlockNo>(Ext2Image&, InodeFields&)> build;
+        std::size_t maxBlocks = std::numeric_limits<std::size_t>::max();
+    };
+    const auto single = [](Ext2Image& image, std::vector<BlockNo> pointers) {
+        const BlockNo block = image.AllocateBlock();
+        image.WritePointers(block, pointers);
+        return block;
+    };
+    const auto fullSingleThenDouble = [=](Ext2Image& image, InodeFields& f) {
+        std::copy(direct.begin(), direct.end(), f.i_block.begin());
+        f.i_block[12] = single(image, Range(1000, 256));
+        f.i_block[13] = single(image, {single(image, {2000, 2001})});
+        std::vector<BlockNo> expected = direct;
+        for (const BlockNo b : Range(1000, 256))
+            expected.push_back(b);
+        expected.insert(expected.end(), {2000, 2001});
+        return expected;
+    };
+    const Case cases[] = {
+        {"a direct hole ends the list",
+         [=](Ext2Image& image, InodeFields& f) {
+             std::copy(direct.begin(), direct.end(), f.i_block.begin());
+             f.i_block[3] = 0;
+             f.i_block[12] = single(image, {500, 501});
+             f.i_block[13] = single(image, {single(image, {600})});
+             return std::vector<BlockNo>{100, 101, 102};
+         }},
+        {"no single indirect, then double indirect",
+         [=](Ext2Image& image, InodeFields& f) {
+             std::copy(direct.begin(), direct.end(), f.i_block.begin());
+             f.i_block[13] = single(image, {single(image, {600, 601, 602})});
+             std::vector<BlockNo> expected = direct;
+             expected.insert(expected.end(), {600, 601, 602});
+             return expected;
+         }},
+        {"256 from the single indirect, then the double", fullSingleThenDouble},
+        {"triple indirect behind two empty levels",
+         [=](Ext2Image& image, InodeFields& f) {
+             std::copy(direct.begin(), direct.end(), f.i_block.begin());
+             f.i_block[14] = single(image, {single(image, {single(image, {700, 701})})});
+             std::vector<BlockNo> expected = direct;
+             expected.insert(expected.end(), {700, 701});
+             return expected;
+         }},
+        {"limit inside the direct blocks", fullSingleThenDouble, 5},
+        {"limit one short of the map", fullSingleThenDouble, 269},
+        {"limit exactly the map", fullSingleThenDouble, 270},
+    };
+    for (const Case& c : cases) {
+        Ext2Image image = Roomy();
+        InodeFields fields;
+        fields.i_mode = 0x81A4;
+        std::vector<BlockNo> expected = c.build(image, fields);
+        const bool capped = expected.size() > c.maxBlocks;
+        if (capped)
+            expected.resize(c.maxBlocks);
+        image.WriteInode(20, fields);
+        Opened opened(image);
+        const BlockList list = opened.reader.BuildBlockList(RecordOf(image, 20), c.maxBlocks);
+        EXPECT_EQ(list.blocks, expected) << c.name;
+        EXPECT_EQ(list.capped, capped) << c.name;
+    }
+}
+
+TEST(VolumeReader, BlockDataComesInListOrder) {
+    Ext2Image image = Roomy();
+    std::vector<BlockNo> blocks;
+    for (int i = 0; i < 6; ++i) {
+        blocks.push_back(image.AllocateBlock());
+        const MutableBytes bytes = image.Block(blocks.back());
+        std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>(0xA0 + i));
+    }
+    Opened opened(image);
+    // A backward jump, a run of neighbours, a gap and a block named twice.
+    const std::vector<int> order = {4, 0, 1, 2, 5, 5, 3};
+    BlockList list;
+    std::vector<std::uint8_t> expected;
+    for (const int i : order) {
+        list.blocks.push_back(blocks[i]);
+        expected.insert(expected.end(), 1024, static_cast<std::uint8_t>(0xA0 + i));
+    }
+    EXPECT_EQ(opened.reader.ReadBlockData(list), expected);
+    EXPECT_TRUE(opened.reader.ReadBlockData({}).empty());
+}
+
+TEST(VolumeReader, SurveyPassesOverHolesWhereTheBlockListStops) {
+    Ext2Image image = Roomy();
+    InodeFields f;
+    f.i_mode = 0x81A4;
+    f.i_block[0] = 50;
+    f.i_block[2] = 52;
+    const BlockNo single = image.AllocateBlock();
+    image.WritePointers(single, {0, 60, 0, 61});
+    const BlockNo inner = image.AllocateBlock();
+    image.WritePointers(inner, {70, 5000}); // the second lies beyond the volume's 1024 blocks
+    const BlockNo outer = image.AllocateBlock();
+    image.WritePointers(outer, {0, inner});
+    f.i_block[12] = single;
+    f.i_block[13] = outer;
+    image.WriteInode(20, f);
+    Opened opened(image);
+    const InodeRecord record = RecordOf(image, 20);
+
+    const BlockMapSurvey survey = opened.reader.SurveyBlockMap(record);
+    EXPECT_EQ(survey.dataBlocks, 5u); // 50, 52, 60, 61, 70
+    EXPECT_EQ(survey.mapBlocks, 3u);
+    EXPECT_EQ(survey.endLogical, 12u + 256 + 256 + 1); // 70 is the first of inner's span
+    EXPECT_TRUE(survey.outOfRange);
+    EXPECT_EQ(survey.outOfRangePointers, 1u);
+    EXPECT_EQ(opened.reader.BuildBlockList(record).blocks, std::vector<BlockNo>{50});
+}
+
+} // namespace
+} // namespace twl

@@ -1,0 +1,293 @@
+#include "app/MainFrame.h"
+
+#include "core/SizeText.h"
+#include "core/TimeText.h"
+#include "ext2/TurboScan.h"
+#include "scaninfo/ScanInfoCommands.h"
+#include "scaninfo/ScanInfoFormat.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+
+namespace twl::gui {
+namespace {
+
+constexpr char kCaption[] = "Tarnwell Linux";
+constexpr char kTurboHint[] =
+    "Please use Turbo scan Option under Tools Menu.\nIn case you are unable to find any lost "
+    "desired files/folders in the displayed tree.\nOR\nNo data tree displayed.\n\nTools->Turbo "
+    "Scan";
+
+} // namespace
+
+MainFrame::MainFrame(RecoverySession& session, QWidget* parent)
+    : QMainWindow(parent), m_session(session) {
+    setWindowTitle(kFrameTitle);
+    BuildCommands();
+    BuildMenus();
+    BuildToolbar();
+    BuildStatusBar();
+    BuildPanes();
+    m_refresh = new QTimer(this);
+    m_refresh->setInterval(33); // about 30 updates a second, however fast the worker reports
+    connect(m_refresh, &QTimer::timeout, this, &MainFrame::ShowPending);
+    m_refresh->start();
+    ResetViews();
+    UpdateCommands();
+}
+
+MainFrame::~MainFrame() {
+    m_session.Stop().RequestStop();
+    m_session.Stop().Resume();
+    WaitForWorker();
+}
+
+void MainFrame::BuildStatusBar() {
+    const int width = fontMetrics().horizontalAdvance(QString(70, ' '));
+    for (QLabel*& pane : m_panes) {
+        pane = new QLabel(this);
+        pane->setMinimumWidth(width);
+        statusBar()->addWidget(pane);
+    }
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    m_progress->setMinimumWidth(fontMetrics().horizontalAdvance(QString(96, ' ')));
+    statusBar()->addPermanentWidget(m_progress);
+}
+
+void MainFrame::BuildPanes() {
+    auto* splitter = new QSplitter(this);
+    m_treeView = new QTreeView(splitter);
+    m_treeView->setObjectName("folderTree");
+    m_treeView->setModel(&m_treeModel);
+    m_treeView->setHeaderHidden(true);
+    m_treeView->setUniformRowHeights(true);
+    m_listView = new QTableView(splitter);
+    m_listView->setObjectName("fileList");
+    m_listView->setModel(&m_listModel);
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView->setShowGrid(true);
+    m_listView->verticalHeader()->hide();
+    const int widths[] = {150, 80, 80, 80, 150, 150, 150};
+    for (int column = 0; column < 7; ++column)
+        m_listView->setColumnWidth(column, widths[column]);
+    splitter->setSizes({250, 750});
+    setCentralWidget(splitter);
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { ShowFolder(m_treeModel.NodeOf(current)); });
+    connect(m_listView, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& row) {
+        const NodeId node = m_listModel.NodeAt(row.row());
+        if (m_session.Catalogue().Node(node).type == kTypeFolder)
+            m_treeView->setCurrentIndex(m_treeModel.IndexOf(node));
+    });
+    auto* dock = new QDockWidget("Process Log", this);
+    dock->setObjectName("processLogDock");
+    dock->setFeatures(QDockWidget::DockWidgetMovable);
+    m_log = new ProcessLogView(dock);
+    dock->setWidget(m_log);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+}
+
+QString MainFrame::StatusPane(int pane) const {
+    return m_panes[pane]->text();
+}
+int MainFrame::ProgressValue() const {
+    return m_progress->value();
+}
+
+void MainFrame::ShowPending() {
+    const GuiEvents::Pending pending = m_events.Take();
+    for (int pane = 0; pane < 3; ++pane) {
+        if (pending.panes[static_cast<std::size_t>(pane)])
+            m_panes[pane]->setText(*pending.panes[static_cast<std::size_t>(pane)]);
+    }
+    if (pending.progress)
+        m_progress->setValue(*pending.progress);
+}
+
+void MainFrame::AddLogRow(const ProcessLogEntry& entry, int iconCode) {
+    m_log->AddRow(entry, iconCode);
+    UpdateCommands();
+}
+
+void MainFrame::LogNow(const std::string& process, const std::string& description, int icon,
+                       const std::string& time) {
+    AddLogRow({0, process, description, time}, icon);
+}
+
+void MainFrame::ShowWorkerMessage(MessageIcon icon, const QString& text) {
+    const QMessageBox::Icon boxIcon = icon == MessageIcon::kError     ? QMessageBox::Critical
+                                      : icon == MessageIcon::kWarning ? QMessageBox::Warning
+                                                                      : QMessageBox::Information;
+    m_prompter.Tell(boxIcon, kCaption, text);
+}
+
+// Reset of the views: no rows, no items, counters and bars at zero.
+void MainFrame::ResetViews() {
+    m_listModel.ShowFolder(nullptr, kRootAnchor);
+    m_treeModel.Clear();
+    m_session.Counters() = {};
+    m_progress->setValue(0);
+    m_panes[0]->setText("0 Entries Found");
+    m_panes[1]->setText("0 KB in 0 Files in 0 Folders");
+    m_panes[2]->setText("0 KB Marked in 0 Files in 0 Folders");
+}
+
+void MainFrame::StartWorker(std::function<void()> work) {
+    m_session.Stop().Clear();
+    m_running = true;
+    m_worker = QThread::create(std::move(work));
+    m_worker->start(QThread::IdlePriority);
+    UpdateCommands();
+}
+
+void MainFrame::StartTreeCreation() {
+    if (m_worker != nullptr || m_session.Volume() == nullptr)
+        return;
+    StartWorker([this] {
+        VolumeReader reader(m_session.Source(), *m_session.Volume());
+        TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
+                            m_events);
+        RunTreeCreation(builder, m_session.Stop(), m_events);
+    });
+}
+
+void MainFrame::TurboScan() {
+    m_panes[2]->setText("0 KB Marked in 0 Files in 0 Folders");
+    if (m_worker == nullptr && m_session.Volume() != nullptr) {
+        m_listModel.ShowFolder(nullptr, kRootAnchor);
+        m_treeModel.Clear();
+        StartWorker([this] {
+            VolumeReader reader(m_session.Source(), *m_session.Volume());
+            twl::TurboScan scan(reader, m_session.Catalogue(), m_session.Counters(),
+                                m_session.Stop(), m_events);
+            RunTurboScan(scan, m_session.Catalogue(), m_session.Stop(), m_events);
+        });
+    }
+    m_turboScanAllowed = false;
+    UpdateCommands();
+}
+
+void MainFrame::WaitForWorker() {
+    if (m_worker == nullptr)
+        return;
+    while (!m_worker->wait(10))
+        QCoreApplication::processEvents(); // the worker may be waiting for this thread
+    delete m_worker;
+    m_worker = nullptr;
+}
+
+// The worker has ended: result 0 tree created, -9 aborted, 99 Turbo Scan finished.
+void MainFrame::OnWorkerDone(int result) {
+    ShowPending();
+    WaitForWorker();
+    m_running = false;
+    m_turboScanAllowed = true;
+    m_progress->setValue(0);
+    if (result == -9)
+        m_session.Stop().RequestStop();
+    else
+        m_session.Stop().Clear();
+    ShowTree(result == 99 ? 12 : result);
+    UpdateCommands();
+}
+
+// Rebuilds the folder tree; reasons 0 tree created, -9 aborted, 12 Turbo Scan, 25 loaded.
+void MainFrame::ShowTree(int reason) {
+    m_treeModel.Rebuild(m_session.Catalogue());
+    m_treeView->expand(m_treeModel.RootIndex());
+    m_treeView->setCurrentIndex(m_treeModel.RootIndex());
+    ShowFolder(kRootAnchor);
+    if (!m_session.Stop().StopRequested() && reason != 25 && reason != 12)
+        LogNow("Disk Scan Done", "Process Completed", 7, CurrentTimeText());
+    if (reason != 12)
+        m_prompter.Tell(QMessageBox::Information, kCaption, kTurboHint);
+    UpdateCommands();
+}
+
+void MainFrame::ShowFolder(NodeId folder) {
+    m_listModel.ShowFolder(m_treeModel.rowCount() > 0 ? &m_session.Catalogue() : nullptr, folder);
+}
+
+// The Stop protocol: the worker is held at its next checkpoint while the user is asked.
+void MainFrame::Stop() {
+    if (m_worker == nullptr)
+        return;
+    m_session.Stop().Pause();
+    const std::string time = CurrentTimeText();
+    LogNow("Disk Scanning Interrupted ", "User Intervention - Process Paused", 0, time);
+    const auto answer =
+        m_prompter.Ask(QMessageBox::Question, kCaption, "Do you want to stop process?",
+                       QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        m_session.Stop().Resume();
+        LogNow("Disk Scanning Interrupted ", "User Intervention - Process Resumed", 0,
+               CurrentTimeText());
+        return;
+    }
+    m_session.Stop().RequestStop();
+    m_session.Stop().Resume();
+    m_running = false;
+    m_progress->setValue(0);
+    LogNow("Disk Scanning Stopped ", "User Intervention - Process Aborted", 1, time);
+    UpdateCommands();
+}
+
+void MainFrame::OpenScanInformation() {
+    const QString path =
+        m_prompter.OpenFileName("Open Scan Information", "Scan Info File (*.ds1);;All Files (*.*)");
+    if (path.isEmpty())
+        return;
+    if (!twl::OpenScanInformation(m_session, path.toStdString(), m_events))
+        return;
+    ShowTree(25);
+    m_turboScanAllowed = true;
+    UpdateCommands();
+}
+
+void MainFrame::SaveScanInformation() {
+    const QString path = m_prompter.SaveFileName(
+        "Save Scan Information", QString::fromStdString(DefaultScanInfoName(std::time(nullptr))),
+        "Scan Info File (*.ds1);;All Files (*.*)", "ds1");
+    if (path.isEmpty())
+        return;
+    m_scanInfoSaved = true;
+    twl::SaveScanInformation(m_session, path.toStdString(), m_events);
+    ShowPending();
+    m_progress->setValue(0);
+}
+
+// The exit rule: never while something runs; offer to save an unsaved recovery; confirm.
+void MainFrame::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (m_running) {
+        m_prompter.Tell(QMessageBox::Critical, kCaption, "please stop running process first");
+        return;
+    }
+    if (!m_scanInfoSaved) {
+        const auto answer =
+            m_prompter.Ask(QMessageBox::Question, kCaption, "Do you want to save scan information?",
+                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return;
+        if (answer == QMessageBox::Yes)
+            SaveScanInformation();
+    }
+    if (m_prompter.Ask(QMessageBox::Question, kCaption, "Do you want exit?",
+                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        event->accept();
+}
+
+} // namespace twl::gui

@@ -1,0 +1,135 @@
+#pragma once
+
+// The main window: menus and the "Standard" toolbar, the folder tree and file list panes side
+// by side, the "Process Log" dock at the bottom, and the status bar with three text panes and
+// the progress bar. It owns the commands, starts and stops the one engine worker (tree
+// creation or Turbo Scan), and decides when the program may close.
+
+#include "app/GuiEvents.h"
+#include "app/ProcessLogView.h"
+#include "app/Prompter.h"
+#include "models/FileListModel.h"
+#include "models/FolderTreeModel.h"
+#include "session/RecoverySession.h"
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QProgressBar;
+class QThread;
+class QTreeView;
+class QTableView;
+class QTimer;
+
+namespace twl::gui {
+
+// The command ids of the menus, as the help and the status prompts know them.
+enum CommandId : int {
+    kCmdWizard = 32802,
+    kCmdOpenScanInfo = 32776,
+    kCmdOpenFoundDrive = 32777,
+    kCmdExit = 57665,
+    kCmdFind = 57636,
+    kCmdFindNext = 57635,
+    kCmdSaveChecked = 32807,
+    kCmdSaveAll = 32780,
+    kCmdSaveScanInfo = 32783,
+    kCmdStop = 32803,
+    kCmdTurboScan = 32804,
+    kCmdClearLog = 32805,
+    kCmdSaveLog = 32806,
+    kCmdToolbar = 59392,
+    kCmdStatusBar = 59393,
+    kCmdLargeIcons = 32771,
+    kCmdSmallIcons = 32772,
+    kCmdList = 32773,
+    kCmdDetails = 32774,
+    kCmdOffice2000 = 32785,
+    kCmdOffice2003 = 32786,
+    kCmdOfficeXp = 32787,
+    kCmdNativeXp = 32788,
+    kCmdHelpContents = 57667,
+    kCmdTips = 32799,
+    kCmdAbout = 57664,
+};
+
+inline constexpr char kFrameTitle[] = "Tarnwell Linux Data Recovery ver 1.1.0";
+
+class MainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainFrame(RecoverySession& session, QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    QAction* Command(int id) const { return m_commands.at(id); }
+    Prompter& Prompts() { return m_prompter; }
+    ProcessLogView& Log() { return *m_log; }
+    FolderTreeModel& Tree() { return m_treeModel; }
+    FileListModel& List() { return m_listModel; }
+    QString StatusPane(int pane) const;
+    int ProgressValue() const;
+    bool Running() const { return m_running; }
+
+    // WM_FRAME_START_TREE: builds the tree of the open volume on the worker.
+    void StartTreeCreation();
+    // The Turbo Scan command.
+    void TurboScan();
+    // The Stop command: pauses the worker while the user is asked.
+    void Stop();
+    void OpenScanInformation();
+    void SaveScanInformation();
+    // Shows folder `folder` of the catalogue in the list (the tree's current folder).
+    void ShowFolder(NodeId folder);
+
+    // Called on the UI thread by the worker's events.
+    void AddLogRow(const ProcessLogEntry& entry, int iconCode);
+    void ShowWorkerMessage(MessageIcon icon, const QString& text);
+    void ShowPending();
+    void OnWorkerDone(int result);
+    // Waits for a worker still running (tests, and the end of the program).
+    void WaitForWorker();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildCommands();
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildStatusBar();
+    void BuildPanes();
+    void UpdateCommands();
+    void ResetViews();
+    void ShowTree(int reason);
+    void StartWorker(std::function<void()> work);
+    void SetLook(int themeId);
+    QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut,
+                        const QString& prompt = {});
+    void LogNow(const std::string& process, const std::string& description, int icon,
+                const std::string& time);
+
+    RecoverySession& m_session;
+    Prompter m_prompter{this};
+    GuiEvents m_events{*this};
+    std::map<int, QAction*> m_commands;
+    QActionGroup* m_viewModes = nullptr;
+    QActionGroup* m_themes = nullptr;
+    ProcessLogView* m_log = nullptr;
+    FolderTreeModel m_treeModel;
+    FileListModel m_listModel;
+    QTreeView* m_treeView = nullptr;
+    QTableView* m_listView = nullptr;
+    QLabel* m_panes[3] = {};
+    QProgressBar* m_progress = nullptr;
+    QTimer* m_refresh = nullptr;
+    QThread* m_worker = nullptr;
+    bool m_running = false;
+    bool m_turboScanAllowed = false;
+    bool m_scanInfoSaved = true;
+};
+
+} // namespace twl::gui

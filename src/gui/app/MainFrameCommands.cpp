@@ -1,0 +1,167 @@
+// The commands of the main frame: their menus, the "Standard" toolbar, their enabling rules,
+// and the four looks.
+
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyleFactory>
+#include <QTableView>
+#include <QToolBar>
+
+namespace twl::gui {
+
+QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut,
+                               const QString& prompt) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(shortcut);
+    action->setStatusTip(prompt);
+    action->setData(id);
+    m_commands[id] = action;
+    return action;
+}
+
+void MainFrame::BuildCommands() {
+    AddCommand(kCmdWizard, "Wizard ", QKeySequence("Ctrl+W"));
+    connect(AddCommand(kCmdOpenScanInfo, "Open Scan Information", QKeySequence("Ctrl+O")),
+            &QAction::triggered, this, &MainFrame::OpenScanInformation);
+    AddCommand(kCmdOpenFoundDrive, "Open found Logical Drive", QKeySequence("Ctrl+Shift+O"));
+    connect(AddCommand(kCmdExit, "Exit", QKeySequence("Alt+F4")), &QAction::triggered, this,
+            &QWidget::close);
+    AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F"), "Finds specified files/folders");
+    AddCommand(kCmdFindNext, "Find Next", QKeySequence("F3"));
+    AddCommand(kCmdSaveChecked, "Save Checked", QKeySequence("Ctrl+S"));
+    AddCommand(kCmdSaveAll, "Save All", QKeySequence("Ctrl+Shift+S"));
+    connect(AddCommand(kCmdSaveScanInfo, "Save Scan Information", QKeySequence("Ctrl+I")),
+            &QAction::triggered, this, &MainFrame::SaveScanInformation);
+    connect(AddCommand(kCmdStop, "Stop", QKeySequence("F4"), "Stops running process"),
+            &QAction::triggered, this, &MainFrame::Stop);
+    connect(AddCommand(kCmdTurboScan, "Turbo Scan", QKeySequence("Ctrl+T"),
+                       "Searches for lost files/folders"),
+            &QAction::triggered, this, &MainFrame::TurboScan);
+    connect(AddCommand(kCmdClearLog, "Cl&ear Process  Log", {}), &QAction::triggered, this, [this] {
+        m_log->clear();
+        UpdateCommands();
+    });
+    connect(AddCommand(kCmdSaveLog, "Sa&ve Process Log", {}), &QAction::triggered, this,
+            [this] { m_log->Save(m_prompter); });
+    for (const auto& [id, text] :
+         {std::pair{kCmdToolbar, "&Toolbar"}, std::pair{kCmdStatusBar, "&Status Bar"}}) {
+        QAction* toggle = AddCommand(id, text, {});
+        toggle->setCheckable(true);
+        toggle->setChecked(true);
+    }
+    m_viewModes = new QActionGroup(this);
+    for (const auto& [id, text] :
+         {std::pair{kCmdLargeIcons, "&Large Icons"}, std::pair{kCmdSmallIcons, "S&mall Icons"},
+          std::pair{kCmdList, "L&ist"}, std::pair{kCmdDetails, "&Details"}})
+        m_viewModes->addAction(AddCommand(id, text, {}))->setCheckable(true);
+    Command(kCmdDetails)->setChecked(true);
+    m_themes = new QActionGroup(this);
+    for (const auto& [id, text] :
+         {std::pair{kCmdOffice2000, "Office 2000"}, std::pair{kCmdOffice2003, "Office 2003"},
+          std::pair{kCmdOfficeXp, "Office XP"}, std::pair{kCmdNativeXp, "Native XP"}}) {
+        QAction* look = m_themes->addAction(AddCommand(id, text, {}));
+        look->setCheckable(true);
+        connect(look, &QAction::triggered, this, [this, id = id] { SetLook(id); });
+    }
+    Command(kCmdOffice2003)->setChecked(true);
+    AddCommand(kCmdHelpContents, "&Contents", QKeySequence("F1"));
+    AddCommand(kCmdTips, "Show Tips at &Startup", {});
+    AddCommand(kCmdAbout, "About Tarnwell Linux...", {});
+}
+
+void MainFrame::BuildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    for (const int id : {kCmdWizard, kCmdOpenScanInfo, kCmdOpenFoundDrive})
+        file->addAction(Command(id));
+    file->addSeparator();
+    file->addAction(Command(kCmdExit));
+    QMenu* tools = menuBar()->addMenu("&Tools");
+    for (const int id : {kCmdFind, kCmdFindNext, kCmdSaveChecked, kCmdSaveAll, kCmdSaveScanInfo,
+                         kCmdStop, kCmdTurboScan, kCmdClearLog, kCmdSaveLog})
+        tools->addAction(Command(id));
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(Command(kCmdToolbar));
+    view->addAction(Command(kCmdStatusBar));
+    view->addSeparator();
+    for (const int id : {kCmdLargeIcons, kCmdSmallIcons, kCmdList, kCmdDetails})
+        view->addAction(Command(id));
+    QMenu* themes = view->addMenu("Themes");
+    for (const int id : {kCmdOffice2000, kCmdOffice2003, kCmdOfficeXp, kCmdNativeXp})
+        themes->addAction(Command(id));
+    QMenu* help = menuBar()->addMenu("&Help");
+    for (const int id : {kCmdHelpContents, kCmdTips, kCmdAbout})
+        help->addAction(Command(id));
+}
+
+void MainFrame::BuildToolbar() {
+    QToolBar* standard = addToolBar("Standard");
+    standard->setObjectName("Standard");
+    standard->addAction(Command(kCmdWizard));
+    standard->addSeparator();
+    standard->addAction(Command(kCmdTurboScan));
+    standard->addSeparator();
+    standard->addAction(Command(kCmdFind));
+    standard->addAction(Command(kCmdFindNext));
+    standard->addSeparator();
+    standard->addAction(Command(kCmdSaveAll));
+    standard->addAction(Command(kCmdSaveChecked));
+    standard->addSeparator();
+    standard->addAction(Command(kCmdStop));
+    standard->addSeparator();
+    standard->addAction(Command(kCmdHelpContents));
+    connect(Command(kCmdToolbar), &QAction::toggled, standard, &QWidget::setVisible);
+    connect(Command(kCmdStatusBar), &QAction::toggled, statusBar(), &QWidget::setVisible);
+}
+
+// Enabling rules of the commands. The wizard, Find and the save dialogs come later: their
+// commands are shown and stay disabled until then.
+void MainFrame::UpdateCommands() {
+    const bool treeHasItems = m_treeModel.rowCount() > 0;
+    const bool logHasRows = m_log->topLevelItemCount() > 0;
+    for (const int id : {kCmdWizard, kCmdOpenFoundDrive, kCmdFind, kCmdFindNext, kCmdSaveChecked,
+                         kCmdSaveAll, kCmdHelpContents, kCmdTips})
+        Command(id)->setEnabled(false);
+    Command(kCmdOpenScanInfo)->setEnabled(!m_running);
+    Command(kCmdSaveScanInfo)->setEnabled(treeHasItems);
+    Command(kCmdStop)->setEnabled(m_running);
+    Command(kCmdTurboScan)->setEnabled(m_turboScanAllowed && !m_running);
+    Command(kCmdClearLog)->setEnabled(logHasRows);
+    Command(kCmdSaveLog)->setEnabled(logHasRows);
+    if (centralWidget() != nullptr)
+        centralWidget()->setCursor(m_running ? Qt::WaitCursor : Qt::ArrowCursor);
+}
+
+// Four looks of the program's own, one per theme command: not kept between runs.
+void MainFrame::SetLook(int themeId) {
+    QPalette palette = QStyleFactory::create("Fusion")->standardPalette();
+    QString style = "Fusion";
+    switch (themeId) {
+    case kCmdOffice2000:
+        palette.setColor(QPalette::Window, QColor(212, 208, 200));
+        palette.setColor(QPalette::Button, QColor(212, 208, 200));
+        break;
+    case kCmdOffice2003:
+        palette.setColor(QPalette::Window, QColor(221, 236, 254));
+        palette.setColor(QPalette::Button, QColor(196, 218, 250));
+        palette.setColor(QPalette::Highlight, QColor(49, 106, 197));
+        break;
+    case kCmdOfficeXp:
+        palette.setColor(QPalette::Window, QColor(246, 246, 246));
+        palette.setColor(QPalette::Highlight, QColor(182, 189, 210));
+        palette.setColor(QPalette::HighlightedText, Qt::black);
+        break;
+    default:
+        style = "Windows";
+        palette.setColor(QPalette::Window, QColor(236, 233, 216));
+        break;
+    }
+    QApplication::setStyle(QStyleFactory::create(style));
+    QApplication::setPalette(palette);
+}
+
+} // namespace twl::gui

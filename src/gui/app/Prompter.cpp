@@ -1,0 +1,56 @@
+#include "app/Prompter.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace twl::gui {
+
+QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString& caption,
+                                          const QString& text,
+                                          QMessageBox::StandardButtons buttons) {
+    m_shown.push_back(text);
+    if (!m_answers.empty()) {
+        const QMessageBox::StandardButton answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    if (m_unattended)
+        return buttons == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No;
+    QMessageBox box(icon, caption, text, buttons, m_parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString Prompter::SaveFileName(const QString& caption, const QString& proposed,
+                               const QString& filter, const QString& extension) {
+    QString path;
+    if (!m_files.empty()) {
+        path = m_files.front();
+        m_files.pop_front();
+    } else if (m_unattended) {
+        return {};
+    } else {
+        QFileDialog dialog(m_parent, caption, proposed, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(extension);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        path = dialog.selectedFiles().front();
+    }
+    // A name typed without an extension gets the default one.
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += "." + extension;
+    return path;
+}
+
+QString Prompter::OpenFileName(const QString& caption, const QString& filter) {
+    if (!m_files.empty()) {
+        const QString path = m_files.front();
+        m_files.pop_front();
+        return path;
+    }
+    if (m_unattended)
+        return {};
+    return QFileDialog::getOpenFileName(m_parent, caption, QString(), filter);
+}
+
+} // namespace twl::gui

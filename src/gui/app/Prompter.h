@@ -1,0 +1,47 @@
+#pragma once
+
+// Every message box and file dialog of the program goes through one Prompter, so that the
+// tests can answer them: queued answers are taken first, and only without one is a real
+// dialog shown.
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+class QWidget;
+
+namespace twl::gui {
+
+class Prompter {
+public:
+    explicit Prompter(QWidget* parent) : m_parent(parent) {}
+
+    // Shows a message; returns the button chosen (Ok for a plain message).
+    QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& caption,
+                                    const QString& text, QMessageBox::StandardButtons buttons);
+    void Tell(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+        Ask(icon, caption, text, QMessageBox::Ok);
+    }
+    // A file to save to or open; empty when cancelled.
+    QString SaveFileName(const QString& caption, const QString& proposed, const QString& filter,
+                         const QString& extension);
+    QString OpenFileName(const QString& caption, const QString& filter);
+
+    // For tests: no dialog is ever shown; an answer not queued is Ok for a message and No
+    // for a question.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+    // For tests: the next answers, in order, and every text shown.
+    void QueueAnswer(QMessageBox::StandardButton answer) { m_answers.push_back(answer); }
+    void QueueFile(const QString& path) { m_files.push_back(path); }
+    const QStringList& Shown() const { return m_shown; }
+
+private:
+    QWidget* m_parent;
+    std::deque<QMessageBox::StandardButton> m_answers;
+    std::deque<QString> m_files;
+    QStringList m_shown;
+    bool m_unattended = false;
+};
+
+} // namespace twl::gui

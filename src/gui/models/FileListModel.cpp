@@ -1,0 +1,84 @@
+#include "models/FileListModel.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QStyle>
+
+namespace twl::gui {
+
+QString PermissionText(std::uint16_t mode) {
+    QString text = QStringLiteral("r w x r w x r w x");
+    for (int k = 8; k >= 0; --k) {
+        if ((mode & (1u << k)) == 0)
+            text[16 - 2 * k] = '-';
+    }
+    return text;
+}
+
+QString ListTime(std::uint32_t seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
+        .toString(QStringLiteral("dd-MM-yyyy  HH:mm:ss"));
+}
+
+void FileListModel::ShowFolder(const Catalog* catalog, NodeId folder) {
+    beginResetModel();
+    m_catalog = catalog;
+    m_rows.clear();
+    if (catalog != nullptr) {
+        for (NodeId id = catalog->Node(folder).first_child; id != kNoNode;
+             id = catalog->Node(id).next_sibling) {
+            if (!catalog->Node(id).is_header)
+                m_rows.push_back(id);
+        }
+    }
+    endResetModel();
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    static const char* const kHeaders[] = {"File Name",      "Size in bytes", "Type",
+                                           "Inode number",   "Creation Date", "Modification Date",
+                                           "File Attributes"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 6)
+        return {};
+    return QString::fromLatin1(kHeaders[section]);
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || m_catalog == nullptr)
+        return {};
+    const NodeId id = NodeAt(index.row());
+    const CatalogNode& node = m_catalog->Node(id);
+    if (role == Qt::TextAlignmentRole) {
+        const bool right = index.column() == 1 || index.column() >= 4;
+        return QVariant::fromValue(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    if (role == Qt::DecorationRole && index.column() == 0)
+        return QApplication::style()->standardIcon(node.type == kTypeFolder ? QStyle::SP_DirIcon
+                                                                            : QStyle::SP_FileIcon);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case 0: {
+        const std::string_view name = m_catalog->Name(id);
+        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    case 1:
+        return QString::number(node.size);
+    case 2:
+        return node.type == kTypeFolder ? QStringLiteral("Folder") : QStringLiteral("Regular File");
+    case 3:
+        return QString::number(node.inode);
+    case 4:
+        return ListTime(node.ctime);
+    case 5:
+        return ListTime(node.mtime);
+    default:
+        return PermissionText(node.mode);
+    }
+}
+
+} // namespace twl::gui

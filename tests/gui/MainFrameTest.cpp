@@ -1,0 +1,241 @@
+// The main window driven as the user drives it, on the offscreen platform. Message boxes and
+// file dialogs are answered through the window's Prompter.
+
+#include "app/MainFrame.h"
+
+#include "ext2/TurboScan.h"
+#include "ext2/VolumeOpen.h"
+#include "fixtures/TempDir.h"
+#include "scaninfo/ScanInfoCommands.h"
+#include "volumes/PartitionTableWalk.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+using namespace twl;
+using namespace twl::gui;
+
+namespace {
+
+// A disk image with one ext2 volume at sector 2048 holding docs/a.txt (mode 0640), made once.
+struct DemoDisk {
+    fixtures::TempDir dir;
+    std::string image = dir.File("disk.img");
+    DemoDisk() {
+        const std::string src = dir.File("src");
+        std::filesystem::create_directories(src + "/docs/deep");
+        std::ofstream(src + "/docs/a.txt") << "seven\n";
+        std::filesystem::permissions(src + "/docs/a.txt", std::filesystem::perms(0640));
+        std::ofstream(dir.File("layout")) << "label: dos\nstart=2048, size=4096, type=83\n";
+        fixtures::RunShell(std::string(TWL_MAKE_DISK_IMAGE) + " " + image + " 3 " +
+                           dir.File("layout") + " 1:ext2:" + src + ":gui >/dev/null");
+    }
+    // A session with the disk's volume open, as the wizard leaves it.
+    void Open(RecoverySession& session) const {
+        session.Source().SelectImageFile(image);
+        session.SetMode(ProcessingMode::kTable);
+        ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
+        QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+    }
+};
+
+QStringList Texts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (const QAction* action : actions) {
+        if (!action->isSeparator())
+            texts << action->text();
+    }
+    return texts;
+}
+
+QStringList Column(const QAbstractItemModel& model, int column, const QModelIndex& parent = {}) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        texts << model.index(row, column, parent).data().toString();
+    return texts;
+}
+
+} // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void TheFrameHasItsMenusToolbarPanesAndStartTexts();
+    void TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes();
+    void StopAskedNoResumesAndYesStops();
+    void ScanInformationOpensIntoThePanes();
+    void TheProcessLogSavesAsTextAndSaysWhenItCannot();
+    void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
+};
+
+void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
+    RecoverySession session;
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    QCOMPARE(frame.windowTitle(), QString("Tarnwell Linux Data Recovery ver 1.1.0"));
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    QCOMPARE(Texts(menus), (QStringList{"&File", "&Tools", "&View", "&Help"}));
+    QCOMPARE(Texts(menus[1]->menu()->actions()),
+             (QStringList{"Find", "Find Next", "Save Checked", "Save All", "Save Scan Information",
+                          "Stop", "Turbo Scan", "Cl&ear Process  Log", "Sa&ve Process Log"}));
+    const QToolBar* standard = frame.findChild<QToolBar*>("Standard");
+    QVERIFY(standard != nullptr);
+    QCOMPARE(Texts(standard->actions()),
+             (QStringList{"Wizard ", "Turbo Scan", "Find", "Find Next", "Save All", "Save Checked",
+                          "Stop", "&Contents"}));
+    QCOMPARE(frame.Command(kCmdTurboScan)->shortcut(), QKeySequence("Ctrl+T"));
+    QCOMPARE(frame.findChild<QDockWidget*>("processLogDock")->windowTitle(),
+             QString("Process Log"));
+    QCOMPARE(frame.StatusPane(0), QString("0 Entries Found"));
+    QCOMPARE(frame.StatusPane(1), QString("0 KB in 0 Files in 0 Folders"));
+    QCOMPARE(frame.StatusPane(2), QString("0 KB Marked in 0 Files in 0 Folders"));
+    for (const int id : {kCmdTurboScan, kCmdStop, kCmdSaveScanInfo, kCmdClearLog, kCmdSaveLog})
+        QVERIFY2(!frame.Command(id)->isEnabled(), qPrintable(frame.Command(id)->text()));
+    QVERIFY(frame.Command(kCmdOpenScanInfo)->isEnabled());
+    QVERIFY(frame.Command(kCmdOffice2003)->isChecked());
+    frame.Command(kCmdOfficeXp)->trigger();
+    QVERIFY(frame.Command(kCmdOfficeXp)->isChecked());
+    QVERIFY(!frame.Command(kCmdOffice2003)->isChecked());
+}
+
+void MainFrameTest::TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    QVERIFY(frame.Running());
+    QVERIFY(frame.Command(kCmdStop)->isEnabled());
+    QTRY_VERIFY(!frame.Running());
+    QCOMPARE(frame.Prompts().Shown().at(0), QString("Tree Creation Completed"));
+    QVERIFY(frame.Prompts().Shown().at(1).startsWith("Please use Turbo scan Option"));
+    QCOMPARE(frame.Log().Rows().back().processName, std::string("Disk Scan Done"));
+    QCOMPARE(frame.StatusPane(0), QString("4 Entries Found")); // lost+found, docs, deep, a.txt
+    const QModelIndex root = frame.Tree().RootIndex();
+    QCOMPARE(root.data().toString(), QString("Root\\"));
+    QCOMPARE(Column(frame.Tree(), 0, root), (QStringList{"lost+found", "docs"}));
+    const QModelIndex docs = frame.Tree().index(1, 0, root);
+    QCOMPARE(frame.Tree().PathOf(frame.Tree().index(0, 0, docs)), QString("docs\\deep"));
+    frame.ShowFolder(frame.Tree().NodeOf(docs));
+    const QStringList names = Column(frame.List(), 0);
+    QCOMPARE(QSet<QString>(names.begin(), names.end()), (QSet<QString>{"deep", "a.txt"}));
+    const int file = names.indexOf("a.txt");
+    QCOMPARE(frame.List().index(file, 1).data().toString(), QString("6"));
+    QCOMPARE(frame.List().index(file, 2).data().toString(), QString("Regular File"));
+    QCOMPARE(frame.List().index(1 - file, 2).data().toString(), QString("Folder"));
+    QCOMPARE(frame.List().index(file, 6).data().toString(), QString("r w - r - - - - -"));
+    QVERIFY(frame.List().index(file, 5).data().toString().contains("  ")); // date  time
+    QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
+
+    frame.TurboScan();
+    QVERIFY(!frame.Command(kCmdTurboScan)->isEnabled());
+    QTRY_VERIFY(!frame.Running());
+    QVERIFY(frame.Prompts().Shown().contains("Turbo Scan Completed"));
+    QCOMPARE(Column(frame.Tree(), 0, frame.Tree().RootIndex()).last(), QString("Lost Files1"));
+    QVERIFY(frame.StatusPane(1).endsWith("Folders"));
+    const std::vector<ProcessLogEntry> rows = frame.Log().Rows();
+    QCOMPARE(rows[rows.size() - 2].processName, std::string(kTurboScanProcess));
+    QCOMPARE(rows[rows.size() - 1].description, std::string("Process completed..."));
+}
+
+void MainFrameTest::StopAskedNoResumesAndYesStops() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    frame.Prompts().QueueAnswer(QMessageBox::No);
+    frame.Stop();
+    QVERIFY(frame.Running());
+    frame.StartTreeCreation(); // a second worker is never started
+    QTRY_VERIFY(!frame.Running());
+    std::vector<ProcessLogEntry> rows = frame.Log().Rows();
+    QCOMPARE(rows.at(0).description, std::string("User Intervention - Process Paused"));
+    QCOMPARE(rows.at(1).description, std::string("User Intervention - Process Resumed"));
+
+    frame.StartTreeCreation();
+    frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    frame.Stop();
+    QVERIFY(!frame.Running()); // at once, before the worker's own end
+    rows = frame.Log().Rows();
+    QCOMPARE(rows.back().processName, std::string("Disk Scanning Stopped "));
+    QCOMPARE(rows.back().description, std::string("User Intervention - Process Aborted"));
+    frame.WaitForWorker();
+}
+
+void MainFrameTest::ScanInformationOpensIntoThePanes() {
+    DemoDisk disk;
+    const std::string saved = disk.dir.File("saved.ds1");
+    {
+        RecoverySession first;
+        disk.Open(first);
+        MainFrame builder(first);
+        builder.Prompts().SetUnattended(true);
+        builder.StartTreeCreation();
+        QTRY_VERIFY(!builder.Running());
+        builder.Prompts().QueueFile(QString::fromStdString(saved));
+        builder.SaveScanInformation();
+        QVERIFY(builder.Prompts().Shown().contains("Saving scan information completed"));
+    }
+    RecoverySession session;
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.Prompts().QueueFile(QString::fromStdString(saved));
+    frame.OpenScanInformation();
+    QCOMPARE(Column(frame.Tree(), 0, frame.Tree().RootIndex()),
+             (QStringList{"lost+found", "docs"}));
+    QVERIFY(frame.Prompts().Shown().back().startsWith("Please use Turbo scan Option"));
+    QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
+    QVERIFY(frame.Command(kCmdSaveScanInfo)->isEnabled());
+    const std::vector<ProcessLogEntry> rows = frame.Log().Rows();
+    QCOMPARE(rows.size(), std::size_t{2}); // no "Disk Scan Done" after a load
+    QCOMPARE(rows[1].processName, std::string("Scan Information Retrieved."));
+}
+
+void MainFrameTest::TheProcessLogSavesAsTextAndSaysWhenItCannot() {
+    fixtures::TempDir dir;
+    RecoverySession session;
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.AddLogRow({0, "Disk Scan Done", "Process Completed", "Sat Dec  5 11:18:34 2026"}, 7);
+    QVERIFY(frame.Command(kCmdSaveLog)->isEnabled());
+    frame.Prompts().QueueFile(QString::fromStdString(dir.File("log")));
+    frame.Command(kCmdSaveLog)->trigger();
+    QFile saved(QString::fromStdString(dir.File("log.txt")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll().toStdString(), ProcessLogFileText(frame.Log().Rows()));
+    frame.Prompts().QueueFile(QString::fromStdString(dir.File("no/such/folder/log.txt")));
+    frame.Command(kCmdSaveLog)->trigger();
+    QCOMPARE(frame.Prompts().Shown().back(), QString("Error creating log file"));
+    frame.Command(kCmdClearLog)->trigger();
+    QVERIFY(!frame.Command(kCmdSaveLog)->isEnabled());
+}
+
+void MainFrameTest::ExitIsRefusedWhileRunningAndConfirmedOtherwise() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.show();
+    frame.StartTreeCreation();
+    QVERIFY(!frame.close());
+    QCOMPARE(frame.Prompts().Shown().back(), QString("please stop running process first"));
+    QTRY_VERIFY(!frame.Running());
+    frame.Prompts().QueueAnswer(QMessageBox::No);
+    QVERIFY(!frame.close());
+    QCOMPARE(frame.Prompts().Shown().back(), QString("Do you want exit?"));
+    frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    QVERIFY(frame.close());
+}
+
+QTEST_MAIN(MainFrameTest)
+#include "MainFrameTest.moc"

@@ -72,6 +72,7 @@ private slots:
     void ScanInformationOpensIntoThePanes();
     void TheProcessLogSavesAsTextAndSaysWhenItCannot();
     void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
+    void MarksFollowSubtreesAncestorsAndTheList();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -235,6 +236,51 @@ void MainFrameTest::ExitIsRefusedWhileRunningAndConfirmedOtherwise() {
     QCOMPARE(frame.Prompts().Shown().back(), QString("Do you want exit?"));
     frame.Prompts().QueueAnswer(QMessageBox::Yes);
     QVERIFY(frame.close());
+}
+
+void MainFrameTest::MarksFollowSubtreesAncestorsAndTheList() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    FolderTreeModel& tree = frame.Tree();
+    const QModelIndex root = tree.RootIndex();
+    const QModelIndex docs = tree.index(1, 0, root);
+    const NodeId docsNode = tree.NodeOf(docs);
+    const NodeId deepNode = tree.NodeOf(tree.index(0, 0, docs));
+
+    tree.setData(docs, Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(tree.MarkState(docsNode), 2);
+    QCOMPARE(tree.MarkState(deepNode), 2);
+    QCOMPARE(tree.MarkState(kRootAnchor), 3); // lost+found is not marked
+    QCOMPARE(frame.StatusPane(2), QString("Marked   0.006 KB in 1 files in 2 Folders "));
+    tree.setData(docs, Qt::Unchecked, Qt::CheckStateRole);
+    QCOMPARE(tree.MarkState(kRootAnchor), 1);
+    QCOMPARE(frame.StatusPane(2), QString("Marked   0.000 KB in 0 files in 0 Folders "));
+    tree.setData(root, Qt::Checked, Qt::CheckStateRole); // the root counts as no file
+    QCOMPARE(frame.StatusPane(2), QString("Marked   0.006 KB in 1 files in 3 Folders "));
+    tree.setData(root, Qt::Unchecked, Qt::CheckStateRole);
+
+    // Marking one row of docs in the list: docs and the root become partly marked.
+    frame.ShowFolder(docsNode);
+    const int file = Column(frame.List(), 0).indexOf("a.txt");
+    frame.List().setData(frame.List().index(file, 0), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(frame.List().index(file, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(tree.MarkState(docsNode), 3);
+    QCOMPARE(tree.MarkState(kRootAnchor), 3);
+    QCOMPARE(frame.StatusPane(2), QString("Marked   0.006 KB in 1 files in 0 Folders "));
+    frame.List().setData(frame.List().index(1 - file, 0), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(tree.MarkState(docsNode), 2); // every row marked
+    QCOMPARE(tree.MarkState(deepNode), 2);
+
+    // Sorting by size puts the folder (1024 bytes) after the file (6 bytes), and back.
+    frame.List().sort(1, Qt::AscendingOrder);
+    QCOMPARE(Column(frame.List(), 0), (QStringList{"a.txt", "deep"}));
+    frame.List().sort(1, Qt::DescendingOrder);
+    QCOMPARE(Column(frame.List(), 0), (QStringList{"deep", "a.txt"}));
 }
 
 QTEST_MAIN(MainFrameTest)

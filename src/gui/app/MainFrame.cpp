@@ -2,6 +2,7 @@
 
 #include "core/SizeText.h"
 #include "core/TimeText.h"
+#include "ext2/MarkedTotals.h"
 #include "ext2/TurboScan.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
@@ -91,6 +92,31 @@ void MainFrame::BuildPanes() {
         const NodeId node = m_listModel.NodeAt(row.row());
         if (m_session.Catalogue().Node(node).type == kTypeFolder)
             m_treeView->setCurrentIndex(m_treeModel.IndexOf(node));
+    });
+    m_listModel.SetFolderState([this](NodeId folder) { return m_treeModel.MarkState(folder); });
+    connect(&m_treeModel, &FolderTreeModel::marksChanged, this, [this] {
+        ShowMarkedTotals();
+        m_listModel.RefreshMarks();
+    });
+    connect(&m_listModel, &FileListModel::rowMarkClicked, this, &MainFrame::MarkRow);
+    connect(m_treeView, &QTreeView::expanded, this, [this](const QModelIndex& item) {
+        m_treeModel.ExpandMarks(m_treeModel.NodeOf(item));
+        m_listModel.RefreshMarks();
+    });
+    QHeaderView* header = m_listView->horizontalHeader();
+    header->setSortIndicatorShown(false);
+    connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
+        if (m_listModel.rowCount() == 0)
+            return;
+        // The same column again sorts the other way; another column keeps the direction.
+        const bool again =
+            header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
+        Qt::SortOrder order = header->sortIndicatorOrder();
+        if (again)
+            order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        header->setSortIndicator(column, order);
+        header->setSortIndicatorShown(true);
+        m_listModel.sort(column, order);
     });
     auto* dock = new QDockWidget("Process Log", this);
     dock->setObjectName("processLogDock");
@@ -219,6 +245,27 @@ void MainFrame::ShowTree(int reason) {
 
 void MainFrame::ShowFolder(NodeId folder) {
     m_listModel.ShowFolder(m_treeModel.rowCount() > 0 ? &m_session.Catalogue() : nullptr, folder);
+}
+
+void MainFrame::ShowMarkedTotals() {
+    m_panes[2]->setText(QString::fromStdString(MarkedText(MarkedTotals(m_session.Catalogue()))));
+}
+
+// A row's mark box: the row's node (and all below a folder) takes the new mark, the folder's
+// tree item shows whether all, some or none of its rows are marked, and the totals follow.
+void MainFrame::MarkRow(int row) {
+    Catalog& catalog = m_session.Catalogue();
+    const NodeId node = m_listModel.NodeAt(row);
+    const bool mark = catalog.Node(node).marked == 0;
+    catalog.Node(node).marked = mark ? 1 : 0;
+    catalog.ForEachBelow(node, [&](NodeId id) { catalog.Node(id).marked = mark ? 1 : 0; });
+    int marked = 0;
+    for (int r = 0; r < m_listModel.rowCount(); ++r)
+        marked += catalog.Node(m_listModel.NodeAt(r)).marked != 0 ? 1 : 0;
+    const int folderState = marked == 0 ? 1 : marked == m_listModel.rowCount() ? 2 : 3;
+    m_treeModel.ChildMarked(m_listModel.Folder(), node, mark ? 2 : 1, folderState);
+    ShowMarkedTotals();
+    m_listModel.RefreshMarks();
 }
 
 // The Stop protocol: the worker is held at its next checkpoint while the user is asked.

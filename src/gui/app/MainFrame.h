@@ -84,6 +84,8 @@ public:
     void SaveScanInformation();
     // Shows folder `folder` of the catalogue in the list (the tree's current folder).
     void ShowFolder(NodeId folder);
+    // The user clicked the mark box of list row `row`.
+    void MarkRow(int row);
 
     // Called on the UI thread by the worker's events.
     void AddLogRow(const ProcessLogEntry& entry, int iconCode);
@@ -103,6 +105,7 @@ private:
     void BuildStatusBar();
     void BuildPanes();
     void UpdateCommands();
+    void ShowMarkedTotals();
     void ResetViews();
     void ShowTree(int reason);
     void StartWorker(std::function<void()> work);

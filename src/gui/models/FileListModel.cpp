@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QStyle>
+#include <algorithm>
 
 namespace twl::gui {
 
@@ -23,6 +24,7 @@ QString ListTime(std::uint32_t seconds) {
 void FileListModel::ShowFolder(const Catalog* catalog, NodeId folder) {
     beginResetModel();
     m_catalog = catalog;
+    m_folder = folder;
     m_rows.clear();
     if (catalog != nullptr) {
         for (NodeId id = catalog->Node(folder).first_child; id != kNoNode;
@@ -31,7 +33,75 @@ void FileListModel::ShowFolder(const Catalog* catalog, NodeId folder) {
                 m_rows.push_back(id);
         }
     }
+    std::reverse(m_rows.begin(), m_rows.end()); // each row goes in on top of the others
     endResetModel();
+}
+
+void FileListModel::RefreshMarks() {
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.column() == 0)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant&, int role) {
+    if (role != Qt::CheckStateRole || index.column() != 0 || !index.isValid())
+        return false;
+    emit rowMarkClicked(index.row());
+    return true;
+}
+
+void FileListModel::sort(int column, Qt::SortOrder order) {
+    if (m_catalog == nullptr || m_rows.empty())
+        return;
+    // Sizes and inode numbers compare as numbers and dates by time; the rest as text.
+    const auto key = [&](NodeId id) -> std::pair<std::uint64_t, QString> {
+        const CatalogNode& node = m_catalog->Node(id);
+        switch (column) {
+        case 1:
+            return {node.size, {}};
+        case 3:
+            return {node.inode, {}};
+        case 4:
+            return {node.ctime, {}};
+        case 5:
+            return {node.mtime, {}};
+        default:
+            return {0, Text(id, column)};
+        }
+    };
+    emit layoutAboutToBeChanged();
+    std::stable_sort(m_rows.begin(), m_rows.end(), [&](NodeId a, NodeId b) {
+        return order == Qt::AscendingOrder ? key(a) < key(b) : key(b) < key(a);
+    });
+    emit layoutChanged();
+}
+
+QString FileListModel::Text(NodeId id, int column) const {
+    const CatalogNode& node = m_catalog->Node(id);
+    switch (column) {
+    case 0: {
+        const std::string_view name = m_catalog->Name(id);
+        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    case 1:
+        return QString::number(node.size);
+    case 2:
+        return node.type == kTypeFolder ? QStringLiteral("Folder") : QStringLiteral("Regular File");
+    case 3:
+        return QString::number(node.inode);
+    case 4:
+        return ListTime(node.ctime);
+    case 5:
+        return ListTime(node.mtime);
+    default:
+        return PermissionText(node.mode);
+    }
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
@@ -56,29 +126,17 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         const bool right = index.column() == 1 || index.column() >= 4;
         return QVariant::fromValue(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
     }
+    if (role == Qt::CheckStateRole && index.column() == 0) {
+        if (node.type == kTypeFolder && m_folderState && m_folderState(id) == 3)
+            return Qt::PartiallyChecked;
+        return node.marked ? Qt::Checked : Qt::Unchecked;
+    }
     if (role == Qt::DecorationRole && index.column() == 0)
         return QApplication::style()->standardIcon(node.type == kTypeFolder ? QStyle::SP_DirIcon
                                                                             : QStyle::SP_FileIcon);
     if (role != Qt::DisplayRole)
         return {};
-    switch (index.column()) {
-    case 0: {
-        const std::string_view name = m_catalog->Name(id);
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    case 1:
-        return QString::number(node.size);
-    case 2:
-        return node.type == kTypeFolder ? QStringLiteral("Folder") : QStringLiteral("Regular File");
-    case 3:
-        return QString::number(node.inode);
-    case 4:
-        return ListTime(node.ctime);
-    case 5:
-        return ListTime(node.mtime);
-    default:
-        return PermissionText(node.mode);
-    }
+    return Text(id, index.column());
 }
 
 } // namespace twl::gui

@@ -7,6 +7,7 @@
 #include "ext2/Catalog.h"
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <vector>
 
 namespace twl::gui {
@@ -21,18 +22,38 @@ class FileListModel : public QAbstractTableModel {
 public:
     explicit FileListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
-    // Lists the child list of `folder`; an empty list when there is no catalogue.
+    // Lists the child list of `folder`, newest row on top: the reverse of the catalogue's
+    // order until the user sorts. An empty list when there is no catalogue.
     void ShowFolder(const Catalog* catalog, NodeId folder);
+    NodeId Folder() const { return m_folder; }
+    // Where a folder row's grey (partly marked) box comes from: its tree item's state.
+    void SetFolderState(std::function<int(NodeId)> folderState) {
+        m_folderState = std::move(folderState);
+    }
+    // The marks changed: every row's box is drawn again.
+    void RefreshMarks();
     NodeId NodeAt(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& = {}) const override { return 7; }
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    // Text for name, type and attributes; numbers for size and inode; dates by time.
+    void sort(int column, Qt::SortOrder order) override;
+
+signals:
+    // The user clicked the mark box of a row.
+    void rowMarkClicked(int row);
 
 private:
+    QString Text(NodeId id, int column) const;
+
     const Catalog* m_catalog = nullptr;
+    NodeId m_folder = kNoNode;
     std::vector<NodeId> m_rows;
+    std::function<int(NodeId)> m_folderState;
 };
 
 } // namespace twl::gui

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <algorithm>
 
 namespace twl::gui {
 
-void FolderTreeModel::Rebuild(const Catalog& catalog) {
+void FolderTreeModel::Rebuild(Catalog& catalog) {
     beginResetModel();
     m_catalog = &catalog;
+    m_state.assign(catalog.NodeCount(), 1);
     m_folders.assign(catalog.NodeCount(), {});
     m_row.assign(catalog.NodeCount(), 0);
     m_parent.assign(catalog.NodeCount(), kRootAnchor);
@@ -26,6 +28,7 @@ void FolderTreeModel::Rebuild(const Catalog& catalog) {
 void FolderTreeModel::Clear() {
     beginResetModel();
     m_catalog = nullptr;
+    m_state.clear();
     m_folders.clear();
     m_row.clear();
     m_parent.clear();
@@ -80,7 +83,90 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DecorationRole)
         return QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+    if (role == Qt::CheckStateRole) {
+        const int state = MarkState(NodeOf(index));
+        return state == 2 ? Qt::Checked : state == 3 ? Qt::PartiallyChecked : Qt::Unchecked;
+    }
     return {};
+}
+
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
+    return QAbstractItemModel::flags(index) | Qt::ItemIsUserCheckable;
+}
+
+bool FolderTreeModel::setData(const QModelIndex& index, const QVariant&, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || m_catalog == nullptr)
+        return false;
+    ToggleMark(NodeOf(index));
+    return true;
+}
+
+void FolderTreeModel::Changed(NodeId folder) {
+    const QModelIndex item = IndexOf(folder);
+    emit dataChanged(item, item, {Qt::CheckStateRole});
+}
+
+void FolderTreeModel::SetBelow(NodeId folder, int state) {
+    std::vector<NodeId> pending{folder};
+    while (!pending.empty()) {
+        const NodeId id = pending.back();
+        pending.pop_back();
+        m_state[id] = static_cast<std::uint8_t>(state);
+        Changed(id);
+        pending.insert(pending.end(), m_folders[id].begin(), m_folders[id].end());
+    }
+}
+
+// Every ancestor, up to the root item: partly marked while any child is not fully (after a
+// mark) or not at all (after an unmark) in the same state.
+void FolderTreeModel::FollowAncestors(NodeId folder, bool marked) {
+    for (NodeId a = folder;; a = m_parent[a]) {
+        const std::vector<NodeId>& children = m_folders[a];
+        const bool mixed = std::any_of(children.begin(), children.end(), [&](NodeId c) {
+            return marked ? m_state[c] != 2 : m_state[c] != 1;
+        });
+        m_state[a] = static_cast<std::uint8_t>(mixed ? 3 : (marked ? 2 : 1));
+        Changed(a);
+        if (a == kRootAnchor)
+            break;
+    }
+}
+
+void FolderTreeModel::ToggleMark(NodeId folder) {
+    const bool mark = MarkState(folder) != 2;
+    SetBelow(folder, mark ? 2 : 1);
+    if (folder != kRootAnchor)
+        FollowAncestors(m_parent[folder], mark);
+    // The folders on the item's path are marked with it and stay marked after an unmark.
+    for (NodeId up = folder; up != kRootAnchor; up = m_catalog->Node(up).parent) {
+        CatalogNode& node = m_catalog->Node(up);
+        node.marked = 1;
+        if (node.first_child != kNoNode)
+            m_catalog->Node(node.first_child).marked = 1;
+    }
+    m_catalog->Node(folder).marked = mark ? 1 : 0;
+    m_catalog->ForEachBelow(folder, [&](NodeId id) { m_catalog->Node(id).marked = mark ? 1 : 0; });
+    emit marksChanged(folder, MarkState(folder));
+}
+
+void FolderTreeModel::ExpandMarks(NodeId folder) {
+    const int state = MarkState(folder);
+    if (m_folders[folder].empty() || state == 3)
+        return;
+    SetBelow(folder, state);
+    if (folder != kRootAnchor)
+        FollowAncestors(m_parent[folder], state == 2);
+}
+
+void FolderTreeModel::ChildMarked(NodeId folder, NodeId child, int s, int f) {
+    m_state[folder] = static_cast<std::uint8_t>(f);
+    Changed(folder);
+    if (child != kNoNode && m_catalog->Node(child).type == kTypeFolder) {
+        m_state[child] = static_cast<std::uint8_t>(s);
+        Changed(child);
+    }
+    if (folder != kRootAnchor)
+        FollowAncestors(m_parent[folder], s != 1);
 }
 
 QString FolderTreeModel::PathOf(const QModelIndex& index) const {

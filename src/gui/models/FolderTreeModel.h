@@ -17,8 +17,9 @@ class FolderTreeModel : public QAbstractItemModel {
 public:
     explicit FolderTreeModel(QObject* parent = nullptr) : QAbstractItemModel(parent) {}
 
-    // Rebuilds every item from `catalog` (kept by reference until the next Rebuild or Clear).
-    void Rebuild(const Catalog& catalog);
+    // Rebuilds every item from `catalog` (kept by reference until the next Rebuild or Clear);
+    // every item starts unmarked, whatever the nodes' marks say.
+    void Rebuild(Catalog& catalog);
     // No items at all.
     void Clear();
 
@@ -28,16 +29,38 @@ public:
     // "home\user" for the item of folder user in home; "Root\" for the root item.
     QString PathOf(const QModelIndex& index) const;
 
+    // Mark states of items: 1 unmarked, 2 marked, 3 partly marked (some children marked).
+    int MarkState(NodeId folder) const { return m_state.empty() ? 1 : m_state[folder]; }
+    // A click on an item's mark box: the item and everything below it are marked (or, when
+    // it was marked, unmarked), the ancestors follow, and so do the nodes' marks.
+    void ToggleMark(NodeId folder);
+    // An item being expanded passes its full mark (or its unmark) on to the items below it.
+    void ExpandMarks(NodeId folder);
+    // A row of the list was marked (state s of the row's folder item, if it has one) and the
+    // list's folder now has state f.
+    void ChildMarked(NodeId folder, NodeId child, int s, int f);
+
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& = {}) const override { return 1; }
     QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // The marks of the catalogue changed below `folder`, which now has `state`.
+    void marksChanged(NodeId folder, int state);
 
 private:
+    void SetBelow(NodeId folder, int state);
+    void FollowAncestors(NodeId folder, bool marked);
+    void Changed(NodeId folder);
+
     static constexpr quintptr kRootItem = 0; // the internal id of "Root\"
 
-    const Catalog* m_catalog = nullptr;
+    Catalog* m_catalog = nullptr;
+    std::vector<std::uint8_t> m_state;          // by node: the item's mark state
     std::vector<std::vector<NodeId>> m_folders; // by node: its folder children, in order
     std::vector<std::uint32_t> m_row;           // by node: its row among them
     std::vector<NodeId> m_parent;               // by node: the folder (or anchor) holding it

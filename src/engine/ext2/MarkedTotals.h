@@ -1,0 +1,20 @@
+#pragma once
+
+// What the user has marked for saving: bytes, files and folders of every marked node.
+
+#include "ext2/Catalog.h"
+#include "ext2/TreeBuilder.h"
+
+#include <string>
+
+namespace twl {
+
+// Walks every node below the root anchor. Marked headers are not counted (nor the anchor,
+// which marking the root item marks); folders count as folders, everything else as a file
+// with its size.
+TreeCounters MarkedTotals(const Catalog& catalog);
+
+// "Marked %7.3f KB in %d files in %d Folders " (or MB or GB), ending in a blank.
+std::string MarkedText(const TreeCounters& totals);
+
+} // namespace twl

@@ -73,6 +73,7 @@ private slots:
     void TheProcessLogSavesAsTextAndSaysWhenItCannot();
     void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
     void MarksFollowSubtreesAncestorsAndTheList();
+    void RowsAlternateInDetailsAndAScreenshotIsSaved();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -281,6 +282,30 @@ void MainFrameTest::MarksFollowSubtreesAncestorsAndTheList() {
     QCOMPARE(Column(frame.List(), 0), (QStringList{"a.txt", "deep"}));
     frame.List().sort(1, Qt::DescendingOrder);
     QCOMPARE(Column(frame.List(), 0), (QStringList{"deep", "a.txt"}));
+}
+
+void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.resize(1100, 700);
+    frame.show();
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    FileListModel& list = frame.List();
+    QCOMPARE(list.index(0, 3).data(Qt::BackgroundRole).value<QColor>(), QColor(232, 232, 244));
+    QCOMPARE(list.index(1, 3).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::white));
+    list.SetHighlight(list.index(1, 0).data().toString());
+    QCOMPARE(list.index(1, 2).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 159, 89));
+    frame.Command(kCmdList)->trigger();
+    QVERIFY(frame.Command(kCmdList)->isChecked());
+    QVERIFY(!list.index(0, 3).data(Qt::BackgroundRole).isValid());
+    frame.Command(kCmdDetails)->trigger();
+    list.SetHighlight({});
+    // For people to look at: the window with a built tree.
+    QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));
 }
 
 QTEST_MAIN(MainFrameTest)

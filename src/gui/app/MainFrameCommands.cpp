@@ -57,8 +57,12 @@ void MainFrame::BuildCommands() {
     m_viewModes = new QActionGroup(this);
     for (const auto& [id, text] :
          {std::pair{kCmdLargeIcons, "&Large Icons"}, std::pair{kCmdSmallIcons, "S&mall Icons"},
-          std::pair{kCmdList, "L&ist"}, std::pair{kCmdDetails, "&Details"}})
-        m_viewModes->addAction(AddCommand(id, text, {}))->setCheckable(true);
+          std::pair{kCmdList, "L&ist"}, std::pair{kCmdDetails, "&Details"}}) {
+        QAction* mode = m_viewModes->addAction(AddCommand(id, text, {}));
+        mode->setCheckable(true);
+        connect(mode, &QAction::triggered, this,
+                [this, id = id] { m_listModel.SetDetailsMode(id == kCmdDetails); });
+    }
     Command(kCmdDetails)->setChecked(true);
     m_themes = new QActionGroup(this);
     for (const auto& [id, text] :

@@ -1,6 +1,7 @@
 #include "models/FileListModel.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QDateTime>
 #include <QStyle>
 #include <algorithm>
@@ -34,6 +35,18 @@ void FileListModel::ShowFolder(const Catalog* catalog, NodeId folder) {
         }
     }
     std::reverse(m_rows.begin(), m_rows.end()); // each row goes in on top of the others
+    endResetModel();
+}
+
+void FileListModel::SetDetailsMode(bool details) {
+    beginResetModel();
+    m_details = details;
+    endResetModel();
+}
+
+void FileListModel::SetHighlight(const QString& name) {
+    beginResetModel();
+    m_highlight = name;
     endResetModel();
 }
 
@@ -125,6 +138,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) {
         const bool right = index.column() == 1 || index.column() >= 4;
         return QVariant::fromValue(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    if (role == Qt::BackgroundRole && m_details) {
+        if (!m_highlight.isEmpty() && Text(id, 0) == m_highlight)
+            return QColor(255, 159, 89);
+        return index.row() % 2 == 0 ? QColor(232, 232, 244) : QColor(Qt::white);
     }
     if (role == Qt::CheckStateRole && index.column() == 0) {
         if (node.type == kTypeFolder && m_folderState && m_folderState(id) == 3)

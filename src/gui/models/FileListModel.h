@@ -32,6 +32,10 @@ public:
     }
     // The marks changed: every row's box is drawn again.
     void RefreshMarks();
+    // In details mode rows alternate their colours and the row named `highlight` (Find's
+    // match) stands out; other modes draw rows plainly.
+    void SetDetailsMode(bool details);
+    void SetHighlight(const QString& name);
     NodeId NodeAt(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -54,6 +58,8 @@ private:
     NodeId m_folder = kNoNode;
     std::vector<NodeId> m_rows;
     std::function<int(NodeId)> m_folderState;
+    bool m_details = true;
+    QString m_highlight;
 };
 
 } // namespace twl::gui

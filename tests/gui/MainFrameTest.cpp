@@ -13,6 +13,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QMenuBar>
+#include <QTableView>
 #include <QToolBar>
 #include <QtTest>
 #include <filesystem>
@@ -74,6 +75,7 @@ private slots:
     void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
     void MarksFollowSubtreesAncestorsAndTheList();
     void RowsAlternateInDetailsAndAScreenshotIsSaved();
+    void AFolderWithABackslashInItsNameIsListedAndMarked();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -306,6 +308,37 @@ void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
     list.SetHighlight({});
     // For people to look at: the window with a built tree.
     QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));
+}
+
+void MainFrameTest::AFolderWithABackslashInItsNameIsListedAndMarked() {
+    fixtures::TempDir dir;
+    std::filesystem::create_directories(dir.File("src") + "/back\\slash");
+    std::ofstream(dir.File("src") + "/back\\slash/inside.txt") << "in\n";
+    const std::string image = dir.File("fs.img");
+    fixtures::RunShell("mke2fs -q -F -t ext2 -d " + dir.File("src") + " " + image +
+                       " 1024 >/dev/null 2>&1");
+    RecoverySession session;
+    session.Source().SelectImageFile(image);
+    session.SetMode(ProcessingMode::kScan);
+    session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
+    QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    const QModelIndex root = frame.Tree().RootIndex();
+    const int row = Column(frame.Tree(), 0, root).indexOf("back\\slash");
+    QVERIFY(row >= 0);
+    const QModelIndex folder = frame.Tree().index(row, 0, root);
+    QCOMPARE(frame.Tree().PathOf(folder), QString("back\\slash"));
+    // A double click on the folder's row in the root's list selects it and lists it.
+    frame.ShowFolder(kRootAnchor);
+    const int listed = Column(frame.List(), 0).indexOf("back\\slash");
+    auto* view = frame.findChild<QTableView*>("fileList");
+    emit view->doubleClicked(frame.List().index(listed, 0));
+    QCOMPARE(Column(frame.List(), 0), QStringList{"inside.txt"});
+    frame.Tree().setData(folder, Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(frame.StatusPane(2), QString("Marked   0.003 KB in 1 files in 1 Folders "));
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -3,6 +3,7 @@
 // the peak memory of the process.
 //
 //   twl_gui_bench IMAGE
+//   twl_gui_bench --wide N     (a catalogue with one folder of N files, listed)
 
 #include "app/MainFrame.h"
 #include "ext2/VolumeOpen.h"
@@ -11,16 +12,53 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
-
 #include <cstdio>
+#include <string>
 #include <sys/resource.h>
 
 using namespace twl;
 
+// Lists a folder of `count` files in the list pane; returns the seconds it took.
+double ListWideFolder(std::size_t count) {
+    RecoverySession session;
+    Catalog& catalog = session.Catalogue();
+    const NodeId wide = catalog.AddNode("wide");
+    catalog.Node(wide).type = kTypeFolder;
+    catalog.AttachChildList(kRootAnchor, wide);
+    NodeId tail = catalog.AddNode("D:\\$TW\\wide");
+    catalog.Node(tail).is_header = 1;
+    catalog.AttachChildList(wide, tail);
+    for (std::size_t i = 0; i < count; ++i) {
+        const NodeId file = catalog.AddNode("entry-" + std::to_string(i));
+        catalog.Node(file).type = kTypeFile;
+        catalog.Node(file).size = i;
+        catalog.Node(file).inode = static_cast<InodeNo>(i + 12);
+        catalog.LinkSibling(tail, file);
+        tail = file;
+    }
+    gui::MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.resize(1200, 800);
+    frame.show();
+    frame.Tree().Rebuild(catalog);
+    QApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    frame.ShowFolder(wide);
+    frame.findChild<QTableView*>("fileList")->repaint();
+    QApplication::processEvents();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    if (argc == 3 && std::string(argv[1]) == "--wide") {
+        const std::size_t count = std::stoul(argv[2]);
+        std::printf("list of %zu entries %.3f s\n", count, ListWideFolder(count));
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: twl_gui_bench IMAGE\n");
+        std::fprintf(stderr, "usage: twl_gui_bench IMAGE | --wide N\n");
         return 2;
     }
     RecoverySession session;
@@ -47,7 +85,8 @@ int main(int argc, char** argv) {
     std::size_t most = 0;
     catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
         std::size_t count = 0;
-        for (NodeId c = catalog.Node(id).first_child; c != kNoNode; c = catalog.Node(c).next_sibling)
+        for (NodeId c = catalog.Node(id).first_child; c != kNoNode;
+             c = catalog.Node(c).next_sibling)
             ++count;
         if (count > most) {
             most = count;

@@ -33,15 +33,19 @@ void GuiEvents::Progress(int percent) {
 
 void GuiEvents::TreeProgress(const TreeCounters& counters, int percent) {
     std::lock_guard lock(m_mutex);
-    m_pending.panes[0] = QString::fromStdString(EntriesFoundText(counters));
-    m_pending.panes[1] = QString::fromStdString(SizeLineText(counters));
+    m_tree = counters;
     m_pending.progress = percent;
 }
 
 GuiEvents::Pending GuiEvents::Take() {
     std::lock_guard lock(m_mutex);
     Pending taken = m_pending;
+    if (m_tree) {
+        taken.panes[0] = QString::fromStdString(EntriesFoundText(*m_tree));
+        taken.panes[1] = QString::fromStdString(SizeLineText(*m_tree));
+    }
     m_pending = {};
+    m_tree.reset();
     return taken;
 }
 

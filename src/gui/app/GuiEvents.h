@@ -41,6 +41,9 @@ private:
     MainFrame& m_frame;
     std::mutex m_mutex;
     Pending m_pending;
+    // The tree walk reports after every entry: its counters are kept as they come and turned
+    // into texts only when the frame shows them.
+    std::optional<TreeCounters> m_tree;
 };
 
 } // namespace twl::gui

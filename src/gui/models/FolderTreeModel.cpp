@@ -9,27 +9,49 @@ namespace twl::gui {
 void FolderTreeModel::Rebuild(Catalog& catalog) {
     beginResetModel();
     m_catalog = &catalog;
-    m_state.assign(catalog.NodeCount(), 1);
-    m_folders.assign(catalog.NodeCount(), {});
-    m_row.assign(catalog.NodeCount(), 0);
-    m_parent.assign(catalog.NodeCount(), kRootAnchor);
+    const std::size_t nodes = catalog.NodeCount();
+    m_state.assign(nodes, 1);
+    m_row.assign(nodes, 0);
+    m_parent.assign(nodes, kRootAnchor);
+    m_count.assign(nodes, 0);
+    const auto isFolder = [&](const CatalogNode& node) {
+        return node.type == kTypeFolder && !node.is_header;
+    };
+    // Two passes: how many folder children each node has, then the children in order.
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        if (isFolder(catalog.Node(id)))
+            ++m_count[catalog.Node(id).parent];
+    });
+    m_first.assign(nodes, 0);
+    std::uint32_t next = 0;
+    for (std::size_t id = 0; id < nodes; ++id) {
+        m_first[id] = next;
+        next += m_count[id];
+    }
+    m_children.assign(next, kNoNode);
+    std::vector<std::uint32_t> filled(nodes, 0);
     catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
         const CatalogNode& node = catalog.Node(id);
-        if (node.type != kTypeFolder || node.is_header)
+        if (!isFolder(node))
             return;
-        std::vector<NodeId>& siblings = m_folders[node.parent];
-        m_row[id] = static_cast<std::uint32_t>(siblings.size());
+        m_row[id] = filled[node.parent]++;
         m_parent[id] = node.parent;
-        siblings.push_back(id);
+        m_children[m_first[node.parent] + m_row[id]] = id;
     });
     endResetModel();
+}
+
+std::span<const NodeId> FolderTreeModel::Children(NodeId folder) const {
+    return {m_children.data() + m_first[folder], m_count[folder]};
 }
 
 void FolderTreeModel::Clear() {
     beginResetModel();
     m_catalog = nullptr;
     m_state.clear();
-    m_folders.clear();
+    m_children.clear();
+    m_first.clear();
+    m_count.clear();
     m_row.clear();
     m_parent.clear();
     endResetModel();
@@ -52,7 +74,7 @@ QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& paren
         return {};
     if (!parent.isValid())
         return row == 0 ? createIndex(0, 0, kRootItem) : QModelIndex();
-    const std::vector<NodeId>& children = m_folders[NodeOf(parent)];
+    const std::span<const NodeId> children = Children(NodeOf(parent));
     if (static_cast<std::size_t>(row) >= children.size())
         return {};
     return createIndex(row, 0, static_cast<quintptr>(children[static_cast<std::size_t>(row)]));
@@ -69,7 +91,7 @@ int FolderTreeModel::rowCount(const QModelIndex& parent) const {
         return 0;
     if (!parent.isValid())
         return 1;
-    return static_cast<int>(m_folders[NodeOf(parent)].size());
+    return static_cast<int>(m_count[NodeOf(parent)]);
 }
 
 QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
@@ -113,7 +135,8 @@ void FolderTreeModel::SetBelow(NodeId folder, int state) {
         pending.pop_back();
         m_state[id] = static_cast<std::uint8_t>(state);
         Changed(id);
-        pending.insert(pending.end(), m_folders[id].begin(), m_folders[id].end());
+        const std::span<const NodeId> children = Children(id);
+        pending.insert(pending.end(), children.begin(), children.end());
     }
 }
 
@@ -121,7 +144,7 @@ void FolderTreeModel::SetBelow(NodeId folder, int state) {
 // mark) or not at all (after an unmark) in the same state.
 void FolderTreeModel::FollowAncestors(NodeId folder, bool marked) {
     for (NodeId a = folder;; a = m_parent[a]) {
-        const std::vector<NodeId>& children = m_folders[a];
+        const std::span<const NodeId> children = Children(a);
         const bool mixed = std::any_of(children.begin(), children.end(), [&](NodeId c) {
             return marked ? m_state[c] != 2 : m_state[c] != 1;
         });
@@ -151,7 +174,7 @@ void FolderTreeModel::ToggleMark(NodeId folder) {
 
 void FolderTreeModel::ExpandMarks(NodeId folder) {
     const int state = MarkState(folder);
-    if (m_folders[folder].empty() || state == 3)
+    if (m_count[folder] == 0 || state == 3)
         return;
     SetBelow(folder, state);
     if (folder != kRootAnchor)

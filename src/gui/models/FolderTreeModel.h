@@ -8,6 +8,7 @@
 #include "ext2/Catalog.h"
 
 #include <QAbstractItemModel>
+#include <span>
 #include <vector>
 
 namespace twl::gui {
@@ -53,6 +54,7 @@ signals:
     void marksChanged(NodeId folder, int state);
 
 private:
+    std::span<const NodeId> Children(NodeId folder) const;
     void SetBelow(NodeId folder, int state);
     void FollowAncestors(NodeId folder, bool marked);
     void Changed(NodeId folder);
@@ -60,10 +62,14 @@ private:
     static constexpr quintptr kRootItem = 0; // the internal id of "Root\"
 
     Catalog* m_catalog = nullptr;
-    std::vector<std::uint8_t> m_state;          // by node: the item's mark state
-    std::vector<std::vector<NodeId>> m_folders; // by node: its folder children, in order
-    std::vector<std::uint32_t> m_row;           // by node: its row among them
-    std::vector<NodeId> m_parent;               // by node: the folder (or anchor) holding it
+    std::vector<std::uint8_t> m_state; // by node: the item's mark state
+    // Folder children of each folder (and of the anchor), in order: the runs of one array,
+    // found by node through m_first and m_count.
+    std::vector<NodeId> m_children;
+    std::vector<std::uint32_t> m_first; // by node: where its run starts
+    std::vector<std::uint32_t> m_count; // by node: how many folder children it has
+    std::vector<std::uint32_t> m_row;   // by node: its row among them
+    std::vector<NodeId> m_parent;       // by node: the folder (or anchor) holding it
 };
 
 } // namespace twl::gui

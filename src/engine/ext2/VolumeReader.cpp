@@ -138,18 +138,8 @@ BlockMapSurvey VolumeReader::ForEachMappedBlock(const InodeRecord& inode, std::u
     const InodeView view{inode};
     const std::uint32_t pointers = m_volume.BlockSize() / 4;
     for (std::size_t n = 0; n < kDirectBlocks && n < endLogical; ++n) {
-        const BlockNo block = view.i_block(n);
-        if (block == 0)
-            continue;
-        if (block > m_volume.sb.s_blocks_count) {
-            survey.outOfRange = true;
-            ++survey.outOfRangePointers;
-            continue;
-        }
-        ++survey.dataBlocks;
-        survey.endLogical = n + 1;
-        if (visit)
-            visit(n, block);
+        if (const BlockNo block = view.i_block(n); block != 0)
+            VisitDataBlock(n, block, survey, visit);
     }
     std::uint64_t firstLogical = kDirectBlocks;
     for (int depth = 1; depth <= 3 && firstLogical < endLogical; ++depth) {
@@ -181,20 +171,25 @@ void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t fir
             break;
         if (block == 0)
             continue;
-        if (depth > 1) {
+        if (depth > 1)
             SurveyMapLevel(block, depth - 1, logical, endLogical, survey, visit);
-            continue;
-        }
-        if (block > m_volume.sb.s_blocks_count) {
-            survey.outOfRange = true;
-            ++survey.outOfRangePointers;
-            continue;
-        }
-        ++survey.dataBlocks;
-        survey.endLogical = logical + 1;
-        if (visit)
-            visit(logical, block);
+        else
+            VisitDataBlock(logical, block, survey, visit);
     }
+}
+
+// One data pointer of the map: counted and visited, or, beyond the volume, only counted.
+void VolumeReader::VisitDataBlock(std::uint64_t logical, BlockNo block, BlockMapSurvey& survey,
+                                  const BlockVisit& visit) const {
+    if (block > m_volume.sb.s_blocks_count) {
+        survey.outOfRange = true;
+        ++survey.outOfRangePointers;
+        return;
+    }
+    ++survey.dataBlocks;
+    survey.endLogical = logical + 1;
+    if (visit)
+        visit(logical, block);
 }
 
 } // namespace twl

@@ -65,6 +65,8 @@ public:
 
 private:
     bool AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list, std::size_t maxBlocks);
+    void VisitDataBlock(std::uint64_t logical, BlockNo block, BlockMapSurvey& survey,
+                        const BlockVisit& visit) const;
     void SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
                         std::uint64_t endLogical, BlockMapSurvey& survey, const BlockVisit& visit);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);

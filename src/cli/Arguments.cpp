@@ -6,10 +6,10 @@
 namespace twl::cli {
 namespace {
 
-const OptionSpec* FindSpec(std::span<const OptionSpec> specs, const std::string& name) {
-    const auto it = std::find_if(specs.begin(), specs.end(),
-                                 [&](const OptionSpec& spec) { return spec.name == name; });
-    return it == specs.end() ? nullptr : &*it;
+const OptionDef* FindOption(std::span<const OptionDef> options, const std::string& name) {
+    const auto it = std::find_if(options.begin(), options.end(),
+                                 [&](const OptionDef& option) { return option.name == name; });
+    return it == options.end() ? nullptr : &*it;
 }
 
 } // namespace
@@ -22,7 +22,7 @@ std::optional<std::string> ParsedArguments::Value(const std::string& name) const
 }
 
 ParsedArguments ParseArguments(std::span<const std::string> words,
-                               std::span<const OptionSpec> specs) {
+                               std::span<const OptionDef> options) {
     ParsedArguments parsed;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -37,12 +37,12 @@ ParsedArguments ParseArguments(std::span<const std::string> words,
         }
         const std::size_t equals = word.find('=');
         const std::string name = word.substr(0, equals);
-        const OptionSpec* spec = FindSpec(specs, name);
-        if (spec == nullptr) {
+        const OptionDef* option = FindOption(options, name);
+        if (option == nullptr) {
             parsed.error = "unknown option " + name;
             return parsed;
         }
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (equals != std::string::npos) {
                 parsed.error = "option " + name + " takes no value";
                 return parsed;

@@ -11,7 +11,7 @@
 
 namespace twl::cli {
 
-struct OptionSpec {
+struct OptionDef {
     std::string name; // "--volume", "-o"
     bool takesValue = false;
 };
@@ -26,7 +26,7 @@ struct ParsedArguments {
 };
 
 ParsedArguments ParseArguments(std::span<const std::string> words,
-                               std::span<const OptionSpec> specs);
+                               std::span<const OptionDef> options);
 
 // Parses a whole decimal number in [0, max]; nothing else is accepted (no sign, no spaces).
 std::optional<std::uint64_t> ParseUnsigned(const std::string& text, std::uint64_t max);

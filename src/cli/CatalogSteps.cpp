@@ -35,8 +35,8 @@ void PrintClosingTexts(const CliEvents& events, const std::string& sizeLine, Cli
 
 } // namespace
 
-std::vector<OptionSpec> VolumeOptions() {
-    std::vector<OptionSpec> options = kDiscoveryOptions;
+std::vector<OptionDef> VolumeOptions() {
+    std::vector<OptionDef> options = kDiscoveryOptions;
     options.insert(options.end(), {{"--volume", true}, {"--no-backup-search", false}});
     return options;
 }

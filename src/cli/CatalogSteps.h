@@ -23,7 +23,7 @@ struct VolumeRequest {
 };
 
 // --mode --thorough --start --end --volume --no-backup-search
-std::vector<OptionSpec> VolumeOptions();
+std::vector<OptionDef> VolumeOptions();
 // Fills `request` from parsed options (not the source); returns an error text or "".
 std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& request);
 

@@ -90,7 +90,7 @@ bool Confirmed(SectorSource& source, DriveId from, DriveId to, CliContext& conte
 } // namespace
 
 int RunImageCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionSpec options[] = {{"-o", true}};
+    const OptionDef options[] = {{"-o", true}};
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty() || args.positional.size() != 1 || !args.Has("-o")) {
         context.err << "twl image: "
@@ -116,7 +116,7 @@ int RunImageCommand(std::span<const std::string> words, CliContext& context) {
 }
 
 int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionSpec options[] = {{"--yes", false}};
+    const OptionDef options[] = {{"--yes", false}};
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty() || args.positional.size() != 2) {
         context.err << "twl clone: "

@@ -54,7 +54,7 @@ std::string ParseFtp(const ParsedArguments& args, FtpSettings& ftp) {
 }
 
 std::string ParseSave(std::span<const std::string> words, SaveRequest& request) {
-    std::vector<OptionSpec> options = VolumeOptions();
+    std::vector<OptionDef> options = VolumeOptions();
     options.insert(options.end(), {{"--out", true},
                                    {"--turbo", false},
                                    {"--scaninfo", true},

@@ -31,7 +31,7 @@ std::string SavePath(const std::string& path) {
 }
 
 int Save(std::span<const std::string> words, CliContext& context) {
-    std::vector<OptionSpec> options = VolumeOptions();
+    std::vector<OptionDef> options = VolumeOptions();
     options.insert(options.end(), {{"-o", true}, {"--turbo", false}});
     const ParsedArguments args = ParseArguments(words, options);
     VolumeRequest request;

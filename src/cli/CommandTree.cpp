@@ -27,7 +27,7 @@ struct TreeRequest {
 
 // Reads the command line into a request; returns the error text, "" when it is sound.
 std::string ParseRequest(std::span<const std::string> words, TreeRequest& request) {
-    std::vector<OptionSpec> options = VolumeOptions();
+    std::vector<OptionDef> options = VolumeOptions();
     options.insert(options.end(), {{"--format", true}, {"--turbo", false}, {"--scaninfo", true}});
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty())

@@ -19,8 +19,8 @@ constexpr const char* kVolumesUsage =
     "usage: twl volumes SOURCE [--mode table|scan|auto] [--thorough [--start S] [--end E]] "
     "[--all]\n";
 
-std::vector<OptionSpec> VolumesOptions() {
-    std::vector<OptionSpec> options = kDiscoveryOptions;
+std::vector<OptionDef> VolumesOptions() {
+    std::vector<OptionDef> options = kDiscoveryOptions;
     options.push_back({"--all", false});
     return options;
 }

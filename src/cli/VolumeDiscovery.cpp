@@ -63,7 +63,7 @@ std::string Sweep(RecoverySession& session, const ScanOptions& scan, CliContext&
 
 } // namespace
 
-const std::vector<OptionSpec> kDiscoveryOptions = {
+const std::vector<OptionDef> kDiscoveryOptions = {
     {"--mode", true}, {"--thorough", false}, {"--start", true}, {"--end", true}};
 
 std::optional<ProcessingMode> ParseMode(const std::string& word) {

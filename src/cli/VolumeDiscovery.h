@@ -25,7 +25,7 @@ struct ScanOptions {
     std::optional<std::string> start;
     std::optional<std::string> end;
 };
-extern const std::vector<OptionSpec> kDiscoveryOptions; // --mode --thorough --start --end
+extern const std::vector<OptionDef> kDiscoveryOptions; // --mode --thorough --start --end
 ScanOptions ScanOptionsFrom(const ParsedArguments& args);
 
 struct Discovery {

@@ -12,9 +12,11 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QFile>
+#include <QListView>
 #include <QMenuBar>
 #include <QTableView>
 #include <QToolBar>
+#include <QTreeView>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -304,7 +306,20 @@ void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
     frame.Command(kCmdList)->trigger();
     QVERIFY(frame.Command(kCmdList)->isChecked());
     QVERIFY(!list.index(0, 3).data(Qt::BackgroundRole).isValid());
+    auto* icons = frame.findChild<QListView*>("fileIcons");
+    QVERIFY(icons->isVisible());
+    QCOMPARE(icons->viewMode(), QListView::ListMode);
+    frame.Command(kCmdLargeIcons)->trigger();
+    QCOMPARE(icons->viewMode(), QListView::IconMode);
+    QCOMPARE(icons->iconSize(), QSize(32, 32));
     frame.Command(kCmdDetails)->trigger();
+    QVERIFY(frame.findChild<QTableView*>("fileList")->isVisible());
+    // Expanding a folder makes it the folder shown.
+    auto* treeView = frame.findChild<QTreeView*>("folderTree");
+    const QModelIndex docs = frame.Tree().index(1, 0, frame.Tree().RootIndex());
+    treeView->expand(docs);
+    QCOMPARE(treeView->currentIndex(), docs);
+    QCOMPARE(frame.List().Folder(), frame.Tree().NodeOf(docs));
     list.SetHighlight({});
     // For people to look at: the window with a built tree.
     QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));

@@ -13,8 +13,10 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -75,7 +77,8 @@ void MainFrame::BuildPanes() {
     m_treeView->setModel(&m_treeModel);
     m_treeView->setHeaderHidden(true);
     m_treeView->setUniformRowHeights(true);
-    m_listView = new QTableView(splitter);
+    m_listPages = new QStackedWidget(splitter);
+    m_listView = new QTableView(m_listPages);
     m_listView->setObjectName("fileList");
     m_listView->setModel(&m_listModel);
     m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -88,19 +91,27 @@ void MainFrame::BuildPanes() {
     setCentralWidget(splitter);
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { ShowFolder(m_treeModel.NodeOf(current)); });
-    connect(m_listView, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& row) {
-        const NodeId node = m_listModel.NodeAt(row.row());
-        if (m_session.Catalogue().Node(node).type == kTypeFolder)
-            m_treeView->setCurrentIndex(m_treeModel.IndexOf(node));
-    });
+    // The icon and list modes show the same rows through a list view.
+    m_iconView = new QListView(m_listPages);
+    m_iconView->setObjectName("fileIcons");
+    m_iconView->setModel(&m_listModel);
+    m_iconView->setUniformItemSizes(true);
+    m_listPages->addWidget(m_listView);
+    m_listPages->addWidget(m_iconView);
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_listView), static_cast<QAbstractItemView*>(m_iconView)})
+        connect(view, &QAbstractItemView::doubleClicked, this, &MainFrame::OpenRow);
     m_listModel.SetFolderState([this](NodeId folder) { return m_treeModel.MarkState(folder); });
     connect(&m_treeModel, &FolderTreeModel::marksChanged, this, [this] {
         ShowMarkedTotals();
         m_listModel.RefreshMarks();
     });
     connect(&m_listModel, &FileListModel::rowMarkClicked, this, &MainFrame::MarkRow);
+    // An item being expanded passes its marks down and becomes the folder shown.
     connect(m_treeView, &QTreeView::expanded, this, [this](const QModelIndex& item) {
         m_treeModel.ExpandMarks(m_treeModel.NodeOf(item));
+        if (m_treeView->currentIndex() != item)
+            m_treeView->setCurrentIndex(item);
         m_listModel.RefreshMarks();
     });
     QHeaderView* header = m_listView->horizontalHeader();
@@ -249,6 +260,35 @@ void MainFrame::ShowFolder(NodeId folder) {
 
 void MainFrame::ShowMarkedTotals() {
     m_panes[2]->setText(QString::fromStdString(MarkedText(MarkedTotals(m_session.Catalogue()))));
+}
+
+// A double click on a folder's row opens it: the folder becomes the tree's current item,
+// expanded, with the folders above it expanded too. A file's row changes nothing.
+void MainFrame::OpenRow(const QModelIndex& row) {
+    const NodeId node = m_listModel.NodeAt(row.row());
+    if (m_session.Catalogue().Node(node).type != kTypeFolder)
+        return;
+    const QModelIndex item = m_treeModel.IndexOf(node);
+    m_treeView->setCurrentIndex(item);
+    for (QModelIndex up = item; up.isValid(); up = m_treeModel.parent(up))
+        m_treeView->expand(up);
+}
+
+// The four view modes: details in the table, icons large and small, and a plain list.
+void MainFrame::SetViewMode(int modeId) {
+    m_listModel.SetDetailsMode(modeId == kCmdDetails);
+    if (modeId == kCmdDetails) {
+        m_listPages->setCurrentWidget(m_listView);
+        return;
+    }
+    const bool icons = modeId == kCmdLargeIcons || modeId == kCmdSmallIcons;
+    m_iconView->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
+    m_iconView->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
+    m_iconView->setWrapping(true);
+    m_iconView->setResizeMode(QListView::Adjust);
+    const int size = modeId == kCmdLargeIcons ? 32 : 16;
+    m_iconView->setIconSize(QSize(size, size));
+    m_listPages->setCurrentWidget(m_iconView);
 }
 
 // A row's mark box: the row's node (and all below a folder) takes the new mark, the folder's

@@ -19,6 +19,9 @@
 class QAction;
 class QActionGroup;
 class QLabel;
+class QListView;
+class QModelIndex;
+class QStackedWidget;
 class QProgressBar;
 class QThread;
 class QTreeView;
@@ -86,6 +89,10 @@ public:
     void ShowFolder(NodeId folder);
     // The user clicked the mark box of list row `row`.
     void MarkRow(int row);
+    // A double click on a row.
+    void OpenRow(const QModelIndex& row);
+    // Large Icons, Small Icons, List or Details (a command id).
+    void SetViewMode(int modeId);
 
     // Called on the UI thread by the worker's events.
     void AddLogRow(const ProcessLogEntry& entry, int iconCode);
@@ -126,6 +133,8 @@ private:
     FileListModel m_listModel;
     QTreeView* m_treeView = nullptr;
     QTableView* m_listView = nullptr;
+    QListView* m_iconView = nullptr;
+    QStackedWidget* m_listPages = nullptr;
     QLabel* m_panes[3] = {};
     QProgressBar* m_progress = nullptr;
     QTimer* m_refresh = nullptr;

@@ -60,8 +60,7 @@ void MainFrame::BuildCommands() {
           std::pair{kCmdList, "L&ist"}, std::pair{kCmdDetails, "&Details"}}) {
         QAction* mode = m_viewModes->addAction(AddCommand(id, text, {}));
         mode->setCheckable(true);
-        connect(mode, &QAction::triggered, this,
-                [this, id = id] { m_listModel.SetDetailsMode(id == kCmdDetails); });
+        connect(mode, &QAction::triggered, this, [this, id = id] { SetViewMode(id); });
     }
     Command(kCmdDetails)->setChecked(true);
     m_themes = new QActionGroup(this);

@@ -104,6 +104,8 @@ void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
     for (const int id : {kCmdTurboScan, kCmdStop, kCmdSaveScanInfo, kCmdClearLog, kCmdSaveLog})
         QVERIFY2(!frame.Command(id)->isEnabled(), qPrintable(frame.Command(id)->text()));
     QVERIFY(frame.Command(kCmdOpenScanInfo)->isEnabled());
+    frame.Command(kCmdAbout)->trigger();
+    QVERIFY(frame.Prompts().Shown().back().startsWith("Tarnwell Linux Data Recovery ver 1.1.0"));
     QVERIFY(frame.Command(kCmdOffice2003)->isChecked());
     frame.Command(kCmdOfficeXp)->trigger();
     QVERIFY(frame.Command(kCmdOfficeXp)->isChecked());

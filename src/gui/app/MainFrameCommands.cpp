@@ -13,6 +13,16 @@
 #include <QToolBar>
 
 namespace twl::gui {
+namespace {
+
+constexpr char kHelpText[] =
+    "Open a scan information file with File > Open Scan Information, or start the program "
+    "with a disk image: tarnwell-linux IMAGE.\n\nThe folders of the volume are on the left, "
+    "the contents of the folder chosen on the right. Tools > Turbo Scan looks for lost "
+    "folders, deleted files and lost files. Tick folders and files to mark them.\n\nThe "
+    "command-line tool twl saves files, images and clones disks: twl help.";
+
+} // namespace
 
 QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut,
                                const QString& prompt) {
@@ -72,9 +82,16 @@ void MainFrame::BuildCommands() {
         connect(look, &QAction::triggered, this, [this, id = id] { SetLook(id); });
     }
     Command(kCmdOffice2003)->setChecked(true);
-    AddCommand(kCmdHelpContents, "&Contents", QKeySequence("F1"));
-    AddCommand(kCmdTips, "Show Tips at &Startup", {});
-    AddCommand(kCmdAbout, "About Tarnwell Linux...", {});
+    connect(AddCommand(kCmdHelpContents, "&Contents", QKeySequence("F1")), &QAction::triggered,
+            this,
+            [this] { m_prompter.Tell(QMessageBox::Information, "Tarnwell Linux", kHelpText); });
+    AddCommand(kCmdTips, "Show Tips at &Startup", {})->setCheckable(true);
+    connect(AddCommand(kCmdAbout, "About Tarnwell Linux...", {}), &QAction::triggered, this,
+            [this] {
+                m_prompter.Tell(QMessageBox::Information, "About Tarnwell Linux",
+                                QString(kFrameTitle) +
+                                    "\nRecovers files from Linux ext2/ext3 volumes.");
+            });
 }
 
 void MainFrame::BuildMenus() {
@@ -126,8 +143,8 @@ void MainFrame::BuildToolbar() {
 void MainFrame::UpdateCommands() {
     const bool treeHasItems = m_treeModel.rowCount() > 0;
     const bool logHasRows = m_log->topLevelItemCount() > 0;
-    for (const int id : {kCmdWizard, kCmdOpenFoundDrive, kCmdFind, kCmdFindNext, kCmdSaveChecked,
-                         kCmdSaveAll, kCmdHelpContents, kCmdTips})
+    for (const int id :
+         {kCmdWizard, kCmdOpenFoundDrive, kCmdFind, kCmdFindNext, kCmdSaveChecked, kCmdSaveAll})
         Command(id)->setEnabled(false);
     Command(kCmdOpenScanInfo)->setEnabled(!m_running);
     Command(kCmdSaveScanInfo)->setEnabled(treeHasItems);

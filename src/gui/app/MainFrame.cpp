@@ -193,6 +193,9 @@ void MainFrame::StartWorker(std::function<void()> work) {
 void MainFrame::StartTreeCreation() {
     if (m_worker != nullptr || m_session.Volume() == nullptr)
         return;
+    // The worker replaces the catalogue: the panes let go of the old one first.
+    m_listModel.ShowFolder(nullptr, kRootAnchor);
+    m_treeModel.Clear();
     StartWorker([this] {
         VolumeReader reader(m_session.Source(), *m_session.Volume());
         TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QFile>
+#include <QHeaderView>
 #include <QListView>
 #include <QMenuBar>
 #include <QTableView>
@@ -78,6 +79,8 @@ private slots:
     void MarksFollowSubtreesAncestorsAndTheList();
     void RowsAlternateInDetailsAndAScreenshotIsSaved();
     void AFolderWithABackslashInItsNameIsListedAndMarked();
+    void ExitAfterARecoveryOffersToSaveTheScanInformation();
+    void ClickingAColumnTwiceSortsItBothWays();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -356,6 +359,53 @@ void MainFrameTest::AFolderWithABackslashInItsNameIsListedAndMarked() {
     QCOMPARE(Column(frame.List(), 0), QStringList{"inside.txt"});
     frame.Tree().setData(folder, Qt::Checked, Qt::CheckStateRole);
     QCOMPARE(frame.StatusPane(2), QString("Marked   0.003 KB in 1 files in 1 Folders "));
+}
+
+void MainFrameTest::ExitAfterARecoveryOffersToSaveTheScanInformation() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.show();
+    frame.BeginRecovery("Image File Selected :disk.img", "Mount Point gui Selected ");
+    QCOMPARE(frame.Log().Rows().at(0).processName, std::string("Image File Selected :disk.img"));
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    frame.Prompts().QueueAnswer(QMessageBox::Cancel);
+    QVERIFY(!frame.close());
+    QCOMPARE(frame.Prompts().Shown().back(), QString("Do you want to save scan information?"));
+    // Yes saves (the file is chosen), then the exit is confirmed; no question after that.
+    const std::string saved = disk.dir.File("exit.ds1");
+    frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    frame.Prompts().QueueFile(QString::fromStdString(saved));
+    frame.Prompts().QueueAnswer(QMessageBox::No);
+    QVERIFY(!frame.close());
+    QVERIFY(std::filesystem::exists(saved));
+    QCOMPARE(frame.Prompts().Shown().back(), QString("Do you want exit?"));
+    frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    QVERIFY(frame.close());
+    // Asked at the first two attempts only: after the save the last attempt did not ask.
+    QCOMPARE(frame.Prompts().Shown().count("Do you want to save scan information?"), 2);
+}
+
+void MainFrameTest::ClickingAColumnTwiceSortsItBothWays() {
+    DemoDisk disk;
+    RecoverySession session;
+    disk.Open(session);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    frame.ShowFolder(frame.Tree().NodeOf(frame.Tree().index(1, 0, frame.Tree().RootIndex())));
+    QHeaderView* header = frame.findChild<QTableView*>("fileList")->horizontalHeader();
+    emit header->sectionClicked(1); // size: the file (6 bytes) and the folder (1024)
+    const QStringList first = Column(frame.List(), 0);
+    emit header->sectionClicked(1);
+    QStringList second = Column(frame.List(), 0);
+    std::reverse(second.begin(), second.end());
+    QCOMPARE(second, first);
+    QVERIFY(first == (QStringList{"a.txt", "deep"}) || first == (QStringList{"deep", "a.txt"}));
 }
 
 QTEST_MAIN(MainFrameTest)

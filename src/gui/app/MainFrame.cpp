@@ -190,6 +190,13 @@ void MainFrame::StartWorker(std::function<void()> work) {
     UpdateCommands();
 }
 
+void MainFrame::BeginRecovery(const QString& selectedSource, const QString& selectedVolume) {
+    m_scanInfoSaved = false;
+    LogNow(selectedSource.toStdString(), selectedVolume.toStdString(), 0, CurrentTimeText());
+    ResetViews();
+    UpdateCommands();
+}
+
 void MainFrame::StartTreeCreation() {
     if (m_worker != nullptr || m_session.Volume() == nullptr)
         return;

@@ -77,6 +77,10 @@ public:
     int ProgressValue() const;
     bool Running() const { return m_running; }
 
+    // A recovery the wizard has begun (its volume page has opened the volume): the log row
+    // with the wizard's selected-source and selected-volume texts, the views reset, and the
+    // scan information not yet saved, so that the exit asks to save it.
+    void BeginRecovery(const QString& selectedSource, const QString& selectedVolume);
     // WM_FRAME_START_TREE: builds the tree of the open volume on the worker.
     void StartTreeCreation();
     // The Turbo Scan command.

@@ -6,8 +6,8 @@ namespace twl {
 namespace {
 
 TEST(ProcessLog, SavedTextHasTheHeaderRowsAndSeparatorsWithCrLf) {
-    const std::string text =
-        ProcessLogFileText({{0, "Disk Scan Done", "Process Completed", "Sat Dec  5 11:18:34 2026"}});
+    const std::string text = ProcessLogFileText(
+        {{0, "Disk Scan Done", "Process Completed", "Sat Dec  5 11:18:34 2026"}});
     const std::string hyphens68(68, '-');
     EXPECT_EQ(text, "------------------------Tarnwell Linux Data Recovery ver 1.0.1 Process "
                     "Log------------------------\r\n\r\n\r\n" +

@@ -108,11 +108,19 @@ void TreeBuilder::ListFolder(NodeId parent, const std::string& path, InodeNo n) 
 }
 
 NodeId TreeBuilder::ListDirectory(const std::string& path, ConstBytes data, std::uint64_t length) {
-    Ext2Volume& volume = m_reader.Volume();
-    const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
-    std::uint64_t offset = ListingStart(data, length, volume.sb.s_inodes_count);
-    if (offset == 0)
+    const std::uint64_t start = ListingStart(data, length, m_reader.Volume().sb.s_inodes_count);
+    if (start == 0)
         return kNoNode;
+    return ListEntries(path, data, length, start, 2,
+                       [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
+                           return MakeEntryNode(inode, fileType, name);
+                       });
+}
+
+NodeId TreeBuilder::ListEntries(const std::string& path, ConstBytes data, std::uint64_t length,
+                                std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
+    const std::uint32_t inodesCount = m_reader.Volume().sb.s_inodes_count;
+    const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
     NodeId head = kNoNode;
     NodeId tail = kNoNode;
     while (FitsIn(end, offset, kDirentHeader)) {
@@ -124,7 +132,7 @@ NodeId TreeBuilder::ListDirectory(const std::string& path, ConstBytes data, std:
         if (recLen < kDirentHeader + nameLen || offset + recLen > end)
             break;
         if (inode != 0) { // inode 0 is a deleted entry: passed over, not the end
-            if (inode < 2 || inode > volume.sb.s_inodes_count)
+            if (inode < lowest || inode > inodesCount)
                 break;
             if (head == kNoNode) {
                 head = tail = m_catalog.AddNode(path);
@@ -132,9 +140,9 @@ NodeId TreeBuilder::ListDirectory(const std::string& path, ConstBytes data, std:
                 if (m_stop.ShouldStop())
                     break;
             }
-            const std::string_view name(reinterpret_cast<const char*>(data.data() + offset + 8),
-                                        nameLen);
-            const NodeId node = MakeEntryNode(inode, data[offset + 7], name);
+            const std::string_view name(
+                reinterpret_cast<const char*>(data.data() + offset + kDirentHeader), nameLen);
+            const NodeId node = make(inode, data[offset + 7], name);
             if (node != kNoNode) {
                 m_catalog.LinkSibling(tail, node);
                 tail = node;
@@ -145,6 +153,16 @@ NodeId TreeBuilder::ListDirectory(const std::string& path, ConstBytes data, std:
             break;
     }
     return head;
+}
+
+void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size) {
+    const InodeView view{inode};
+    node.ctime = view.i_ctime();
+    node.mtime = view.i_mtime();
+    node.size = size;
+    node.mode = view.i_mode();
+    node.uid = view.i_uid();
+    node.gid = view.i_gid();
 }
 
 } // namespace twl
@@ -167,15 +185,8 @@ NodeId TreeBuilder::MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::str
     node.type = EntryType(fileType, record);
     if (node.type == kTypeFile && m_candidates != nullptr)
         m_candidates->MarkFound(inode);
-    if (plausible) {
-        const InodeView view{record};
-        node.ctime = view.i_ctime();
-        node.mtime = view.i_mtime();
-        node.size = size;
-        node.mode = view.i_mode();
-        node.uid = view.i_uid();
-        node.gid = view.i_gid();
-    }
+    if (plausible)
+        CopyInodeAttributes(node, record, size);
     CountEntry(node);
     return id;
 }
@@ -205,7 +216,7 @@ bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     const InodeView view{inode};
     const std::uint64_t blocks =
         survey.dataBlocks + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);
-    return !survey.outOfRange && survey.endLogical <= needed &&
+    return survey.outOfRangePointers == 0 && survey.endLogical <= needed &&
            blocks * m_reader.Volume().sectorsPerBlock == view.i_blocks();
 }
 

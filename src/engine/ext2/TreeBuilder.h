@@ -11,6 +11,7 @@
 #include "ext2/VolumeReader.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ std::string EntriesFoundText(const TreeCounters& counters);
 // "%7.3f KB in %d Files in %d Folders", or its MB and GB forms.
 std::string SizeLineText(const TreeCounters& counters);
 
+// Copies an inode's times, mode, owner and `size` into a node.
+void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size);
+
 class TreeBuilder {
 public:
     TreeBuilder(VolumeReader& reader, Catalog& catalog, TreeCounters& counters, StopControl& stop,
@@ -55,6 +59,15 @@ public:
     // Builds the child list of `parent` from directory data whose i_size is `length`, and
     // returns its first node (kNoNode when nothing was listed). The list is not attached.
     NodeId ListDirectory(const std::string& path, ConstBytes data, std::uint64_t length);
+
+    // Makes the node of one directory entry, or returns kNoNode to leave the entry out.
+    using EntryMaker =
+        std::function<NodeId(InodeNo inode, std::uint8_t fileType, std::string_view name)>;
+    // The listing itself: the entries from byte `offset` on, a header named `path` before
+    // the first node. Deleted entries (inode 0) are passed over; an inode below `lowest` or
+    // above the inode count, or a record that cannot hold itself, ends the listing.
+    NodeId ListEntries(const std::string& path, ConstBytes data, std::uint64_t length,
+                       std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
 
     // Entries found as a percent of the inodes in use (of all inodes after a backup
     // superblock, whose free counts are stale), 0 to 100.

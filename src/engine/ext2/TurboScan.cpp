@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::uint64_t kRunSectors = 63;
 constexpr std::uint64_t kChunkSectors = 16 * kRunSectors;
-constexpr std::size_t kDirentHeader = 8;
 // Status panes are cleared with blanks: 18 for pane 0, 16 for pane 1.
 std::string Blanks(std::size_t count) {
     return std::string(count, ' ');
@@ -209,15 +208,9 @@ void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
 NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record) {
     const NodeId id = m_catalog.AddNode("Inode" + std::to_string(inode));
     CatalogNode& node = m_catalog.Node(id);
-    const InodeView view{record};
     node.type = kTypeFile;
     node.inode = inode;
-    node.ctime = view.i_ctime();
-    node.mtime = view.i_mtime();
-    node.size = InodeFileSize(record, m_reader.Volume().sb.HasLargeFile());
-    node.mode = view.i_mode();
-    node.uid = view.i_uid();
-    node.gid = view.i_gid();
+    CopyInodeAttributes(node, record, InodeFileSize(record, m_reader.Volume().sb.HasLargeFile()));
     return id;
 }
 
@@ -269,52 +262,24 @@ void TurboScan::WalkLostFolder(NodeId folder, const std::string& path) {
 }
 
 NodeId TurboScan::ListLostFolder(const std::string& path, ConstBytes data, std::uint64_t length) {
-    const Ext2Volume& volume = m_reader.Volume();
-    const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
     if (data.size() < 18)
         return kNoNode;
-    std::uint64_t offset = 12 + std::uint64_t{Le16(data, 16)};
-    NodeId head = kNoNode;
-    NodeId tail = kNoNode;
-    while (FitsIn(end, offset, kDirentHeader)) {
-        const InodeNo inode = Le32(data, offset);
-        const std::uint16_t recLen = Le16(data, offset + 4);
-        const std::uint8_t nameLen = data[offset + 6];
-        if (recLen < kDirentHeader + nameLen || offset + recLen > end ||
-            inode > volume.sb.s_inodes_count)
-            break;        // a damaged record ends the listing
-        if (inode != 0) { // a deleted entry is passed over
-            if (head == kNoNode) {
-                head = tail = m_catalog.AddNode(path);
-                m_catalog.Node(head).is_header = 1;
-                if (m_stop.ShouldStop())
-                    break;
-            }
-            const NodeId id = m_catalog.AddNode(std::string_view(
-                reinterpret_cast<const char*>(data.data() + offset + kDirentHeader), nameLen));
-            m_reader.ReadInode(inode);
-            CatalogNode& node = m_catalog.Node(id);
-            node.inode = inode;
-            node.type = m_builder.EntryType(data[offset + 7], volume.currentInode);
-            if (node.type == kTypeFile)
-                m_candidates.MarkFound(inode);
-            m_catalog.LinkSibling(tail, id);
-            tail = id;
-            if (IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count)) {
-                const InodeView view{volume.currentInode};
-                node.ctime = view.i_ctime();
-                node.mtime = view.i_mtime();
-                node.size = InodeFileSize(volume.currentInode, volume.sb.HasLargeFile());
-                node.mode = view.i_mode();
-                node.uid = view.i_uid();
-                node.gid = view.i_gid();
-            }
-        }
-        offset += recLen;
-        if (offset >= length || m_stop.ShouldStop())
-            break;
-    }
-    return head;
+    // No size checks here, and inode 1 is listed like any other.
+    const auto make = [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
+        const Ext2Volume& volume = m_reader.Volume();
+        m_reader.ReadInode(inode);
+        const NodeId id = m_catalog.AddNode(name);
+        CatalogNode& node = m_catalog.Node(id);
+        node.inode = inode;
+        node.type = m_builder.EntryType(fileType, volume.currentInode);
+        if (node.type == kTypeFile)
+            m_candidates.MarkFound(inode);
+        if (IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count))
+            CopyInodeAttributes(node, volume.currentInode,
+                                InodeFileSize(volume.currentInode, volume.sb.HasLargeFile()));
+        return id;
+    };
+    return m_builder.ListEntries(path, data, length, 12 + std::uint64_t{Le16(data, 16)}, 1, make);
 }
 
 // A folder met again inside this lost folder's subtree is taken out of the container's top

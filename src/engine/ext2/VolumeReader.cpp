@@ -155,7 +155,6 @@ void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t fir
                                   std::uint64_t endLogical, BlockMapSurvey& survey,
                                   const BlockVisit& visit) {
     if (mapBlock > m_volume.sb.s_blocks_count) {
-        survey.outOfRange = true;
         ++survey.outOfRangePointers;
         return; // not a block of this volume: nothing below it is read
     }
@@ -182,7 +181,6 @@ void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t fir
 void VolumeReader::VisitDataBlock(std::uint64_t logical, BlockNo block, BlockMapSurvey& survey,
                                   const BlockVisit& visit) const {
     if (block > m_volume.sb.s_blocks_count) {
-        survey.outOfRange = true;
         ++survey.outOfRangePointers;
         return;
     }

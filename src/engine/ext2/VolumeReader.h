@@ -26,7 +26,6 @@ struct BlockMapSurvey {
     std::uint64_t dataBlocks = 0;
     std::uint64_t mapBlocks = 0;          // indirect blocks holding pointers
     std::uint64_t endLogical = 0;         // one past the last mapped logical block
-    bool outOfRange = false;              // a pointer beyond s_blocks_count
     std::uint64_t outOfRangePointers = 0; // pointers beyond s_blocks_count
 };
 

@@ -6,6 +6,7 @@
 #include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
 #include "platform/DriveInventory.h"
+#include "scaninfo/ScanInfoCommands.h"
 
 #include <ostream>
 
@@ -76,6 +77,14 @@ int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, 
         return kExitUsage;
     }
     return OpenVolume(session, request, context) ? kExitOk : kExitNotFound;
+}
+
+bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context) {
+    CliEvents events(context);
+    const bool loaded = OpenScanInformation(session, path, events);
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+    return loaded;
 }
 
 bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context) {

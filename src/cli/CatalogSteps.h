@@ -32,6 +32,9 @@ std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& reque
 int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, const char* command,
                         CliContext& context);
 
+// Loads the catalogue of a scan information file; prints why when it cannot.
+bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context);
+
 // Tree creation and Turbo Scan, with their closing texts on stderr; each returns whether it
 // completed.
 bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context);

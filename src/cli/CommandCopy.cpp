@@ -8,7 +8,6 @@
 #include "clone/CopyEngine.h"
 #include "core/DatedName.h"
 #include "core/SizeText.h"
-#include "platform/BlockDevice.h"
 #include "platform/DriveInventory.h"
 
 #include <filesystem>
@@ -50,22 +49,6 @@ std::uint64_t SourceSectors(const SectorSource& source, CliContext& context) {
         return sectors;
     context.err << "twl: only the first 2 TiB (2^32 sectors) can be copied\n";
     return kAddressableSectors;
-}
-
-// The drive id a DEST word names: disk:N, or a disk device of the inventory.
-std::optional<DriveId> DriveOf(const std::string& word, const SectorSource& source) {
-    const auto& drives = source.Inventory();
-    if (word.rfind("disk:", 0) == 0) {
-        const auto index = ParseUnsigned(word.substr(5), drives.size());
-        if (index && *index < drives.size())
-            return DriveIdOf(static_cast<std::uint32_t>(*index));
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < drives.size(); ++i) {
-        if (IsSameFile(drives[i].devicePath, word))
-            return DriveIdOf(static_cast<std::uint32_t>(i));
-    }
-    return std::nullopt;
 }
 
 std::string DriveText(SectorSource& source, DriveId id) {
@@ -127,8 +110,8 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives));
     SectorSource& source = session.Source();
-    const std::optional<DriveId> from = DriveOf(args.positional[0], source);
-    const std::optional<DriveId> to = DriveOf(args.positional[1], source);
+    const std::optional<DriveId> from = DriveOfArgument(args.positional[0], source);
+    const std::optional<DriveId> to = DriveOfArgument(args.positional[1], source);
     if (!from || !to) {
         context.err << "twl clone: " << args.positional[from ? 1 : 0]
                     << " is not a drive of 'twl drives'\n";

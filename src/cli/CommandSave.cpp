@@ -11,7 +11,6 @@
 #include "recover/FtpDestination.h"
 #include "recover/LocalDestination.h"
 #include "recover/SaveOperation.h"
-#include "scaninfo/ScanInfoCommands.h"
 
 #include <fstream>
 #include <map>
@@ -193,11 +192,7 @@ int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives));
     if (request.scanInfo) {
-        CliEvents events(context);
-        const bool loaded = OpenScanInformation(session, *request.scanInfo, events);
-        for (const std::string& message : events.Messages())
-            context.err << message << '\n';
-        if (!loaded)
+        if (!LoadScanInfo(session, *request.scanInfo, context))
             return kExitNotFound;
     } else if (const int status = OpenRequestedVolume(session, request.volume, "save", context);
                status != kExitOk) {

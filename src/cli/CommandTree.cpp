@@ -6,7 +6,6 @@
 #include "CliEvents.h"
 #include "Commands.h"
 #include "platform/DriveInventory.h"
-#include "scaninfo/ScanInfoCommands.h"
 
 #include <ostream>
 
@@ -43,15 +42,6 @@ std::string ParseRequest(std::span<const std::string> words, TreeRequest& reques
     request.format = *format;
     request.turbo = args.Has("--turbo");
     return ParseVolumeOptions(args, request.volume);
-}
-
-// Loads the catalogue of a scan information file; prints why when it cannot.
-bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context) {
-    CliEvents events(context);
-    const bool loaded = OpenScanInformation(session, path, events);
-    for (const std::string& message : events.Messages())
-        context.err << message << '\n';
-    return loaded;
 }
 
 } // namespace

@@ -10,21 +10,11 @@ namespace {
 
 constexpr std::string_view kDiskPrefix = "disk:";
 
-Status OpenDrive(std::uint64_t index, RecoverySession& session) {
-    SectorSource& source = session.Source();
-    if (index >= source.Inventory().size())
-        return Status::Failure(ErrorCode::kNotInInventory, "disk:" + std::to_string(index));
-    return source.SelectDrive(DriveIdOf(static_cast<std::uint32_t>(index)));
-}
-
 Status OpenPath(const std::string& path, RecoverySession& session) {
     SectorSource& source = session.Source();
     if (IsBlockDevice(path)) {
-        const auto& drives = source.Inventory();
-        for (std::size_t i = 0; i < drives.size(); ++i) {
-            if (IsSameFile(drives[i].devicePath, path))
-                return OpenDrive(i, session);
-        }
+        if (const std::optional<DriveId> drive = DriveOfArgument(path, source))
+            return source.SelectDrive(*drive);
     }
     if (source.SelectImageFile(path) != ImageSelectResult::kOk)
         return source.OpenStatus();
@@ -33,14 +23,28 @@ Status OpenPath(const std::string& path, RecoverySession& session) {
 
 } // namespace
 
-Status OpenSourceArgument(const std::string& argument, RecoverySession& session) {
-    if (argument.rfind(kDiskPrefix, 0) == 0) {
-        const auto index = ParseUnsigned(argument.substr(kDiskPrefix.size()), 0x7FFFFF7F);
-        if (!index)
-            return Status::Failure(ErrorCode::kNotInInventory, argument);
-        return OpenDrive(*index, session);
+std::optional<DriveId> DriveOfArgument(const std::string& word, const SectorSource& source) {
+    const auto& drives = source.Inventory();
+    if (word.rfind(kDiskPrefix, 0) == 0) {
+        const auto index = ParseUnsigned(word.substr(kDiskPrefix.size()), drives.size());
+        if (index && *index < drives.size())
+            return DriveIdOf(static_cast<std::uint32_t>(*index));
+        return std::nullopt;
     }
-    return OpenPath(argument, session);
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        if (IsSameFile(drives[i].devicePath, word))
+            return DriveIdOf(static_cast<std::uint32_t>(i));
+    }
+    return std::nullopt;
+}
+
+Status OpenSourceArgument(const std::string& argument, RecoverySession& session) {
+    if (argument.rfind(kDiskPrefix, 0) != 0)
+        return OpenPath(argument, session);
+    const std::optional<DriveId> drive = DriveOfArgument(argument, session.Source());
+    if (!drive)
+        return Status::Failure(ErrorCode::kNotInInventory, argument);
+    return session.Source().SelectDrive(*drive);
 }
 
 std::string SourceName(const RecoverySession& session) {

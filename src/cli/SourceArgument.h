@@ -7,6 +7,7 @@
 #include "core/Status.h"
 #include "session/RecoverySession.h"
 
+#include <optional>
 #include <string>
 
 namespace twl::cli {
@@ -14,6 +15,10 @@ namespace twl::cli {
 // Makes `argument` the current source. On failure the returned status says why, ready for
 // Describe(); nothing is left open.
 Status OpenSourceArgument(const std::string& argument, RecoverySession& session);
+
+// The drive a word names: disk:N of the inventory, or a device (or TWL_DRIVES file) that the
+// inventory holds. Empty for anything else.
+std::optional<DriveId> DriveOfArgument(const std::string& word, const SectorSource& source);
 
 // A human name of the current source for messages: the path, or "disk:N (/dev/sda)".
 std::string SourceName(const RecoverySession& session);

@@ -174,9 +174,13 @@ int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& co
     context.err << SummaryText(summary) << '\n';
     if (summary.destinationFull)
         context.err << "The destination is full; the save stopped. What was written stays.\n";
-    if (!summary.reportName.empty())
+    if (summary.reportName.empty()) { // the report could not be written: its lines here
+        for (const std::string& line : summary.problems)
+            context.err << line << '\n';
+    } else {
         context.err << "See " << (request.ftp ? "the report " : request.out + "/")
                     << summary.reportName << '\n';
+    }
     const bool whole =
         summary.partial == 0 && summary.failed == 0 && !summary.stopped && !summary.destinationFull;
     return whole ? kExitOk : kExitNotFound;

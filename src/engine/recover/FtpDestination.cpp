@@ -256,17 +256,4 @@ std::string FtpDestination::Upload(int parent, const std::string& name, std::FIL
     return error;
 }
 
-MadeItem FtpDestination::WriteTextFile(const std::string& name, const std::string& text, bool) {
-    MadeItem made;
-    auto file = MakeFile(Root(), name, made);
-    if (!file)
-        return made;
-    made.error =
-        file->WriteAt(0, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-    if (made.error == 0)
-        made.error = file->Finish(text.size(), {});
-    made.detail = file->LastError();
-    return made;
-}
-
 } // namespace twl

@@ -40,8 +40,6 @@ public:
                          const ItemTimes& times) override;
     std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                        MadeItem& made) override;
-    MadeItem WriteTextFile(const std::string& name, const std::string& text,
-                           bool executable) override;
 
     // Uploads `file` (read from its start) as `name` in folder `parent`, with retries and
     // the modification time; returns "" or what went wrong.

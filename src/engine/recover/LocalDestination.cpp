@@ -125,20 +125,8 @@ std::unique_ptr<SaveFile> LocalDestination::MakeFile(int parent, const std::stri
     return std::make_unique<LocalFile>(made.handle);
 }
 
-MadeItem LocalDestination::WriteTextFile(const std::string& name, const std::string& text,
-                                         bool executable) {
-    MadeItem made;
-    auto file = MakeFile(m_root, name, made);
-    if (!file)
-        return made;
-    made.error =
-        file->WriteAt(0, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-    const int finished = file->Finish(text.size(), {});
-    if (made.error == 0)
-        made.error = finished;
-    if (executable)
-        ::fchmodat(m_root, made.name.c_str(), 0755, 0);
-    return made;
+void LocalDestination::MakeExecutable(const std::string& name) {
+    ::fchmodat(m_root, name.c_str(), 0755, 0);
 }
 
 } // namespace twl

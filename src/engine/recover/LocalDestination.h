@@ -25,8 +25,9 @@ public:
                          const ItemTimes& times) override;
     std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                        MadeItem& made) override;
-    MadeItem WriteTextFile(const std::string& name, const std::string& text,
-                           bool executable) override;
+
+protected:
+    void MakeExecutable(const std::string& name) override;
 
 private:
     explicit LocalDestination(int root) : m_root(root) {}

@@ -50,9 +50,12 @@ public:
                                  const ItemTimes& times) = 0;
     virtual std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                                MadeItem& made) = 0;
-    // Writes a small text file (report, scripts) into the top folder.
-    virtual MadeItem WriteTextFile(const std::string& name, const std::string& text,
-                                   bool executable) = 0;
+    // Writes a small text file (report, scripts) into the top folder, through MakeFile.
+    MadeItem WriteTextFile(const std::string& name, const std::string& text, bool executable);
+
+protected:
+    // Lets a script written by WriteTextFile be run; nothing where files have no such bit.
+    virtual void MakeExecutable(const std::string& /*name*/) {}
 };
 
 } // namespace twl

@@ -332,7 +332,9 @@ void Saver::WriteAfterwards() {
                        "listed\n";
     for (const std::string& line : m_summary.problems)
         text += line + "\n";
-    m_summary.reportName = m_destination.WriteTextFile(kReportName, text, false).name;
+    const MadeItem report = m_destination.WriteTextFile(kReportName, text, false);
+    if (report.error == 0)
+        m_summary.reportName = report.name;
 }
 
 } // namespace

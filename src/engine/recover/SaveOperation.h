@@ -38,7 +38,7 @@ struct SaveSummary {
     bool stopped = false;
     bool destinationFull = false;
     std::vector<std::string> problems; // the report's lines
-    std::string reportName;            // the report file's name in the destination
+    std::string reportName;            // the report's name in the destination; "" if unwritten
 };
 
 inline constexpr char kSaveProcess[] = "Saving Files";

@@ -7,8 +7,12 @@
 
 namespace twl {
 
+std::uint8_t ItemType(const CatalogNode& node) {
+    return node.type != kTypeUnknown ? node.type : EntryTypeOfMode(node.mode);
+}
+
 std::string SpecialKind(const CatalogNode& node) {
-    switch (node.type != kTypeUnknown ? node.type : EntryTypeOfMode(node.mode)) {
+    switch (ItemType(node)) {
     case 3:
         return "character device";
     case 4:
@@ -33,7 +37,7 @@ void RestoreScripts::AddLink(const std::string& path, const CatalogNode& node) {
 
 void RestoreScripts::AddSpecial(const std::string& path, const CatalogNode& node,
                                 std::pair<unsigned, unsigned> numbers) {
-    const std::uint8_t type = node.type != kTypeUnknown ? node.type : EntryTypeOfMode(node.mode);
+    const std::uint8_t type = ItemType(node);
     std::string words = type == 3 ? "c " : type == 4 ? "b " : type == 5 ? "p" : "";
     if (type == 3 || type == 4)
         words += std::to_string(numbers.first) + " " + std::to_string(numbers.second);

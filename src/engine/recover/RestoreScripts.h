@@ -14,7 +14,10 @@
 
 namespace twl {
 
-// "character device 1,3", "block device", "FIFO", "socket" for a node of type 3 to 6.
+// What kind of item a node is: its entry type, or its mode's when the type is unknown.
+std::uint8_t ItemType(const CatalogNode& node);
+
+// "character device", "block device", "FIFO", "socket" for a node of type 3 to 6.
 std::string SpecialKind(const CatalogNode& node);
 
 class RestoreScripts {

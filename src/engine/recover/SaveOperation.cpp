@@ -17,12 +17,6 @@ constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
 
 enum class Pick : std::uint8_t { kSkip, kSave, kHolder };
 
-// What kind of item a node is, from its entry type, or from the inode's mode when the type
-// is unknown.
-std::uint8_t KindOf(const CatalogNode& node) {
-    return node.type != kTypeUnknown ? node.type : EntryTypeOfMode(node.mode);
-}
-
 std::vector<Pick> PickNodes(const Catalog& catalog, bool checkedOnly) {
     std::vector<Pick> picks(catalog.NodeCount(), Pick::kSkip);
     catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
@@ -57,7 +51,7 @@ public:
           m_picks(PickNodes(catalog, options.checkedOnly)) {
         for (NodeId id = 1; id < m_picks.size(); ++id) {
             const CatalogNode& node = m_catalog.Node(id);
-            if (m_picks[id] == Pick::kSave && KindOf(node) == kTypeFile) {
+            if (m_picks[id] == Pick::kSave && ItemType(node) == kTypeFile) {
                 ++m_progress.filesTotal;
                 m_progress.bytesTotal += node.size;
             }
@@ -141,7 +135,7 @@ bool Saver::SaveItem(NodeId id, std::vector<Frame>& stack) {
         return true;
     const CatalogNode& node = m_catalog.Node(id);
     const int parent = stack.back().handle;
-    switch (KindOf(node)) {
+    switch (ItemType(node)) {
     case kTypeFolder:
         SaveFolder(id, stack);
         break;

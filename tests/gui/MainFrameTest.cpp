@@ -49,6 +49,24 @@ struct DemoDisk {
     }
 };
 
+// A frame over the demo disk's open volume, answering every box itself.
+struct BuiltFrame {
+    DemoDisk disk;
+    RecoverySession session;
+    std::unique_ptr<MainFrame> frame;
+
+    BuiltFrame() {
+        disk.Open(session);
+        frame = std::make_unique<MainFrame>(session);
+        frame->Prompts().SetUnattended(true);
+    }
+    // Builds the tree on the worker; false when it did not end in time.
+    bool Build() {
+        frame->StartTreeCreation();
+        return QTest::qWaitFor([this] { return !frame->Running(); }, 10000);
+    }
+};
+
 QStringList Texts(const QList<QAction*>& actions) {
     QStringList texts;
     for (const QAction* action : actions) {
@@ -116,11 +134,8 @@ void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
 }
 
 void MainFrameTest::TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
+    BuiltFrame built;
+    MainFrame& frame = *built.frame;
     frame.StartTreeCreation();
     QVERIFY(frame.Running());
     QVERIFY(frame.Command(kCmdStop)->isEnabled());
@@ -157,11 +172,8 @@ void MainFrameTest::TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes() {
 }
 
 void MainFrameTest::StopAskedNoResumesAndYesStops() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
+    BuiltFrame built;
+    MainFrame& frame = *built.frame;
     frame.StartTreeCreation();
     frame.Prompts().QueueAnswer(QMessageBox::No);
     frame.Stop();
@@ -231,11 +243,8 @@ void MainFrameTest::TheProcessLogSavesAsTextAndSaysWhenItCannot() {
 }
 
 void MainFrameTest::ExitIsRefusedWhileRunningAndConfirmedOtherwise() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
+    BuiltFrame built;
+    MainFrame& frame = *built.frame;
     frame.show();
     frame.StartTreeCreation();
     QVERIFY(!frame.close());
@@ -249,13 +258,9 @@ void MainFrameTest::ExitIsRefusedWhileRunningAndConfirmedOtherwise() {
 }
 
 void MainFrameTest::MarksFollowSubtreesAncestorsAndTheList() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
-    frame.StartTreeCreation();
-    QTRY_VERIFY(!frame.Running());
+    BuiltFrame built;
+    QVERIFY(built.Build());
+    MainFrame& frame = *built.frame;
     FolderTreeModel& tree = frame.Tree();
     const QModelIndex root = tree.RootIndex();
     const QModelIndex docs = tree.index(1, 0, root);
@@ -294,11 +299,8 @@ void MainFrameTest::MarksFollowSubtreesAncestorsAndTheList() {
 }
 
 void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
+    BuiltFrame built;
+    MainFrame& frame = *built.frame;
     frame.resize(1100, 700);
     frame.show();
     frame.StartTreeCreation();
@@ -362,11 +364,8 @@ void MainFrameTest::AFolderWithABackslashInItsNameIsListedAndMarked() {
 }
 
 void MainFrameTest::ExitAfterARecoveryOffersToSaveTheScanInformation() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
+    BuiltFrame built;
+    MainFrame& frame = *built.frame;
     frame.show();
     frame.BeginRecovery("Image File Selected :disk.img", "Mount Point gui Selected ");
     QCOMPARE(frame.Log().Rows().at(0).processName, std::string("Image File Selected :disk.img"));
@@ -376,7 +375,7 @@ void MainFrameTest::ExitAfterARecoveryOffersToSaveTheScanInformation() {
     QVERIFY(!frame.close());
     QCOMPARE(frame.Prompts().Shown().back(), QString("Do you want to save scan information?"));
     // Yes saves (the file is chosen), then the exit is confirmed; no question after that.
-    const std::string saved = disk.dir.File("exit.ds1");
+    const std::string saved = built.disk.dir.File("exit.ds1");
     frame.Prompts().QueueAnswer(QMessageBox::Yes);
     frame.Prompts().QueueFile(QString::fromStdString(saved));
     frame.Prompts().QueueAnswer(QMessageBox::No);
@@ -390,13 +389,9 @@ void MainFrameTest::ExitAfterARecoveryOffersToSaveTheScanInformation() {
 }
 
 void MainFrameTest::ClickingAColumnTwiceSortsItBothWays() {
-    DemoDisk disk;
-    RecoverySession session;
-    disk.Open(session);
-    MainFrame frame(session);
-    frame.Prompts().SetUnattended(true);
-    frame.StartTreeCreation();
-    QTRY_VERIFY(!frame.Running());
+    BuiltFrame built;
+    QVERIFY(built.Build());
+    MainFrame& frame = *built.frame;
     frame.ShowFolder(frame.Tree().NodeOf(frame.Tree().index(1, 0, frame.Tree().RootIndex())));
     QHeaderView* header = frame.findChild<QTableView*>("fileList")->horizontalHeader();
     emit header->sectionClicked(1); // size: the file (6 bytes) and the folder (1024)

@@ -108,6 +108,23 @@ bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& contex
     return !session.Stop().StopRequested();
 }
 
+int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& scanInfo,
+                    const VolumeRequest& request, bool turbo, const char* command,
+                    CliContext& context, bool& completed) {
+    if (scanInfo) {
+        if (!LoadScanInfo(session, *scanInfo, context))
+            return kExitNotFound;
+    } else if (const int status = OpenRequestedVolume(session, request, command, context);
+               status != kExitOk) {
+        return status;
+    }
+    VolumeReader reader(session.Source(), *session.Volume());
+    completed = scanInfo || CreateTree(session, reader, context);
+    if (completed && turbo)
+        completed = RunTurbo(session, reader, context);
+    return kExitOk;
+}
+
 void ReportUnreadable(const RecoverySession& session, CliContext& context) {
     if (session.Source().UnreadableSectors() != 0)
         context.err << "twl: " << session.Source().UnreadableSectors()

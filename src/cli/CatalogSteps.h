@@ -9,6 +9,7 @@
 #include "ext2/VolumeReader.h"
 #include "session/RecoverySession.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, 
 
 // Loads the catalogue of a scan information file; prints why when it cannot.
 bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context);
+
+// The catalogue a command works on: loaded from a scan information file when `scanInfo` is
+// given, else built from the requested volume; then Turbo Scan when `turbo` is set. Returns
+// kExitOk or the exit status to end with; `completed` tells whether every step ran to its end.
+int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& scanInfo,
+                    const VolumeRequest& request, bool turbo, const char* command,
+                    CliContext& context, bool& completed);
 
 // Tree creation and Turbo Scan, with their closing texts on stderr; each returns whether it
 // completed.

@@ -195,16 +195,12 @@ int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives));
-    if (request.scanInfo) {
-        if (!LoadScanInfo(session, *request.scanInfo, context))
-            return kExitNotFound;
-    } else if (const int status = OpenRequestedVolume(session, request.volume, "save", context);
-               status != kExitOk) {
+    bool completed = false;
+    if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
+                                           "save", context, completed);
+        status != kExitOk)
         return status;
-    }
-    VolumeReader reader(session.Source(), *session.Volume());
-    if ((!request.scanInfo && !CreateTree(session, reader, context)) ||
-        (request.turbo && !RunTurbo(session, reader, context)))
+    if (!completed)
         return kExitNotFound;
     if (const std::string missing = MarkPaths(session.Catalogue(), request.paths);
         !missing.empty()) {

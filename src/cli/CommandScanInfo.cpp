@@ -48,12 +48,12 @@ int Save(std::span<const std::string> words, CliContext& context) {
     }
     request.source = args.positional.front();
     RecoverySession session(LoadDriveInventory(context.twlDrives));
-    if (const int status = OpenRequestedVolume(session, request, "scaninfo save", context);
+    bool completed = false;
+    if (const int status = ObtainCatalogue(session, std::nullopt, request, args.Has("--turbo"),
+                                           "scaninfo save", context, completed);
         status != kExitOk)
         return status;
-    VolumeReader reader(session.Source(), *session.Volume());
-    if (!CreateTree(session, reader, context) ||
-        (args.Has("--turbo") && !RunTurbo(session, reader, context)))
+    if (!completed)
         return kExitNotFound;
     CliEvents events(context);
     const bool saved = SaveScanInformation(session, SavePath(*args.Value("-o")), events);

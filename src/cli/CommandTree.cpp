@@ -54,17 +54,11 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives));
-    if (request.scanInfo) {
-        if (!LoadScanInfo(session, *request.scanInfo, context))
-            return kExitNotFound;
-    } else if (const int status = OpenRequestedVolume(session, request.volume, "tree", context);
-               status != kExitOk) {
+    bool completed = false;
+    if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
+                                           "tree", context, completed);
+        status != kExitOk)
         return status;
-    }
-    VolumeReader reader(session.Source(), *session.Volume());
-    bool completed = request.scanInfo || CreateTree(session, reader, context);
-    if (completed && request.turbo)
-        completed = RunTurbo(session, reader, context);
     PrintCatalog(session.Catalogue(), request.format, context.out);
     context.out.flush();
     ReportUnreadable(session, context);

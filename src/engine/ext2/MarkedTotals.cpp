@@ -5,8 +5,8 @@
 namespace twl {
 namespace {
 
-void Count(const CatalogNode& node, TreeCounters& totals) {
-    if (!node.marked || node.is_header)
+void Count(const CatalogNode& node, bool markedOnly, TreeCounters& totals) {
+    if ((markedOnly && !node.marked) || node.is_header)
         return;
     if (node.type == kTypeFolder) {
         ++totals.folders;
@@ -18,10 +18,15 @@ void Count(const CatalogNode& node, TreeCounters& totals) {
 
 } // namespace
 
-TreeCounters MarkedTotals(const Catalog& catalog) {
+TreeCounters CountCatalogue(const Catalog& catalog, bool markedOnly) {
     TreeCounters totals;
-    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) { Count(catalog.Node(id), totals); });
+    catalog.ForEachBelow(kRootAnchor,
+                         [&](NodeId id) { Count(catalog.Node(id), markedOnly, totals); });
     return totals;
+}
+
+TreeCounters MarkedTotals(const Catalog& catalog) {
+    return CountCatalogue(catalog, true);
 }
 
 std::string MarkedText(const TreeCounters& totals) {

@@ -9,6 +9,11 @@
 
 namespace twl {
 
+// Bytes, files and folders of the nodes below the root anchor (all, or only the marked
+// ones): headers are not counted, folders count as folders, everything else as a file with
+// its size.
+TreeCounters CountCatalogue(const Catalog& catalog, bool markedOnly);
+
 // Walks every node below the root anchor. Marked headers are not counted (nor the anchor,
 // which marking the root item marks); folders count as folders, everything else as a file
 // with its size.

@@ -2,6 +2,7 @@
 
 #include "core/SizeText.h"
 #include "core/TimeText.h"
+#include "ext2/MarkedTotals.h"
 
 #include <algorithm>
 #include <cstring>
@@ -346,19 +347,7 @@ void TurboScan::SearchLostFiles() {
 }
 
 TreeCounters RecountCatalogue(const Catalog& catalog) {
-    TreeCounters counters;
-    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
-        const CatalogNode& node = catalog.Node(id);
-        if (node.is_header)
-            return;
-        if (node.type == kTypeFolder) {
-            ++counters.folders;
-        } else {
-            ++counters.files;
-            counters.bytes += node.size;
-        }
-    });
-    return counters;
+    return CountCatalogue(catalog, false);
 }
 
 void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,

@@ -1,13 +1,11 @@
 #include "ext2/TurboScan.h"
 
 #include "core/SizeText.h"
-#include "ext2/SuperblockValidation.h"
-#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/BuiltVolume.h"
 #include "fixtures/TempDir.h"
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -45,30 +43,9 @@ public:
 class Volume {
 public:
     Volume(const std::string& mkfsOptions, const std::vector<std::string>& files,
-           const std::string& debugfsCommands) {
-        TempDir dir;
-        for (const std::string& file : files) {
-            const std::filesystem::path path = dir.File("src") + "/" + file;
-            std::filesystem::create_directories(path.parent_path());
-            if (file.back() != '/')
-                std::ofstream(path) << file << '\n';
-        }
-        const std::string image = dir.File("fs.img");
-        std::ofstream(dir.File("commands")) << debugfsCommands;
-        const std::string command = "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " + mkfsOptions +
-                                    " -d " + dir.File("src") + " " + image +
-                                    " 4096 >/dev/null 2>&1 && debugfs -w -f " +
-                                    dir.File("commands") + " " + image + " >/dev/null 2>&1";
-        EXPECT_EQ(fixtures::RunShell(command), 0) << command;
-        std::ifstream in(image, std::ios::binary);
-        m_medium->bytes.assign(std::istreambuf_iterator<char>(in), {});
-        m_source.SelectImageFile(kPath);
-        m_volume.start = 0;
-        m_volume.size = static_cast<SectorCount>(m_medium->bytes.size() / 512);
-        ReadPrimarySuperblock(m_source, m_volume, 2);
-        EXPECT_EQ(ValidatePrimarySuperblock(m_source, m_volume, 2), 1);
-        TreeBuilder builder(m_reader, m_catalog, m_counters, m_stop, m_events);
-        builder.BuildTree();
+           const std::string& debugfsCommands)
+        : m_built(kPath, MakeImage(m_dir, mkfsOptions, files, debugfsCommands)) {
+        EXPECT_TRUE(m_built.opened);
     }
 
     // Runs the Turbo Scan worker, checking every catalogue lookup against a plain walk.
@@ -77,7 +54,7 @@ public:
         events.stop = &m_stop;
         events.stopOnInodeSector = stopInPass;
         m_stop.Clear();
-        TurboScan scan(m_reader, m_catalog, m_counters, m_stop, events);
+        TurboScan scan(m_built.reader, m_catalog, m_built.counters, m_stop, events);
         scan.SetLookupObserver([&](InodeNo inode, bool found) {
             ++lookups;
             EXPECT_EQ(found, FindInodeInCatalogue(m_catalog, inode)) << "inode " << inode;
@@ -146,14 +123,29 @@ public:
     int lookups = 0;
 
 private:
-    std::shared_ptr<fixtures::MemoryMedium> m_medium = std::make_shared<fixtures::MemoryMedium>();
-    SectorSource m_source{{}, fixtures::MemoryFactory{kPath, m_medium}};
-    Ext2Volume m_volume;
-    VolumeReader m_reader{m_source, m_volume};
-    Catalog m_catalog;
-    TreeCounters m_counters;
-    StopControl m_stop;
-    RecordingEvents m_events;
+    static std::string MakeImage(TempDir& dir, const std::string& mkfsOptions,
+                                 const std::vector<std::string>& files,
+                                 const std::string& debugfsCommands) {
+        for (const std::string& file : files) {
+            const std::filesystem::path path = dir.File("src") + "/" + file;
+            std::filesystem::create_directories(path.parent_path());
+            if (file.back() != '/')
+                std::ofstream(path) << file << '\n';
+        }
+        const std::string image = dir.File("fs.img");
+        std::ofstream(dir.File("commands")) << debugfsCommands;
+        const std::string command = "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " + mkfsOptions +
+                                    " -d " + dir.File("src") + " " + image +
+                                    " 4096 >/dev/null 2>&1 && debugfs -w -f " +
+                                    dir.File("commands") + " " + image + " >/dev/null 2>&1";
+        EXPECT_EQ(fixtures::RunShell(command), 0) << command;
+        return image;
+    }
+
+    TempDir m_dir;
+    fixtures::BuiltVolume m_built;
+    Catalog& m_catalog = m_built.catalog;
+    StopControl& m_stop = m_built.stop;
 };
 
 // A holds B (with a folder of its own), both unlinked; one file deleted, one unlinked.

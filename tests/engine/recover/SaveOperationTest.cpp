@@ -1,14 +1,11 @@
 #include "recover/SaveOperation.h"
 
-#include "ext2/SuperblockValidation.h"
-#include "ext2/TreeBuilder.h"
-#include "fixtures/MemoryBlockReader.h"
+#include "fixtures/BuiltVolume.h"
 #include "fixtures/TempDir.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -82,26 +79,21 @@ public:
 // A real volume with a/x.txt, a/b/y.txt and c.txt, its catalogue built.
 class SavedVolume : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fixtures::TempDir dir;
+    void SetUp() override { ASSERT_TRUE(m_built.opened); }
+
+    static std::string MakeImage(fixtures::TempDir& dir) {
         const std::filesystem::path src = dir.File("src");
         std::filesystem::create_directories(src / "a/b");
         std::ofstream(src / "a/x.txt") << std::string(3000, 'x');
         std::ofstream(src / "a/b/y.txt") << "why\n";
         std::ofstream(src / "c.txt") << std::string(5000, 'c');
         const std::string image = dir.File("fs.img");
-        ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -d " + src.string() + " " +
+        EXPECT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -d " + src.string() + " " +
                                      image + " 1024 >/dev/null 2>&1"),
                   0);
-        std::ifstream in(image, std::ios::binary);
-        m_medium->bytes.assign(std::istreambuf_iterator<char>(in), {});
-        m_source.SelectImageFile(kPath);
-        m_volume.size = static_cast<SectorCount>(m_medium->bytes.size() / 512);
-        ReadPrimarySuperblock(m_source, m_volume, 2);
-        ASSERT_EQ(ValidatePrimarySuperblock(m_source, m_volume, 2), 1);
-        TreeBuilder builder(m_reader, m_catalog, m_counters, m_stop, m_events);
-        builder.BuildTree();
+        return image;
     }
+
     NodeId Find(const std::string& name) {
         NodeId found = kNoNode;
         m_catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
@@ -111,14 +103,11 @@ protected:
         return found;
     }
 
-    std::shared_ptr<fixtures::MemoryMedium> m_medium = std::make_shared<fixtures::MemoryMedium>();
-    SectorSource m_source{{}, fixtures::MemoryFactory{kPath, m_medium}};
-    Ext2Volume m_volume;
-    VolumeReader m_reader{m_source, m_volume};
-    Catalog m_catalog;
-    TreeCounters m_counters;
-    StopControl m_stop;
-    RecordingEvents m_events;
+    fixtures::TempDir m_dir;
+    fixtures::BuiltVolume m_built{kPath, MakeImage(m_dir)};
+    VolumeReader& m_reader = m_built.reader;
+    Catalog& m_catalog = m_built.catalog;
+    StopControl& m_stop = m_built.stop;
 };
 
 TEST_F(SavedVolume, SaveCheckedTakesMarkedFoldersWholeAndMakesOnlyTheFoldersAbove) {
@@ -152,8 +141,8 @@ TEST_F(SavedVolume, AFullDestinationStopsTheSaveAndSaysSo) {
 
 TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
     m_reader.ReadInode(m_catalog.Node(Find("c.txt")).inode);
-    const BlockNo second = InodeView{m_volume.currentInode}.i_block(1);
-    m_medium->badSectors = {second * 2, second * 2 + 1};
+    const BlockNo second = InodeView{m_built.volume.currentInode}.i_block(1);
+    m_built.medium->badSectors = {second * 2, second * 2 + 1};
     MemoryDestination destination;
     RecordingEvents events;
     const SaveSummary summary =

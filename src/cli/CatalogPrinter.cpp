@@ -1,9 +1,9 @@
 #include "CatalogPrinter.h"
 
 #include "TextEscape.h"
+#include "core/TimeText.h"
 
 #include <charconv>
-#include <ctime>
 #include <ostream>
 #include <vector>
 
@@ -52,15 +52,6 @@ std::string ModeText(std::uint16_t mode) {
     return mode == 0 ? "0" : "0" + octal;
 }
 
-std::string UtcTime(std::uint32_t seconds) {
-    const std::time_t time = seconds;
-    std::tm parts{};
-    gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
-
 std::string JsonString(std::string_view escaped) {
     std::string text = "\"";
     for (const char c : escaped) {
@@ -90,7 +81,7 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
             rows << '/';
         else
             (rows << "  ").Number(node.size) << " bytes";
-        rows << "  " << UtcTime(node.mtime);
+        rows << "  " << UtcText(node.mtime, "%Y-%m-%d %H:%M:%S");
         break;
     case TreeFormat::kJson:
         rows << (first ? "  {" : ",\n  {") << "\"path\": " << JsonString(path) << ", \"type\": ";

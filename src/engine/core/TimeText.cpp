@@ -16,4 +16,13 @@ std::string CurrentTimeText() {
     return TimeText(std::time(nullptr));
 }
 
+std::string UtcText(std::uint32_t seconds, const char* format) {
+    const std::time_t when = seconds;
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, format, &parts);
+    return std::string(text, length);
+}
+
 } // namespace twl

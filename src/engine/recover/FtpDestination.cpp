@@ -1,11 +1,11 @@
 #include "recover/FtpDestination.h"
 
+#include "core/TimeText.h"
 #include "recover/SafeName.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <curl/curl.h>
 #include <thread>
 #include <unistd.h>
@@ -34,15 +34,6 @@ std::string Escape(CURL* curl, const std::string& text) {
 
 std::size_t Discard(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
-}
-
-std::string MdtmTime(std::uint32_t seconds) {
-    const std::time_t when = seconds;
-    std::tm parts{};
-    gmtime_r(&when, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &parts);
-    return text;
 }
 
 // A file to save, gathered in a temporary file (it may be written out of order, with holes)
@@ -244,7 +235,8 @@ std::string FtpDestination::Upload(int parent, const std::string& name, std::FIL
         curl_easy_setopt(curl, CURLOPT_READDATA, file);
         curl_slist* after = nullptr;
         if (mtime != 0) // servers without MFMT keep the upload's time ('*': no error)
-            after = curl_slist_append(nullptr, ("*MFMT " + MdtmTime(mtime) + " " + name).c_str());
+            after = curl_slist_append(
+                nullptr, ("*MFMT " + UtcText(mtime, "%Y%m%d%H%M%S") + " " + name).c_str());
         curl_easy_setopt(curl, CURLOPT_POSTQUOTE, after);
         m_session->error[0] = '\0';
         const CURLcode result = curl_easy_perform(curl);

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -13,10 +12,7 @@ namespace {
 using fixtures::TempDir;
 using testing::RunTwl;
 
-std::vector<char> Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using fixtures::ReadFileBytes;
 
 class CopyCommand : public ::testing::Test {
 protected:
@@ -52,32 +48,32 @@ TEST_F(CopyCommand, AnImageIsTheDiskSectorForSectorAndOpensLikeIt) {
     const std::string name = entry.path().filename().string();
     EXPECT_EQ(name.rfind("TW Linux Image # ", 0), 0u);
     EXPECT_EQ(name.substr(name.size() - 4), ".tw1");
-    EXPECT_EQ(Read(entry.path().string()), Read(m_disk));
+    EXPECT_EQ(ReadFileBytes(entry.path().string()), ReadFileBytes(m_disk));
     EXPECT_EQ(RunTwl({"tree", entry.path().string(), "--format", "tsv"}).out,
               RunTwl({"tree", m_disk, "--format", "tsv"}).out);
 }
 
 TEST_F(CopyCommand, CloneAsksFirstAndCopiesOnlyTheSourceSize) {
-    const std::vector<char> blank = Read(m_blank);
+    const std::vector<std::uint8_t> blank = ReadFileBytes(m_blank);
     const auto declined = RunTwl({"clone", "disk:0", "disk:1"}, m_drives, "no\n");
     EXPECT_EQ(declined.status, 1);
     EXPECT_NE(declined.err.find("Everything on disk:1 will be overwritten"), std::string::npos);
-    EXPECT_EQ(Read(m_blank), blank);
+    EXPECT_EQ(ReadFileBytes(m_blank), blank);
 
     const auto cloned = RunTwl({"clone", "disk:0", "disk:1"}, m_drives, "yes\n");
     EXPECT_EQ(cloned.status, 0) << cloned.err;
     EXPECT_NE(cloned.err.find("Cloning Completed\n"), std::string::npos);
-    const std::vector<char> after = Read(m_blank);
-    const std::vector<char> disk = Read(m_disk);
+    const std::vector<std::uint8_t> after = ReadFileBytes(m_blank);
+    const std::vector<std::uint8_t> disk = ReadFileBytes(m_disk);
     ASSERT_EQ(after.size(), blank.size());
     EXPECT_TRUE(std::equal(disk.begin(), disk.end(), after.begin()));
     EXPECT_TRUE(std::all_of(after.begin() + static_cast<std::ptrdiff_t>(disk.size()), after.end(),
-                            [](char c) { return c == '\x5a'; }));
+                            [](std::uint8_t c) { return c == 0x5a; }));
     EXPECT_EQ(RunTwl({"volumes", "disk:1"}, m_drives).out, RunTwl({"volumes", m_disk}).out);
 }
 
 TEST_F(CopyCommand, TheSourceIsNeverAPlaceToWrite) {
-    const std::vector<char> disk = Read(m_disk);
+    const std::vector<std::uint8_t> disk = ReadFileBytes(m_disk);
     const auto onItself = RunTwl({"clone", "disk:0", "disk:0", "--yes"}, m_drives);
     EXPECT_EQ(onItself.status, 2);
     EXPECT_NE(onItself.err.find("will not clone a disk onto itself"), std::string::npos);
@@ -87,7 +83,7 @@ TEST_F(CopyCommand, TheSourceIsNeverAPlaceToWrite) {
               std::string::npos)
         << intoItself.err;
     EXPECT_EQ(intoItself.status, 1);
-    EXPECT_EQ(Read(m_disk), disk);
+    EXPECT_EQ(ReadFileBytes(m_disk), disk);
     EXPECT_EQ(RunTwl({"clone", m_disk, "disk:1", "--yes"}, m_blank).status, 2); // not a drive
 }
 

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -20,13 +19,9 @@ namespace twl::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::ReadFileText;
 using fixtures::TempDir;
 using testing::RunTwl;
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -108,11 +103,11 @@ TEST(FtpSave, UploadsTheTreeAndNeverReplacesWhatIsThere) {
     const auto run = RunTwl({"save", image, "--ftp", server.Url("up"), "--password-file",
                              dir.File("password"), "--retries", "0"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ReadText(served / "up/docs/a.txt"), "alpha\n");
+    EXPECT_EQ(ReadFileText(served / "up/docs/a.txt"), "alpha\n");
     EXPECT_TRUE(fs::is_directory(served / "up/docs/empty"));
-    EXPECT_EQ(ReadText(served / "up/big (2).bin"), big);
-    EXPECT_EQ(ReadText(served / "up/big.bin"), "already here\n");
-    EXPECT_NE(ReadText(served / "up/twl-save-report.txt")
+    EXPECT_EQ(ReadFileText(served / "up/big (2).bin"), big);
+    EXPECT_EQ(ReadFileText(served / "up/big.bin"), "already here\n");
+    EXPECT_NE(ReadFileText(served / "up/twl-save-report.txt")
                   .find("renamed: ./big.bin was saved as "
                         "./big (2).bin"),
               std::string::npos);

@@ -13,13 +13,9 @@ namespace twl::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::ReadFileText;
 using fixtures::TempDir;
 using testing::RunTwl;
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // What a saved tree must reproduce: each item's kind, contents or link target, and mtime.
 std::map<std::string, std::string> Describe(const fs::path& root) {
@@ -39,7 +35,7 @@ std::map<std::string, std::string> Describe(const fs::path& root) {
         else if (S_ISDIR(st.st_mode))
             what = "folder";
         else if (S_ISREG(st.st_mode))
-            what = "file " + ReadText(path) + " mtime " + std::to_string(st.st_mtime);
+            what = "file " + ReadFileText(path) + " mtime " + std::to_string(st.st_mtime);
         else
             continue; // FIFOs are only listed
         items[relative] = what;
@@ -96,8 +92,9 @@ TEST_P(SaveTruth, SaveAllReproducesTheFolderByteForByte) {
     const auto run = RunTwl({"save", image, "--out", out, "--scripts"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Describe(out), Describe(source));
-    EXPECT_NE(ReadText(fs::path(out) / "twl-save-report.txt").find("not created: ./pipe (FIFO)"),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFileText(fs::path(out) / "twl-save-report.txt").find("not created: ./pipe (FIFO)"),
+        std::string::npos);
     // The scripts run, and run again, without a complaint.
     for (const char* script : {"restore-permissions.sh", "restore-ownership.sh"}) {
         EXPECT_EQ(fixtures::RunShell("sh " + out + "/" + script), 0) << script;
@@ -129,7 +126,7 @@ TEST(SaveCommand, DeletedFilesComeBackFromTheirContainer) {
     for (const auto& entry : fs::directory_iterator(fs::path(out) / "Deleted Files1"))
         saved.push_back(entry.path());
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(ReadText(saved[0]), std::string(5000, 'g'));
+    EXPECT_EQ(ReadFileText(saved[0]), std::string(5000, 'g'));
     EXPECT_FALSE(fs::exists(fs::path(out) / "keep.txt")); // only what was asked
 }
 
@@ -166,10 +163,10 @@ TEST(SaveCommand, HostileNamesNeverLeadOutsideTheDestination) {
     EXPECT_FALSE(fs::exists(dir.File("escape")));
     EXPECT_FALSE(fs::exists(dir.File("b")));
     const fs::path inner = out / "inner (2)";
-    EXPECT_EQ(ReadText(inner / "..%2Fescape"), "one\n");
-    EXPECT_EQ(ReadText(inner / "a%2Fb"), "two\n");
-    EXPECT_EQ(ReadText(inner / "q"), "three\n");
-    const std::string report = ReadText(out / "twl-save-report.txt");
+    EXPECT_EQ(ReadFileText(inner / "..%2Fescape"), "one\n");
+    EXPECT_EQ(ReadFileText(inner / "a%2Fb"), "two\n");
+    EXPECT_EQ(ReadFileText(inner / "q"), "three\n");
+    const std::string report = ReadFileText(out / "twl-save-report.txt");
     EXPECT_NE(report.find("renamed: ./inner was saved as ./inner (2)"), std::string::npos)
         << report;
     EXPECT_NE(report.find("renamed: ./inner (2)/../escape was saved as"), std::string::npos)

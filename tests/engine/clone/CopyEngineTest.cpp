@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -189,10 +188,6 @@ protected:
         m_inventory.push_back(drive);
         return path;
     }
-    std::vector<std::uint8_t> Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
     TempDir m_dir;
     std::vector<DriveInfo> m_inventory;
 };
@@ -208,7 +203,7 @@ TEST_F(CopyDrives, CloneOntoALargerDriveLeavesTheRestAlone) {
     RunCopyWorker(source, job, stop, events);
     EXPECT_EQ(events.messages, std::vector<std::string>{"Cloning Completed"});
     EXPECT_EQ(events.workerResult, 7);
-    const std::vector<std::uint8_t> cloned = Read(to);
+    const std::vector<std::uint8_t> cloned = fixtures::ReadFileBytes(to);
     ASSERT_EQ(cloned.size(), 200u * 512);
     EXPECT_EQ(std::count(cloned.begin(), cloned.begin() + 100 * 512, 0x11), 100 * 512);
     EXPECT_EQ(std::count(cloned.begin() + 100 * 512, cloned.end(), 0xEE), 100 * 512);
@@ -222,13 +217,13 @@ TEST_F(CopyDrives, ImagingMakesAnExactFileAndRefusesItsOwnSource) {
     const std::string image = m_dir.File("copy.tw1");
     RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, image, 77}, stop, events);
     EXPECT_EQ(events.messages, std::vector<std::string>{"Imaging Completed"});
-    EXPECT_EQ(Read(image), Read(from));
+    EXPECT_EQ(fixtures::ReadFileBytes(image), fixtures::ReadFileBytes(from));
 
     RecordingEvents refused;
     RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, from, 77}, stop, refused);
     EXPECT_EQ(refused.messages.back(), "Imaging Aborted");
     EXPECT_EQ(refused.workerResult, 1);
-    EXPECT_EQ(Read(from).size(), 77u * 512); // not emptied
+    EXPECT_EQ(fixtures::ReadFileBytes(from).size(), 77u * 512); // not emptied
     RecordingEvents onItself;
     RunCopyWorker(source, {CopyKind::kClone, 0x80, 0x80, {}, 77}, stop, onItself);
     EXPECT_EQ(onItself.messages.front().rfind("will not clone a disk onto itself", 0), 0u);

@@ -3,9 +3,6 @@
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <gtest/gtest.h>
 
 namespace twl {
@@ -24,8 +21,7 @@ const std::vector<std::uint8_t>& CleanVolume() {
                                      "-g 1024 -N 512 " +
                                      image + " 4096 >/dev/null 2>&1"),
                   0);
-        std::ifstream in(image, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+        return fixtures::ReadFileBytes(image);
     }();
     return bytes;
 }

@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -30,11 +29,6 @@ public:
     std::vector<std::string> messages;
     std::vector<int> progress;
 };
-
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Every node below the root in catalogue order, as one comparable line: its depth, name,
 // fields and whether it has children.
@@ -87,7 +81,7 @@ TEST(ScanInfoFile, TwoNodesAreStoredAsTheirRunsAfterTheBlocks) {
     TempDir dir;
     const std::string path = dir.File("small.ds1");
     ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
-    const std::vector<std::uint8_t> file = ReadAll(path);
+    const std::vector<std::uint8_t> file = fixtures::ReadFileBytes(path);
     const ConstBytes source = ConstBytes(file).subspan(512, 1536);
     EXPECT_EQ(Le32(source, 0x000), 0u);
     EXPECT_EQ(Le32(source, 0x004), 8u * 512);
@@ -129,7 +123,7 @@ TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
     TempDir dir;
     const std::string path = dir.File("small.ds1");
     ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
-    const std::vector<std::uint8_t> file = ReadAll(path);
+    const std::vector<std::uint8_t> file = fixtures::ReadFileBytes(path);
     const std::vector<std::string> before = Flatten(small.session.Catalogue());
     // 4608 is where the tree begins: a file ending there holds an empty catalogue.
     for (const std::size_t cut : {0, 511, 512, 2047, 2048, 2559, 2560, 3071, 3072, 4095, 4096, 4607,
@@ -177,7 +171,7 @@ TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
     ASSERT_EQ(session.Source().SelectImageFile(image), ImageSelectResult::kOk);
     session.SetVolume(std::make_unique<Ext2Volume>());
     EXPECT_EQ(WriteScanInfoFile(session, image, {}).code, ErrorCode::kIsTheSource);
-    EXPECT_EQ(ReadAll(image), bytes);
+    EXPECT_EQ(fixtures::ReadFileBytes(image), bytes);
 
     // An image whose folder does not fit the file's 259-character field is refused, not cut.
     std::string deep = dir.Path();

@@ -3,9 +3,6 @@
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <gtest/gtest.h>
 
 namespace twl {
@@ -25,8 +22,7 @@ std::vector<std::uint8_t> MakeFileSystem(const std::string& options, int kib,
     const std::string command = "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " + options + " -L " +
                                 label + " " + path + " " + std::to_string(kib) + " >/dev/null 2>&1";
     EXPECT_EQ(fixtures::RunShell(command), 0) << command;
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return fixtures::ReadFileBytes(path);
 }
 
 // 4 MiB of ext2 in groups of 1024 blocks, so it has superblock copies in groups 1 and 3.

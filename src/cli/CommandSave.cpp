@@ -87,7 +87,8 @@ std::string ParseSave(std::span<const std::string> words, SaveRequest& request) 
     return ParseVolumeOptions(args, request.volume);
 }
 
-// Marks the nodes the paths name; returns the first path that names none, or "".
+// Marks the nodes the paths name, each with everything below it; returns the first path
+// that names none, or "".
 std::string MarkPaths(Catalog& catalog, const std::vector<std::string>& paths) {
     std::map<std::string, bool> wanted;
     for (const std::string& path : paths)
@@ -99,7 +100,9 @@ std::string MarkPaths(Catalog& catalog, const std::vector<std::string>& paths) {
         for (NodeId id = catalog.Node(parent).first_child; id != kNoNode;
              id = catalog.Node(id).next_sibling) {
             CatalogNode& node = catalog.Node(id);
-            node.marked = 0;
+            // A folder is walked before its child list: its mark passes on to all below it.
+            const bool inherited = parent != kRootAnchor && catalog.Node(parent).marked != 0;
+            node.marked = inherited ? 1 : 0;
             if (node.is_header)
                 continue;
             const std::string path = prefix + "/" + EscapeField(catalog.Name(id));

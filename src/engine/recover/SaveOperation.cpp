@@ -19,10 +19,11 @@ enum class Pick : std::uint8_t { kSkip, kSave, kHolder };
 
 std::vector<Pick> PickNodes(const Catalog& catalog, bool checkedOnly) {
     std::vector<Pick> picks(catalog.NodeCount(), Pick::kSkip);
+    // Exactly the marked nodes, as the marked totals count them: a folder marked alone (the
+    // folders on the path of a marked item are) does not bring its unmarked content.
     catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
         const CatalogNode& node = catalog.Node(id);
-        const bool inherited = node.parent != kRootAnchor && picks[node.parent] == Pick::kSave;
-        if (!node.is_header && (!checkedOnly || node.marked || inherited))
+        if (!node.is_header && (!checkedOnly || node.marked))
             picks[id] = Pick::kSave;
     });
     // The folders above a saved node are made to hold it.

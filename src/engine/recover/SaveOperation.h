@@ -1,7 +1,7 @@
 #pragma once
 
-// Saving files out of the catalogue: Save All (every node) or Save Checked (every marked
-// node, a marked folder bringing everything below it), into a destination that mirrors the
+// Saving files out of the catalogue: Save All (every node) or Save Checked (exactly the
+// marked nodes, as the marked totals count them), into a destination that mirrors the
 // catalogue's folders. Regular files get their data through the block map, holes left as
 // holes; symbolic links are made, never followed; devices, FIFOs and sockets are only listed
 // in the restore scripts. Each file ends saved, partial (unreadable blocks written as zeros)

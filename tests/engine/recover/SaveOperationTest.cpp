@@ -1,5 +1,6 @@
 #include "recover/SaveOperation.h"
 
+#include "ext2/MarkedTotals.h"
 #include "fixtures/BuiltVolume.h"
 #include "fixtures/TempDir.h"
 
@@ -110,17 +111,26 @@ protected:
     StopControl& m_stop = m_built.stop;
 };
 
-TEST_F(SavedVolume, SaveCheckedTakesMarkedFoldersWholeAndMakesOnlyTheFoldersAbove) {
-    m_catalog.Node(Find("b")).marked = 1;
+TEST_F(SavedVolume, SaveCheckedTakesExactlyTheMarkedNodesAndMakesOnlyTheFoldersAbove) {
+    // b and everything below it, as marking b's item does; a is marked alone, as the folders
+    // on a marked item's path are: a is made, its unmarked x.txt is not saved.
+    const NodeId b = Find("b");
+    m_catalog.Node(b).marked = 1;
+    m_catalog.ForEachBelow(b, [&](NodeId id) { m_catalog.Node(id).marked = 1; });
+    m_catalog.Node(Find("a")).marked = 1;
     MemoryDestination destination;
     RecordingEvents events;
     const SaveSummary summary =
         SaveCatalogue(m_reader, m_catalog, destination, {true, false, false}, m_stop, events);
     EXPECT_EQ(destination.files, (std::map<std::string, std::string>{{"./a/b/y.txt", "why\n"}}));
     EXPECT_EQ(destination.folders, (std::vector<std::string>{".", "./a", "./a/b"}));
-    EXPECT_EQ(summary.files, 1u);
     EXPECT_EQ(events.rows,
               (std::vector<std::string>{"Saving Files Started/0", "Saving Files Completed/7"}));
+    // What is saved is what the marked totals count.
+    const TreeCounters marked = MarkedTotals(m_catalog);
+    EXPECT_EQ(summary.files, marked.files);
+    EXPECT_EQ(summary.folders, marked.folders);
+    EXPECT_EQ(summary.bytes, marked.bytes);
     EXPECT_EQ(events.last.filesTotal, 1u);
     EXPECT_EQ(events.last.bytesTotal, 4u);
 }

@@ -9,6 +9,8 @@ QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString&
                                           const QString& text,
                                           QMessageBox::StandardButtons buttons) {
     m_shown.push_back(text);
+    if (m_observer)
+        m_observer(text);
     if (!m_answers.empty()) {
         const QMessageBox::StandardButton answer = m_answers.front();
         m_answers.pop_front();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 class QWidget;
 
@@ -35,12 +36,18 @@ public:
     void QueueAnswer(QMessageBox::StandardButton answer) { m_answers.push_back(answer); }
     void QueueFile(const QString& path) { m_files.push_back(path); }
     const QStringList& Shown() const { return m_shown; }
+    // For tests: called with each message's text as it is shown (a worker that shows it
+    // waits meanwhile).
+    void SetObserver(std::function<void(const QString&)> observer) {
+        m_observer = std::move(observer);
+    }
 
 private:
     QWidget* m_parent;
     std::deque<QMessageBox::StandardButton> m_answers;
     std::deque<QString> m_files;
     QStringList m_shown;
+    std::function<void(const QString&)> m_observer;
     bool m_unattended = false;
 };
 

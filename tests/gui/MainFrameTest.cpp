@@ -1,13 +1,9 @@
 // The main window driven as the user drives it, on the offscreen platform. Message boxes and
 // file dialogs are answered through the window's Prompter.
 
-#include "app/MainFrame.h"
-
+#include "FrameFixtures.h"
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
-#include "fixtures/TempDir.h"
 #include "scaninfo/ScanInfoCommands.h"
-#include "volumes/PartitionTableWalk.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -24,66 +20,7 @@
 
 using namespace twl;
 using namespace twl::gui;
-
-namespace {
-
-// A disk image with one ext2 volume at sector 2048 holding docs/a.txt (mode 0640), made once.
-struct DemoDisk {
-    fixtures::TempDir dir;
-    std::string image = dir.File("disk.img");
-    DemoDisk() {
-        const std::string src = dir.File("src");
-        std::filesystem::create_directories(src + "/docs/deep");
-        std::ofstream(src + "/docs/a.txt") << "seven\n";
-        std::filesystem::permissions(src + "/docs/a.txt", std::filesystem::perms(0640));
-        std::ofstream(dir.File("layout")) << "label: dos\nstart=2048, size=4096, type=83\n";
-        fixtures::RunShell(std::string(TWL_MAKE_DISK_IMAGE) + " " + image + " 3 " +
-                           dir.File("layout") + " 1:ext2:" + src + ":gui >/dev/null");
-    }
-    // A session with the disk's volume open, as the wizard leaves it.
-    void Open(RecoverySession& session) const {
-        session.Source().SelectImageFile(image);
-        session.SetMode(ProcessingMode::kTable);
-        ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
-        QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
-    }
-};
-
-// A frame over the demo disk's open volume, answering every box itself.
-struct BuiltFrame {
-    DemoDisk disk;
-    RecoverySession session;
-    std::unique_ptr<MainFrame> frame;
-
-    BuiltFrame() {
-        disk.Open(session);
-        frame = std::make_unique<MainFrame>(session);
-        frame->Prompts().SetUnattended(true);
-    }
-    // Builds the tree on the worker; false when it did not end in time.
-    bool Build() {
-        frame->StartTreeCreation();
-        return QTest::qWaitFor([this] { return !frame->Running(); }, 10000);
-    }
-};
-
-QStringList Texts(const QList<QAction*>& actions) {
-    QStringList texts;
-    for (const QAction* action : actions) {
-        if (!action->isSeparator())
-            texts << action->text();
-    }
-    return texts;
-}
-
-QStringList Column(const QAbstractItemModel& model, int column, const QModelIndex& parent = {}) {
-    QStringList texts;
-    for (int row = 0; row < model.rowCount(parent); ++row)
-        texts << model.index(row, column, parent).data().toString();
-    return texts;
-}
-
-} // namespace
+using namespace twl::gui::testing;
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -98,7 +35,7 @@ private slots:
     void RowsAlternateInDetailsAndAScreenshotIsSaved();
     void AFolderWithABackslashInItsNameIsListedAndMarked();
     void ExitAfterARecoveryOffersToSaveTheScanInformation();
-    void ClickingAColumnTwiceSortsItBothWays();
+    void TheWorkerRunsNicedInTheNormalSchedulingClass();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -388,19 +325,36 @@ void MainFrameTest::ExitAfterARecoveryOffersToSaveTheScanInformation() {
     QCOMPARE(frame.Prompts().Shown().count("Do you want to save scan information?"), 2);
 }
 
-void MainFrameTest::ClickingAColumnTwiceSortsItBothWays() {
+namespace {
+
+// Fields of /proc/self/task/TID/stat, numbered from 1 as proc(5) numbers them.
+QStringList ThreadStat(long tid) {
+    QFile file(QString("/proc/self/task/%1/stat").arg(tid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromLatin1(file.readAll());
+    // The name (field 2) is in parentheses and may hold blanks: split after its end.
+    const qsizetype end = text.lastIndexOf(')');
+    return QStringList{"", "", ""} + text.mid(end + 2).split(' ');
+}
+
+} // namespace
+
+// The worker runs in the normal scheduling class, niced: the idle class starves it.
+void MainFrameTest::TheWorkerRunsNicedInTheNormalSchedulingClass() {
     BuiltFrame built;
-    QVERIFY(built.Build());
     MainFrame& frame = *built.frame;
-    frame.ShowFolder(frame.Tree().NodeOf(frame.Tree().index(1, 0, frame.Tree().RootIndex())));
-    QHeaderView* header = frame.findChild<QTableView*>("fileList")->horizontalHeader();
-    emit header->sectionClicked(1); // size: the file (6 bytes) and the folder (1024)
-    const QStringList first = Column(frame.List(), 0);
-    emit header->sectionClicked(1);
-    QStringList second = Column(frame.List(), 0);
-    std::reverse(second.begin(), second.end());
-    QCOMPARE(second, first);
-    QVERIFY(first == (QStringList{"a.txt", "deep"}) || first == (QStringList{"deep", "a.txt"}));
+    QStringList stat;
+    // The worker waits while its closing message is shown: its thread is read meanwhile.
+    frame.Prompts().SetObserver([&](const QString& text) {
+        if (text == "Tree Creation Completed")
+            stat = ThreadStat(frame.WorkerThreadId());
+    });
+    QVERIFY(built.Build());
+    QVERIFY2(stat.size() > 41, "the worker's /proc entry was not read");
+    QCOMPARE(stat[41], QString("0"));        // policy: SCHED_OTHER (SCHED_IDLE is 5)
+    QCOMPARE(stat[19], QString::number(10)); // nice
+    QCOMPARE(frame.WorkerThreadId(), 0L);
 }
 
 QTEST_MAIN(MainFrameTest)

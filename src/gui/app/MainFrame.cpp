@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/WorkerThread.h"
 #include "core/SizeText.h"
 #include "core/TimeText.h"
 #include "ext2/MarkedTotals.h"
@@ -107,27 +108,21 @@ void MainFrame::BuildPanes() {
         m_listModel.RefreshMarks();
     });
     connect(&m_listModel, &FileListModel::rowMarkClicked, this, &MainFrame::MarkRow);
-    // An item being expanded passes its marks down and becomes the folder shown.
+    // An item being expanded becomes the folder shown.
     connect(m_treeView, &QTreeView::expanded, this, [this](const QModelIndex& item) {
-        m_treeModel.ExpandMarks(m_treeModel.NodeOf(item));
         if (m_treeView->currentIndex() != item)
             m_treeView->setCurrentIndex(item);
-        m_listModel.RefreshMarks();
     });
     QHeaderView* header = m_listView->horizontalHeader();
     header->setSortIndicatorShown(false);
+    // Qt's header has flipped its arrow by the time it reports the click; the list's own
+    // direction rule decides, and the arrow is set to match it.
     connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
         if (m_listModel.rowCount() == 0)
             return;
-        // The same column again sorts the other way; another column keeps the direction.
-        const bool again =
-            header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
-        Qt::SortOrder order = header->sortIndicatorOrder();
-        if (again)
-            order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        const Qt::SortOrder order = m_listModel.SortByClick(column);
         header->setSortIndicator(column, order);
         header->setSortIndicatorShown(true);
-        m_listModel.sort(column, order);
     });
     auto* dock = new QDockWidget("Process Log", this);
     dock->setObjectName("processLogDock");
@@ -185,8 +180,7 @@ void MainFrame::ResetViews() {
 void MainFrame::StartWorker(std::function<void()> work) {
     m_session.Stop().Clear();
     m_running = true;
-    m_worker = QThread::create(std::move(work));
-    m_worker->start(QThread::IdlePriority);
+    m_worker = StartWorkerThread(std::move(work), m_workerThreadId);
     UpdateCommands();
 }
 
@@ -254,6 +248,10 @@ void MainFrame::OnWorkerDone(int result) {
 // Rebuilds the folder tree; reasons 0 tree created, -9 aborted, 12 Turbo Scan, 25 loaded.
 void MainFrame::ShowTree(int reason) {
     m_treeModel.Rebuild(m_session.Catalogue());
+    // Marks the catalogue kept through Turbo Scan, or that a loaded file brought, are shown.
+    if (const TreeCounters marked = MarkedTotals(m_session.Catalogue());
+        marked.files + marked.folders != 0)
+        m_panes[2]->setText(QString::fromStdString(MarkedText(marked)));
     m_treeView->expand(m_treeModel.RootIndex());
     m_treeView->setCurrentIndex(m_treeModel.RootIndex());
     ShowFolder(kRootAnchor);
@@ -301,19 +299,15 @@ void MainFrame::SetViewMode(int modeId) {
     m_listPages->setCurrentWidget(m_iconView);
 }
 
-// A row's mark box: the row's node (and all below a folder) takes the new mark, the folder's
-// tree item shows whether all, some or none of its rows are marked, and the totals follow.
+// A row's mark box: the row's node (and all below a folder) takes the new mark; the folder
+// items, the rows and the totals follow the catalogue's marks.
 void MainFrame::MarkRow(int row) {
     Catalog& catalog = m_session.Catalogue();
     const NodeId node = m_listModel.NodeAt(row);
-    const bool mark = catalog.Node(node).marked == 0;
-    catalog.Node(node).marked = mark ? 1 : 0;
-    catalog.ForEachBelow(node, [&](NodeId id) { catalog.Node(id).marked = mark ? 1 : 0; });
-    int marked = 0;
-    for (int r = 0; r < m_listModel.rowCount(); ++r)
-        marked += catalog.Node(m_listModel.NodeAt(r)).marked != 0 ? 1 : 0;
-    const int folderState = marked == 0 ? 1 : marked == m_listModel.rowCount() ? 2 : 3;
-    m_treeModel.ChildMarked(m_listModel.Folder(), node, mark ? 2 : 1, folderState);
+    const std::uint8_t mark = m_listModel.MarkOf(row) == Qt::Unchecked ? 1 : 0;
+    catalog.Node(node).marked = mark;
+    catalog.ForEachBelow(node, [&](NodeId id) { catalog.Node(id).marked = mark; });
+    m_treeModel.SyncMarks();
     ShowMarkedTotals();
     m_listModel.RefreshMarks();
 }
@@ -349,6 +343,10 @@ void MainFrame::OpenScanInformation() {
         return;
     if (!twl::OpenScanInformation(m_session, path.toStdString(), m_events))
         return;
+    TreeCounters loaded = m_session.Counters();
+    loaded.entriesFound = loaded.files + loaded.folders;
+    m_panes[0]->setText(QString::fromStdString(EntriesFoundText(loaded)));
+    m_panes[1]->setText(QString::fromStdString(SizeLineText(loaded)));
     ShowTree(25);
     m_turboScanAllowed = true;
     UpdateCommands();

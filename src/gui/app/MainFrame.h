@@ -13,6 +13,7 @@
 #include "session/RecoverySession.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -76,6 +77,8 @@ public:
     QString StatusPane(int pane) const;
     int ProgressValue() const;
     bool Running() const { return m_running; }
+    // The kernel id of the worker thread while it runs; 0 when none runs.
+    long WorkerThreadId() const { return m_workerThreadId.load(); }
 
     // A recovery the wizard has begun (its volume page has opened the volume): the log row
     // with the wizard's selected-source and selected-volume texts, the views reset, and the
@@ -143,6 +146,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QTimer* m_refresh = nullptr;
     QThread* m_worker = nullptr;
+    std::atomic<long> m_workerThreadId{0};
     bool m_running = false;
     bool m_turboScanAllowed = false;
     bool m_scanInfoSaved = true;

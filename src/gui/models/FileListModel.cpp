@@ -95,6 +95,23 @@ void FileListModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged();
 }
 
+Qt::CheckState FileListModel::MarkOf(int row) const {
+    const NodeId id = NodeAt(row);
+    if (m_catalog->Node(id).type == kTypeFolder && m_folderState) {
+        const int state = m_folderState(id);
+        return state == 2 ? Qt::Checked : state == 3 ? Qt::PartiallyChecked : Qt::Unchecked;
+    }
+    return m_catalog->Node(id).marked != 0 ? Qt::Checked : Qt::Unchecked;
+}
+
+Qt::SortOrder FileListModel::SortByClick(int column) {
+    if (column == m_sortColumn)
+        m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sortColumn = column;
+    sort(column, m_sortOrder);
+    return m_sortOrder;
+}
+
 QString FileListModel::Text(NodeId id, int column) const {
     const CatalogNode& node = m_catalog->Node(id);
     switch (column) {
@@ -144,11 +161,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
             return QColor(255, 159, 89);
         return index.row() % 2 == 0 ? QColor(232, 232, 244) : QColor(Qt::white);
     }
-    if (role == Qt::CheckStateRole && index.column() == 0) {
-        if (node.type == kTypeFolder && m_folderState && m_folderState(id) == 3)
-            return Qt::PartiallyChecked;
-        return node.marked ? Qt::Checked : Qt::Unchecked;
-    }
+    if (role == Qt::CheckStateRole && index.column() == 0)
+        return MarkOf(index.row());
     if (role == Qt::DecorationRole && index.column() == 0)
         return QApplication::style()->standardIcon(node.type == kTypeFolder ? QStyle::SP_DirIcon
                                                                             : QStyle::SP_FileIcon);

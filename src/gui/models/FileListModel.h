@@ -26,7 +26,7 @@ public:
     // order until the user sorts. An empty list when there is no catalogue.
     void ShowFolder(const Catalog* catalog, NodeId folder);
     NodeId Folder() const { return m_folder; }
-    // Where a folder row's grey (partly marked) box comes from: its tree item's state.
+    // Where a folder row's box comes from: its tree item's state (1, 2 or 3).
     void SetFolderState(std::function<int(NodeId)> folderState) {
         m_folderState = std::move(folderState);
     }
@@ -37,6 +37,12 @@ public:
     void SetDetailsMode(bool details);
     void SetHighlight(const QString& name);
     NodeId NodeAt(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+    // The box of a row: a folder's as its tree item shows it, a file's as its node is marked.
+    Qt::CheckState MarkOf(int row) const;
+    // A click on the header of `column`: the same column again sorts the other way, another
+    // column keeps the direction of the last sort (ascending before the first). Sorts and
+    // returns the direction.
+    Qt::SortOrder SortByClick(int column);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& = {}) const override { return 7; }
@@ -58,6 +64,8 @@ private:
     NodeId m_folder = kNoNode;
     std::vector<NodeId> m_rows;
     std::function<int(NodeId)> m_folderState;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_details = true;
     QString m_highlight;
 };

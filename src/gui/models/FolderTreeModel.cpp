@@ -39,6 +39,7 @@ void FolderTreeModel::Rebuild(Catalog& catalog) {
         m_children[m_first[node.parent] + m_row[id]] = id;
     });
     endResetModel();
+    SyncMarks(); // the items show the marks the catalogue holds (a loaded file keeps them)
 }
 
 std::span<const NodeId> FolderTreeModel::Children(NodeId folder) const {
@@ -128,38 +129,47 @@ void FolderTreeModel::Changed(NodeId folder) {
     emit dataChanged(item, item, {Qt::CheckStateRole});
 }
 
-void FolderTreeModel::SetBelow(NodeId folder, int state) {
-    std::vector<NodeId> pending{folder};
-    while (!pending.empty()) {
-        const NodeId id = pending.back();
-        pending.pop_back();
-        m_state[id] = static_cast<std::uint8_t>(state);
-        Changed(id);
-        const std::span<const NodeId> children = Children(id);
-        pending.insert(pending.end(), children.begin(), children.end());
+void FolderTreeModel::SyncMarks() {
+    if (m_catalog == nullptr)
+        return;
+    const Catalog& catalog = *m_catalog;
+    // The leaves below each node (files and empty folders), and how many of them are
+    // marked: children before parents, by going through the depth-first order backwards.
+    // A folder with content is as its content is, whatever its own mark (the folders on a
+    // marked item's path keep theirs). Headers do not count.
+    std::vector<NodeId> order;
+    order.reserve(catalog.NodeCount());
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        if (!catalog.Node(id).is_header)
+            order.push_back(id);
+    });
+    std::vector<std::uint32_t> below(catalog.NodeCount(), 0);
+    std::vector<std::uint32_t> markedBelow(catalog.NodeCount(), 0);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const CatalogNode& node = catalog.Node(*it);
+        const bool leaf = below[*it] == 0;
+        below[node.parent] += leaf ? 1 : below[*it];
+        markedBelow[node.parent] += leaf ? (node.marked != 0 ? 1 : 0) : markedBelow[*it];
     }
-}
-
-// Every ancestor, up to the root item: partly marked while any child is not fully (after a
-// mark) or not at all (after an unmark) in the same state.
-void FolderTreeModel::FollowAncestors(NodeId folder, bool marked) {
-    for (NodeId a = folder;; a = m_parent[a]) {
-        const std::span<const NodeId> children = Children(a);
-        const bool mixed = std::any_of(children.begin(), children.end(), [&](NodeId c) {
-            return marked ? m_state[c] != 2 : m_state[c] != 1;
-        });
-        m_state[a] = static_cast<std::uint8_t>(mixed ? 3 : (marked ? 2 : 1));
-        Changed(a);
-        if (a == kRootAnchor)
-            break;
-    }
+    const auto derived = [&](NodeId id) -> std::uint8_t {
+        if (below[id] == 0)
+            return id != kRootAnchor && catalog.Node(id).marked != 0 ? 2 : 1;
+        return markedBelow[id] == below[id] ? 2 : markedBelow[id] == 0 ? 1 : 3;
+    };
+    const auto follow = [&](NodeId id) {
+        const std::uint8_t state = derived(id);
+        if (m_state[id] != state) {
+            m_state[id] = state;
+            Changed(id);
+        }
+    };
+    follow(kRootAnchor);
+    for (const NodeId id : m_children)
+        follow(id);
 }
 
 void FolderTreeModel::ToggleMark(NodeId folder) {
     const bool mark = MarkState(folder) != 2;
-    SetBelow(folder, mark ? 2 : 1);
-    if (folder != kRootAnchor)
-        FollowAncestors(m_parent[folder], mark);
     // The folders on the item's path are marked with it and stay marked after an unmark.
     for (NodeId up = folder; up != kRootAnchor; up = m_catalog->Node(up).parent) {
         CatalogNode& node = m_catalog->Node(up);
@@ -169,27 +179,8 @@ void FolderTreeModel::ToggleMark(NodeId folder) {
     }
     m_catalog->Node(folder).marked = mark ? 1 : 0;
     m_catalog->ForEachBelow(folder, [&](NodeId id) { m_catalog->Node(id).marked = mark ? 1 : 0; });
+    SyncMarks();
     emit marksChanged(folder, MarkState(folder));
-}
-
-void FolderTreeModel::ExpandMarks(NodeId folder) {
-    const int state = MarkState(folder);
-    if (m_count[folder] == 0 || state == 3)
-        return;
-    SetBelow(folder, state);
-    if (folder != kRootAnchor)
-        FollowAncestors(m_parent[folder], state == 2);
-}
-
-void FolderTreeModel::ChildMarked(NodeId folder, NodeId child, int s, int f) {
-    m_state[folder] = static_cast<std::uint8_t>(f);
-    Changed(folder);
-    if (child != kNoNode && m_catalog->Node(child).type == kTypeFolder) {
-        m_state[child] = static_cast<std::uint8_t>(s);
-        Changed(child);
-    }
-    if (folder != kRootAnchor)
-        FollowAncestors(m_parent[folder], s != 1);
 }
 
 QString FolderTreeModel::PathOf(const QModelIndex& index) const {

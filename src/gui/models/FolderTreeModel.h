@@ -30,16 +30,15 @@ public:
     // "home\user" for the item of folder user in home; "Root\" for the root item.
     QString PathOf(const QModelIndex& index) const;
 
-    // Mark states of items: 1 unmarked, 2 marked, 3 partly marked (some children marked).
+    // Mark states of items: 1 unmarked, 2 marked, 3 partly marked. They follow the nodes'
+    // marks: a folder is marked when every file and empty folder below it is marked,
+    // unmarked when none is, and partly marked otherwise; an empty folder is as its own node.
     int MarkState(NodeId folder) const { return m_state.empty() ? 1 : m_state[folder]; }
     // A click on an item's mark box: the item and everything below it are marked (or, when
-    // it was marked, unmarked), the ancestors follow, and so do the nodes' marks.
+    // it was marked, unmarked), and the folders on its path are marked and stay so.
     void ToggleMark(NodeId folder);
-    // An item being expanded passes its full mark (or its unmark) on to the items below it.
-    void ExpandMarks(NodeId folder);
-    // A row of the list was marked (state s of the row's folder item, if it has one) and the
-    // list's folder now has state f.
-    void ChildMarked(NodeId folder, NodeId child, int s, int f);
+    // The nodes' marks changed (a row of the list was marked): the items follow them.
+    void SyncMarks();
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -55,8 +54,6 @@ signals:
 
 private:
     std::span<const NodeId> Children(NodeId folder) const;
-    void SetBelow(NodeId folder, int state);
-    void FollowAncestors(NodeId folder, bool marked);
     void Changed(NodeId folder);
 
     static constexpr quintptr kRootItem = 0; // the internal id of "Root\"

@@ -2,8 +2,10 @@
 // look alike, one-line rows, and a picture for each kind of item.
 
 #include "FrameFixtures.h"
+#include "models/ShownName.h"
 
 #include <QHeaderView>
+#include <QListView>
 #include <QTableView>
 #include <QtTest>
 
@@ -19,12 +21,35 @@ void ClickHeader(QHeaderView* header, int column) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
 }
 
+// A frame over a bare ext2 image of `src`, its tree built.
+struct FrameOver {
+    RecoverySession session;
+    std::unique_ptr<MainFrame> frame;
+    FrameOver(const fixtures::TempDir& dir, const std::string& src) {
+        const std::string image = dir.File("names.img");
+        fixtures::RunShell("mke2fs -q -F -t ext2 -d '" + src + "' " + image +
+                           " 1024 >/dev/null 2>&1");
+        session.Source().SelectImageFile(image);
+        session.SetMode(ProcessingMode::kScan);
+        session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
+        QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+        frame = std::make_unique<MainFrame>(session);
+        frame->Prompts().SetUnattended(true);
+        frame->resize(1280, 800);
+        frame->show();
+        frame->StartTreeCreation();
+        QTRY_VERIFY(!frame->Running());
+    }
+};
+
 } // namespace
 
 class ListPaneTest : public QObject {
     Q_OBJECT
 private slots:
     void HeaderClicksFollowTheDirectionRuleAndShowItsArrow();
+    void EveryNameIsShownOnOneLineAndDistinctly();
+    void NamesGetTheirRoomInEveryModeAndRowsAreOneLineHigh();
 };
 
 // The same column again reverses the order; another column keeps the direction of the last
@@ -58,6 +83,81 @@ void ListPaneTest::HeaderClicksFollowTheDirectionRuleAndShowItsArrow() {
         QVERIFY(header->isSortIndicatorShown());
         QCOMPARE(header->sortIndicatorSection(), click.column);
         QCOMPARE(header->sortIndicatorOrder(), click.arrow);
+    }
+}
+
+void ListPaneTest::EveryNameIsShownOnOneLineAndDistinctly() {
+    struct Case {
+        std::string bytes;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"plain.txt", "plain.txt"},
+        {"back\\slash", "back\\slash"},                    // a backslash that starts no escape
+        {"tab\tname", "tab\\tname"},                       // a tab
+        {"tab\\tname", "tab\\\\tname"},                    // a backslash and a t
+        {"new\nline\r", "new\\nline\\r"},                  // newline, carriage return
+        {"bad\xffname", "bad\\xffname"},                   // a byte that is not UTF-8
+        {"bad\\xffname", "bad\\\\xffname"},                // the same as text
+        {"\\\t", "\\\\\\t"},                               // a backslash, then a tab
+        {"cut\xc3", "cut\\xc3"},                           // UTF-8 cut short
+        {"over\xc0\xaflong", "over\\xc0\\xaflong"},        // an overlong form
+        {"caf\xc3\xa9", QString::fromUtf8("caf\xc3\xa9")}, // valid UTF-8 stays
+        {"txt.\xe2\x80\xae"
+         "exe",
+         "txt.\\u{202e}exe"}, // a right-to-left override
+        {"del\x7f", "del\\u{007f}"},
+    };
+    QSet<QString> seen;
+    for (const Case& c : cases) {
+        const QString shown = ShownName(c.bytes);
+        QCOMPARE(shown, c.shown);
+        QVERIFY2(!seen.contains(shown), qPrintable(shown));
+        seen.insert(shown);
+    }
+}
+
+// A folder with a tab in one name, invalid UTF-8 in another and a long third: the list and
+// the tree show each distinctly, on rows one line high, with room for the long name.
+void ListPaneTest::NamesGetTheirRoomInEveryModeAndRowsAreOneLineHigh() {
+    fixtures::TempDir dir;
+    const std::string src = dir.File("src");
+    const std::string longName(50, 'n');
+    for (const std::string& name : {std::string("names/tab\tname"), std::string("names/tab\\tname"),
+                                    std::string("names/bad\xffname"), "names/" + longName})
+        std::filesystem::create_directories(src + "/" + name);
+    FrameOver over(dir, src);
+    MainFrame& frame = *over.frame;
+    const QModelIndex names = frame.Tree().index(1, 0, frame.Tree().RootIndex());
+    QCOMPARE(names.data().toString(), QString("names"));
+    frame.ShowFolder(frame.Tree().NodeOf(names));
+    const QStringList listed = Column(frame.List(), 0);
+    QCOMPARE(QSet<QString>(listed.begin(), listed.end()),
+             (QSet<QString>{"tab\\tname", "tab\\\\tname", "bad\\xffname",
+                            QString::fromStdString(longName)}));
+    const QStringList items = Column(frame.Tree(), 0, names);
+    QCOMPARE(QSet<QString>(items.begin(), items.end()),
+             QSet<QString>(listed.begin(), listed.end()));
+    const int longRow = listed.indexOf(QString::fromStdString(longName));
+    QCOMPARE(frame.List().index(longRow, 0).data(Qt::ToolTipRole).toString(),
+             QString::fromStdString(longName));
+
+    auto* table = frame.findChild<QTableView*>("fileList");
+    const int line = table->fontMetrics().height();
+    const int nameWidth = table->fontMetrics().horizontalAdvance(QString::fromStdString(longName));
+    for (int row = 0; row < frame.List().rowCount(); ++row)
+        QVERIFY(table->rowHeight(row) < 2 * line);
+    QVERIFY(table->columnWidth(0) > nameWidth);
+    QHeaderView* header = table->horizontalHeader();
+    for (int column = 0; column < 7; ++column)
+        QVERIFY2(header->sectionSize(column) >= header->sectionSizeHint(column),
+                 qPrintable(
+                     frame.List().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()));
+
+    auto* icons = frame.findChild<QListView*>("fileIcons");
+    for (const int mode : {kCmdList, kCmdSmallIcons}) {
+        frame.Command(mode)->trigger();
+        QVERIFY(icons->visualRect(frame.List().index(longRow, 0)).width() > nameWidth);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/ListPane.h"
 #include "app/WorkerThread.h"
 #include "core/SizeText.h"
 #include "core/TimeText.h"
@@ -78,30 +79,12 @@ void MainFrame::BuildPanes() {
     m_treeView->setModel(&m_treeModel);
     m_treeView->setHeaderHidden(true);
     m_treeView->setUniformRowHeights(true);
-    m_listPages = new QStackedWidget(splitter);
-    m_listView = new QTableView(m_listPages);
-    m_listView->setObjectName("fileList");
-    m_listView->setModel(&m_listModel);
-    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_listView->setShowGrid(true);
-    m_listView->verticalHeader()->hide();
-    const int widths[] = {150, 80, 80, 80, 150, 150, 150};
-    for (int column = 0; column < 7; ++column)
-        m_listView->setColumnWidth(column, widths[column]);
+    m_listPane = new ListPane(m_listModel, splitter);
     splitter->setSizes({250, 750});
     setCentralWidget(splitter);
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { ShowFolder(m_treeModel.NodeOf(current)); });
-    // The icon and list modes show the same rows through a list view.
-    m_iconView = new QListView(m_listPages);
-    m_iconView->setObjectName("fileIcons");
-    m_iconView->setModel(&m_listModel);
-    m_iconView->setUniformItemSizes(true);
-    m_listPages->addWidget(m_listView);
-    m_listPages->addWidget(m_iconView);
-    for (QAbstractItemView* view :
-         {static_cast<QAbstractItemView*>(m_listView), static_cast<QAbstractItemView*>(m_iconView)})
-        connect(view, &QAbstractItemView::doubleClicked, this, &MainFrame::OpenRow);
+    connect(m_listPane, &ListPane::rowOpened, this, &MainFrame::OpenRow);
     m_listModel.SetFolderState([this](NodeId folder) { return m_treeModel.MarkState(folder); });
     connect(&m_treeModel, &FolderTreeModel::marksChanged, this, [this] {
         ShowMarkedTotals();
@@ -112,17 +95,6 @@ void MainFrame::BuildPanes() {
     connect(m_treeView, &QTreeView::expanded, this, [this](const QModelIndex& item) {
         if (m_treeView->currentIndex() != item)
             m_treeView->setCurrentIndex(item);
-    });
-    QHeaderView* header = m_listView->horizontalHeader();
-    header->setSortIndicatorShown(false);
-    // Qt's header has flipped its arrow by the time it reports the click; the list's own
-    // direction rule decides, and the arrow is set to match it.
-    connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
-        if (m_listModel.rowCount() == 0)
-            return;
-        const Qt::SortOrder order = m_listModel.SortByClick(column);
-        header->setSortIndicator(column, order);
-        header->setSortIndicatorShown(true);
     });
     auto* dock = new QDockWidget("Process Log", this);
     dock->setObjectName("processLogDock");
@@ -282,21 +254,8 @@ void MainFrame::OpenRow(const QModelIndex& row) {
         m_treeView->expand(up);
 }
 
-// The four view modes: details in the table, icons large and small, and a plain list.
 void MainFrame::SetViewMode(int modeId) {
-    m_listModel.SetDetailsMode(modeId == kCmdDetails);
-    if (modeId == kCmdDetails) {
-        m_listPages->setCurrentWidget(m_listView);
-        return;
-    }
-    const bool icons = modeId == kCmdLargeIcons || modeId == kCmdSmallIcons;
-    m_iconView->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
-    m_iconView->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
-    m_iconView->setWrapping(true);
-    m_iconView->setResizeMode(QListView::Adjust);
-    const int size = modeId == kCmdLargeIcons ? 32 : 16;
-    m_iconView->setIconSize(QSize(size, size));
-    m_listPages->setCurrentWidget(m_iconView);
+    m_listPane->SetMode(static_cast<ListPane::Mode>(modeId - kCmdLargeIcons));
 }
 
 // A row's mark box: the row's node (and all below a folder) takes the new mark; the folder

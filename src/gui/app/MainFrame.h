@@ -20,16 +20,15 @@
 class QAction;
 class QActionGroup;
 class QLabel;
-class QListView;
 class QModelIndex;
-class QStackedWidget;
 class QProgressBar;
 class QThread;
 class QTreeView;
-class QTableView;
 class QTimer;
 
 namespace twl::gui {
+
+class ListPane;
 
 // The command ids of the menus, as the help and the status prompts know them.
 enum CommandId : int {
@@ -139,9 +138,7 @@ private:
     FolderTreeModel m_treeModel;
     FileListModel m_listModel;
     QTreeView* m_treeView = nullptr;
-    QTableView* m_listView = nullptr;
-    QListView* m_iconView = nullptr;
-    QStackedWidget* m_listPages = nullptr;
+    ListPane* m_listPane = nullptr;
     QLabel* m_panes[3] = {};
     QProgressBar* m_progress = nullptr;
     QTimer* m_refresh = nullptr;

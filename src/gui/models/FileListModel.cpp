@@ -1,5 +1,7 @@
 #include "models/FileListModel.h"
 
+#include "models/ShownName.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QDateTime>
@@ -115,10 +117,8 @@ Qt::SortOrder FileListModel::SortByClick(int column) {
 QString FileListModel::Text(NodeId id, int column) const {
     const CatalogNode& node = m_catalog->Node(id);
     switch (column) {
-    case 0: {
-        const std::string_view name = m_catalog->Name(id);
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    }
+    case 0:
+        return ShownName(m_catalog->Name(id));
     case 1:
         return QString::number(node.size);
     case 2:
@@ -166,6 +166,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole && index.column() == 0)
         return QApplication::style()->standardIcon(node.type == kTypeFolder ? QStyle::SP_DirIcon
                                                                             : QStyle::SP_FileIcon);
+    if (role == Qt::SizeHintRole && index.column() == 0 && !m_details && m_itemSize.isValid())
+        return m_itemSize;
+    if (role == Qt::ToolTipRole && index.column() == 0)
+        return Text(id, 0); // the whole name, where the column is too narrow for it
     if (role != Qt::DisplayRole)
         return {};
     return Text(id, index.column());

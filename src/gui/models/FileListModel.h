@@ -7,6 +7,7 @@
 #include "ext2/Catalog.h"
 
 #include <QAbstractTableModel>
+#include <QSize>
 #include <functional>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     void SetDetailsMode(bool details);
     void SetHighlight(const QString& name);
     NodeId NodeAt(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+    std::size_t NameBytes(int row) const { return m_catalog->Node(NodeAt(row)).nameLength; }
+    // The size of every item in the icon and list modes (one for all, so that no row has to
+    // be measured); none in details mode.
+    void SetItemSize(QSize size) { m_itemSize = size; }
     // The box of a row: a folder's as its tree item shows it, a file's as its node is marked.
     Qt::CheckState MarkOf(int row) const;
     // A click on the header of `column`: the same column again sorts the other way, another
@@ -67,6 +72,7 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_details = true;
+    QSize m_itemSize;
     QString m_highlight;
 };
 

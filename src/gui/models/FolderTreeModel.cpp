@@ -1,5 +1,7 @@
 #include "models/FolderTreeModel.h"
 
+#include "models/ShownName.h"
+
 #include <QApplication>
 #include <QStyle>
 #include <algorithm>
@@ -98,11 +100,10 @@ int FolderTreeModel::rowCount(const QModelIndex& parent) const {
 QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || m_catalog == nullptr)
         return {};
-    if (role == Qt::DisplayRole) {
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.internalId() == kRootItem)
             return QStringLiteral("Root\\");
-        const std::string_view name = m_catalog->Name(NodeOf(index));
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+        return ShownName(m_catalog->Name(NodeOf(index)));
     }
     if (role == Qt::DecorationRole)
         return QApplication::style()->standardIcon(QStyle::SP_DirIcon);

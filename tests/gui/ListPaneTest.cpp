@@ -2,6 +2,7 @@
 // look alike, one-line rows, and a picture for each kind of item.
 
 #include "FrameFixtures.h"
+#include "models/ItemIcons.h"
 #include "models/ShownName.h"
 
 #include <QHeaderView>
@@ -21,14 +22,20 @@ void ClickHeader(QHeaderView* header, int column) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
 }
 
-// A frame over a bare ext2 image of `src`, its tree built.
+// A frame over a bare ext2 image of `src` changed by `debugfs` commands, its tree built.
 struct FrameOver {
     RecoverySession session;
     std::unique_ptr<MainFrame> frame;
-    FrameOver(const fixtures::TempDir& dir, const std::string& src) {
+    FrameOver(const fixtures::TempDir& dir, const std::string& src,
+              const std::string& debugfs = {}) {
         const std::string image = dir.File("names.img");
         fixtures::RunShell("mke2fs -q -F -t ext2 -d '" + src + "' " + image +
                            " 1024 >/dev/null 2>&1");
+        if (!debugfs.empty()) {
+            std::ofstream(dir.File("commands")) << debugfs;
+            fixtures::RunShell("debugfs -w -f " + dir.File("commands") + " " + image +
+                               " >/dev/null 2>&1");
+        }
         session.Source().SelectImageFile(image);
         session.SetMode(ProcessingMode::kScan);
         session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
@@ -42,6 +49,11 @@ struct FrameOver {
     }
 };
 
+// Whether `icon`, drawn in `mode`, is the program's icon `name`.
+bool Draws(const QVariant& icon, const QString& name, QIcon::Mode mode = QIcon::Normal) {
+    return icon.value<QIcon>().pixmap(16, mode).toImage() == NamedIcon(name).pixmap(16).toImage();
+}
+
 } // namespace
 
 class ListPaneTest : public QObject {
@@ -50,6 +62,7 @@ private slots:
     void HeaderClicksFollowTheDirectionRuleAndShowItsArrow();
     void EveryNameIsShownOnOneLineAndDistinctly();
     void NamesGetTheirRoomInEveryModeAndRowsAreOneLineHigh();
+    void EachKindOfItemHasItsOwnPicture();
 };
 
 // The same column again reverses the order; another column keeps the direction of the last
@@ -159,6 +172,67 @@ void ListPaneTest::NamesGetTheirRoomInEveryModeAndRowsAreOneLineHigh() {
         frame.Command(mode)->trigger();
         QVERIFY(icons->visualRect(frame.List().index(longRow, 0)).width() > nameWidth);
     }
+}
+
+// A file, a folder, a link, a socket, a FIFO, a device, and after Turbo Scan a deleted file,
+// a lost file and a lost folder: each kind has its own picture, and a link's type text
+// stays "Regular File".
+void ListPaneTest::EachKindOfItemHasItsOwnPicture() {
+    fixtures::TempDir dir;
+    const std::string src = dir.File("src");
+    std::filesystem::create_directories(src + "/dir");
+    std::filesystem::create_directories(src + "/orphan");
+    for (const char* name : {"/file.txt", "/gone.txt", "/lost.txt", "/orphan/in.txt"})
+        std::ofstream(src + name) << "data\n";
+    std::filesystem::create_symlink("file.txt", src + "/link");
+    fixtures::RunShell("cd " + src +
+                       " && python3 -c \"import socket; "
+                       "socket.socket(socket.AF_UNIX).bind('sock')\"");
+    FrameOver over(dir, src,
+                   "mknod fifo p\nmknod dev c 1 3\nrm gone.txt\nunlink lost.txt\n"
+                   "unlink orphan\n");
+    MainFrame& frame = *over.frame;
+    frame.TurboScan();
+    QTRY_VERIFY(!frame.Running());
+    FileListModel& list = frame.List();
+    const auto picture = [&](const QString& name) {
+        return list.index(Column(list, 0).indexOf(name), 0).data(Qt::DecorationRole);
+    };
+    const std::pair<QString, QString> kinds[] = {
+        {"dir", "folder"},
+        {"file.txt", "file"},
+        {"link", "symlink"},
+        {"sock", "socket"},
+        {"fifo", "fifo"},
+        {"dev", "device"},
+        {"Lost Files1", "folder-lost"},
+        {"Deleted Files1", "folder-lost"},
+    };
+    for (const auto& [name, icon] : kinds)
+        QVERIFY2(Draws(picture(name), icon), qPrintable(name));
+    QCOMPARE(list.index(Column(list, 0).indexOf("link"), 2).data().toString(),
+             QString("Regular File"));
+    FolderTreeModel& tree = frame.Tree();
+    const QStringList top = Column(tree, 0, tree.RootIndex());
+    const auto open = [&](const QString& name) {
+        const QModelIndex item = tree.index(top.indexOf(name), 0, tree.RootIndex());
+        frame.ShowFolder(tree.NodeOf(item));
+        return item;
+    };
+    const QModelIndex dirItem = open("dir");
+    QVERIFY(Draws(dirItem.data(Qt::DecorationRole), "folder"));
+    QVERIFY(Draws(dirItem.data(Qt::DecorationRole), "folder-open", QIcon::Selected));
+    open("Deleted Files1");
+    QCOMPARE(list.rowCount(), 1);
+    QVERIFY(Draws(list.index(0, 0).data(Qt::DecorationRole), "file-deleted"));
+    open("Lost Files1");
+    QVERIFY(list.rowCount() >= 1);
+    for (int row = 0; row < list.rowCount(); ++row)
+        QVERIFY(Draws(list.index(row, 0).data(Qt::DecorationRole), "file-lost"));
+    const QModelIndex lostFolders = open("Lost Folders1");
+    QVERIFY(Draws(lostFolders.data(Qt::DecorationRole), "folder-lost"));
+    QCOMPARE(list.rowCount(), 1);
+    QVERIFY(Draws(list.index(0, 0).data(Qt::DecorationRole), "folder-lost"));
 }
 
 QTEST_MAIN(ListPaneTest)

@@ -346,6 +346,24 @@ void TurboScan::SearchLostFiles() {
     m_events.StatusText(0, Blanks(18));
 }
 
+NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
+    if (id == kRootAnchor)
+        return NodeOrigin::kTree;
+    // Up to the root level; a damaged parent chain cannot be longer than the catalogue.
+    for (std::size_t steps = 0;
+         catalog.Node(id).parent != kRootAnchor && steps < catalog.NodeCount(); ++steps)
+        id = catalog.Node(id).parent;
+    const CatalogNode& top = catalog.Node(id);
+    if (top.type != kTypeFolder || top.inode != 0 || top.is_header)
+        return NodeOrigin::kTree;
+    const std::string_view name = catalog.Name(id);
+    if (name.starts_with("Deleted Files"))
+        return NodeOrigin::kDeleted;
+    if (name.starts_with("Lost Folders") || name.starts_with("Lost Files"))
+        return NodeOrigin::kLost;
+    return NodeOrigin::kTree;
+}
+
 TreeCounters RecountCatalogue(const Catalog& catalog) {
     return CountCatalogue(catalog, false);
 }

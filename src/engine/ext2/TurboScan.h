@@ -96,6 +96,16 @@ TreeCounters RecountCatalogue(const Catalog& catalog);
 // size line for pane 1, and WorkerDone(99).
 void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
 
+// Where a node came from, as the container Turbo Scan filed it under tells.
+enum class NodeOrigin {
+    kTree,    // reached from the root folder
+    kDeleted, // in (or being) a "Deleted FilesN" container
+    kLost,    // in (or being) a "Lost FoldersN" or "Lost FilesN" container
+};
+// The origin of node `id`. Containers are root-level folders without an inode, which tells
+// them from folders of the volume that bear the same names.
+NodeOrigin OriginOf(const Catalog& catalog, NodeId id);
+
 inline constexpr char kTurboScanProcess[] = "Search for Lost file(s) and folder(s)";
 
 } // namespace twl

@@ -6,6 +6,7 @@
 #include "core/TimeText.h"
 #include "ext2/MarkedTotals.h"
 #include "ext2/TurboScan.h"
+#include "models/ItemIcons.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
 
@@ -39,6 +40,7 @@ constexpr char kTurboHint[] =
 MainFrame::MainFrame(RecoverySession& session, QWidget* parent)
     : QMainWindow(parent), m_session(session) {
     setWindowTitle(kFrameTitle);
+    setWindowIcon(NamedIcon("tarnwell-linux"));
     BuildCommands();
     BuildMenus();
     BuildToolbar();

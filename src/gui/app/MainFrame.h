@@ -123,8 +123,7 @@ private:
     void ShowTree(int reason);
     void StartWorker(std::function<void()> work);
     void SetLook(int themeId);
-    QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut,
-                        const QString& prompt = {});
+    QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);
     void LogNow(const std::string& process, const std::string& description, int icon,
                 const std::string& time);
 

@@ -1,7 +1,9 @@
 // The commands of the main frame: their menus, the "Standard" toolbar, their enabling rules,
 // and the four looks.
 
+#include "app/CommandTexts.h"
 #include "app/MainFrame.h"
+#include "models/ItemIcons.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -24,12 +26,16 @@ constexpr char kHelpText[] =
 
 } // namespace
 
-QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut,
-                               const QString& prompt) {
+QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut) {
     auto* action = new QAction(text, this);
     action->setShortcut(shortcut);
-    action->setStatusTip(prompt);
     action->setData(id);
+    if (const CommandText* about = FindCommandText(id)) {
+        action->setStatusTip(about->prompt);
+        action->setToolTip(QString("<b>%1</b><br>%2").arg(about->title, about->prompt));
+        if (about->icon[0] != '\0')
+            action->setIcon(NamedIcon(about->icon));
+    }
     m_commands[id] = action;
     return action;
 }
@@ -41,17 +47,16 @@ void MainFrame::BuildCommands() {
     AddCommand(kCmdOpenFoundDrive, "Open found Logical Drive", QKeySequence("Ctrl+Shift+O"));
     connect(AddCommand(kCmdExit, "Exit", QKeySequence("Alt+F4")), &QAction::triggered, this,
             &QWidget::close);
-    AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F"), "Finds specified files/folders");
+    AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F"));
     AddCommand(kCmdFindNext, "Find Next", QKeySequence("F3"));
     AddCommand(kCmdSaveChecked, "Save Checked", QKeySequence("Ctrl+S"));
     AddCommand(kCmdSaveAll, "Save All", QKeySequence("Ctrl+Shift+S"));
     connect(AddCommand(kCmdSaveScanInfo, "Save Scan Information", QKeySequence("Ctrl+I")),
             &QAction::triggered, this, &MainFrame::SaveScanInformation);
-    connect(AddCommand(kCmdStop, "Stop", QKeySequence("F4"), "Stops running process"),
-            &QAction::triggered, this, &MainFrame::Stop);
-    connect(AddCommand(kCmdTurboScan, "Turbo Scan", QKeySequence("Ctrl+T"),
-                       "Searches for lost files/folders"),
-            &QAction::triggered, this, &MainFrame::TurboScan);
+    connect(AddCommand(kCmdStop, "Stop", QKeySequence("F4")), &QAction::triggered, this,
+            &MainFrame::Stop);
+    connect(AddCommand(kCmdTurboScan, "Turbo Scan", QKeySequence("Ctrl+T")), &QAction::triggered,
+            this, &MainFrame::TurboScan);
     connect(AddCommand(kCmdClearLog, "Cl&ear Process  Log", {}), &QAction::triggered, this, [this] {
         m_log->clear();
         UpdateCommands();
@@ -86,8 +91,9 @@ void MainFrame::BuildCommands() {
             this,
             [this] { m_prompter.Tell(QMessageBox::Information, "Tarnwell Linux", kHelpText); });
     AddCommand(kCmdTips, "Show Tips at &Startup", {})->setCheckable(true);
-    connect(AddCommand(kCmdAbout, "About Tarnwell Linux...", {}), &QAction::triggered, this,
-            [this] {
+    // The menu has always shown Ctrl+B for About; it now also works.
+    connect(AddCommand(kCmdAbout, "About Tarnwell Linux...", QKeySequence("Ctrl+B")),
+            &QAction::triggered, this, [this] {
                 m_prompter.Tell(QMessageBox::Information, "About Tarnwell Linux",
                                 QString(kFrameTitle) +
                                     "\nRecovers files from Linux ext2/ext3 volumes.");

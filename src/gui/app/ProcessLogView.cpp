@@ -1,10 +1,10 @@
 #include "app/ProcessLogView.h"
 
 #include "app/Prompter.h"
+#include "models/ItemIcons.h"
 
 #include <QFile>
 #include <QHeaderView>
-#include <QStyle>
 #include <ctime>
 
 namespace twl::gui {
@@ -22,14 +22,12 @@ ProcessLogView::ProcessLogView(QWidget* parent) : QTreeWidget(parent) {
 
 void ProcessLogView::AddRow(const ProcessLogEntry& entry, int iconCode) {
     const int image = iconCode == 7 ? 2 : iconCode;
-    const QStyle::StandardPixmap pictures[] = {QStyle::SP_MessageBoxInformation,
-                                               QStyle::SP_MessageBoxCritical,
-                                               QStyle::SP_DialogApplyButton};
+    static const char* const pictures[] = {"about", "log-error", "log-success"};
     auto* row = new QTreeWidgetItem({QString::fromStdString(entry.processName),
                                      QString::fromStdString(entry.description),
                                      QString::fromStdString(entry.status)});
     if (image >= 0 && image <= 2)
-        row->setIcon(0, style()->standardIcon(pictures[image]));
+        row->setIcon(0, NamedIcon(pictures[image]));
     const int rows = topLevelItemCount();
     insertTopLevelItem(std::min(rows, rows + entry.rowOffset), row);
     if (rows != 0)

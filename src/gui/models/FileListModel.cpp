@@ -2,10 +2,8 @@
 
 #include "models/ShownName.h"
 
-#include <QApplication>
 #include <QColor>
 #include <QDateTime>
-#include <QStyle>
 #include <algorithm>
 
 namespace twl::gui {
@@ -37,6 +35,7 @@ void FileListModel::ShowFolder(const Catalog* catalog, NodeId folder) {
         }
     }
     std::reverse(m_rows.begin(), m_rows.end()); // each row goes in on top of the others
+    m_folderOrigin = catalog != nullptr ? OriginOf(*catalog, folder) : NodeOrigin::kTree;
     endResetModel();
 }
 
@@ -163,9 +162,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::CheckStateRole && index.column() == 0)
         return MarkOf(index.row());
-    if (role == Qt::DecorationRole && index.column() == 0)
-        return QApplication::style()->standardIcon(node.type == kTypeFolder ? QStyle::SP_DirIcon
-                                                                            : QStyle::SP_FileIcon);
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        // Rows at the root level may be Turbo Scan's containers, each of its own kind.
+        const NodeOrigin origin =
+            m_folder == kRootAnchor ? OriginOf(*m_catalog, id) : m_folderOrigin;
+        return m_icons.Item(node, origin);
+    }
     if (role == Qt::SizeHintRole && index.column() == 0 && !m_details && m_itemSize.isValid())
         return m_itemSize;
     if (role == Qt::ToolTipRole && index.column() == 0)

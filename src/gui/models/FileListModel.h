@@ -5,6 +5,7 @@
 // (UTC, "%d-%m-%Y  %H:%M:%S") and the permission text ("r w x r - x r - x").
 
 #include "ext2/Catalog.h"
+#include "models/ItemIcons.h"
 
 #include <QAbstractTableModel>
 #include <QSize>
@@ -67,6 +68,8 @@ private:
 
     const Catalog* m_catalog = nullptr;
     NodeId m_folder = kNoNode;
+    NodeOrigin m_folderOrigin = NodeOrigin::kTree;
+    mutable ItemIcons m_icons;
     std::vector<NodeId> m_rows;
     std::function<int(NodeId)> m_folderState;
     int m_sortColumn = -1;

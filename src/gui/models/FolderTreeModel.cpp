@@ -2,8 +2,6 @@
 
 #include "models/ShownName.h"
 
-#include <QApplication>
-#include <QStyle>
 #include <algorithm>
 
 namespace twl::gui {
@@ -106,7 +104,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
         return ShownName(m_catalog->Name(NodeOf(index)));
     }
     if (role == Qt::DecorationRole)
-        return QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+        return m_icons.Folder(OriginOf(*m_catalog, NodeOf(index)));
     if (role == Qt::CheckStateRole) {
         const int state = MarkState(NodeOf(index));
         return state == 2 ? Qt::Checked : state == 3 ? Qt::PartiallyChecked : Qt::Unchecked;

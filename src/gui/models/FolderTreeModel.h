@@ -6,6 +6,7 @@
 // folder has in its parent.
 
 #include "ext2/Catalog.h"
+#include "models/ItemIcons.h"
 
 #include <QAbstractItemModel>
 #include <span>
@@ -59,6 +60,7 @@ private:
     static constexpr quintptr kRootItem = 0; // the internal id of "Root\"
 
     Catalog* m_catalog = nullptr;
+    mutable ItemIcons m_icons;
     std::vector<std::uint8_t> m_state; // by node: the item's mark state
     // Folder children of each folder (and of the anchor), in order: the runs of one array,
     // found by node through m_first and m_count.

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,35 @@ TEST_P(TurboScanOn, FindsLostFoldersDeletedFilesAndLostFiles) {
     EXPECT_EQ(recount.folders, 8u); // lost+found, keep, 3 containers, lost folder, B, inner
     EXPECT_EQ(events.done, 99);
     EXPECT_GT(volume.lookups, 0);
+}
+
+// Every node's origin follows the container at the top of its path; a folder of the volume
+// named like a container is still the volume's own.
+TEST(TurboScan, OriginsFollowTheContainersAndNotTheirNames) {
+    Volume volume("-t ext2 -b 1024",
+                  {"Lost Files9/x.txt", "Deleted Files9/y.txt", "A/a.txt", "deleted.txt"},
+                  "unlink /A\nrm /deleted.txt\n");
+    volume.Turbo();
+    const Catalog& catalog = volume.Catalogue();
+    std::map<NodeOrigin, int> seen;
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        if (catalog.Node(id).is_header)
+            return;
+        NodeId top = id;
+        while (catalog.Node(top).parent != kRootAnchor)
+            top = catalog.Node(top).parent;
+        // The volume's own top-level folders end in 9; the containers take other numbers.
+        const std::string name(catalog.Name(top));
+        const bool own = name.ends_with('9') || name == "lost+found";
+        const NodeOrigin expected = own                           ? NodeOrigin::kTree
+                                    : name.starts_with("Deleted") ? NodeOrigin::kDeleted
+                                                                  : NodeOrigin::kLost;
+        EXPECT_EQ(OriginOf(catalog, id), expected) << catalog.Name(id) << " under " << name;
+        ++seen[expected];
+    });
+    EXPECT_EQ(seen[NodeOrigin::kTree], 5);    // lost+found, the two look-alikes and their files
+    EXPECT_EQ(seen[NodeOrigin::kDeleted], 2); // the container and deleted.txt
+    EXPECT_GE(seen[NodeOrigin::kLost], 4);    // two containers, A's lost folder and a.txt
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, TurboScanOn,

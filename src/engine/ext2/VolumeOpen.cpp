@@ -92,6 +92,21 @@ std::size_t ListedVolumeCount(const RecoverySession& session) {
     return ListedFoundVolumes(session.Lists().found).size();
 }
 
+std::vector<ListedVolume> ListedVolumes(const RecoverySession& session) {
+    std::vector<ListedVolume> rows;
+    const VolumeLists& lists = session.Lists();
+    if (ListsPartitions(session)) {
+        for (const std::size_t i : ListedLinuxPartitions(lists.partitions)) {
+            const PartitionEntry& e = lists.partitions.entries[i];
+            rows.push_back({e.start, e.size, LabelText(e.label)});
+        }
+    } else {
+        for (const FoundVolumeEntry* e : ListedFoundVolumes(lists.found))
+            rows.push_back({e->start, e->size, LabelText(e->label)});
+    }
+    return rows;
+}
+
 int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes) {
     const std::uint64_t total = sourceBytes / kSectorSize;
     if (start > total || std::uint64_t{start} + size > total)

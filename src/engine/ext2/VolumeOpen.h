@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace twl {
 
@@ -41,6 +42,14 @@ bool ListsPartitions(const RecoverySession& session);
 // Rows of the volume page, 0-based, for the session's processing mode: the Linux entries with
 // a non-zero size of the partition list (or of the found-volume list on the scan path).
 std::size_t ListedVolumeCount(const RecoverySession& session);
+
+// One row of the volume page: where the volume lies and its label.
+struct ListedVolume {
+    SectorNo start = 0;
+    SectorCount size = 0;
+    std::string label; // the volume name, as stored (any bytes)
+};
+std::vector<ListedVolume> ListedVolumes(const RecoverySession& session);
 
 // Opens listed row `row`. `searchForBackup` is asked when the primary superblock is damaged
 // and answers whether to search the volume for a backup.

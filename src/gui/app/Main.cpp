@@ -1,47 +1,48 @@
-// tarnwell-linux [IMAGE]: the desktop program. With an image it opens the image's first
-// Linux volume and builds its tree at once, as the wizard's volume page does on Finish.
+// tarnwell-linux [IMAGE]: the desktop program. With an image it finds the image's Linux
+// volumes, lets the user choose one when there are several, and builds its tree at once.
 
+#include "app/CommandLineImage.h"
 #include "app/MainFrame.h"
-#include "ext2/VolumeOpen.h"
+#include "models/ItemIcons.h"
 #include "platform/DriveInventory.h"
-#include "volumes/PartitionTableWalk.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// Opens the first listed volume of `image`; returns the message to show when it cannot.
-QString OpenFirstVolume(twl::RecoverySession& session, const std::string& image) {
-    if (session.Source().SelectImageFile(image) != twl::ImageSelectResult::kOk)
-        return "Could not open Image File";
-    session.SetMode(twl::ProcessingMode::kTable);
-    twl::ListVolumesFromTable(session.Source(), twl::kImageDriveId, session.Lists());
-    if (twl::ListedVolumeCount(session) == 0)
-        return "No Logical Drives found\nPlease use Scan for logical Drives";
-    const twl::OpenOutcome outcome = twl::OpenListedVolume(session, 0, [] { return true; });
-    return QString::fromUtf8(std::string(twl::OpenOutcomeText(outcome)).c_str());
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
+    // Read before the application starts, so that --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const twl::gui::CommandLine line = twl::gui::ParseCommandLine(arguments);
+    if (line.kind == twl::gui::CommandLine::Kind::kHelp) {
+        std::fputs(twl::gui::kUsageText, stdout);
+        return 0;
+    }
+    if (line.kind == twl::gui::CommandLine::Kind::kMistake) {
+        std::fprintf(stderr, "tarnwell-linux: %s\n%s", qPrintable(line.mistake),
+                     twl::gui::kUsageText);
+        return 2;
+    }
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(twl::gui::NamedIcon("tarnwell-linux"));
     const char* drives = std::getenv("TWL_DRIVES");
     twl::RecoverySession session(twl::LoadDriveInventory(
         drives != nullptr ? std::optional<std::string>(drives) : std::nullopt));
     twl::gui::MainFrame frame(session);
     frame.showMaximized();
-    const QStringList arguments = application.arguments();
-    if (arguments.size() > 1) {
+    if (line.kind == twl::gui::CommandLine::Kind::kImage) {
+        // Once the window is up: an image that cannot be shown ends the program after its
+        // message, instead of leaving an empty window behind.
         QTimer::singleShot(0, &frame, [&] {
-            const QString problem = OpenFirstVolume(session, arguments[1].toStdString());
-            if (session.Volume() != nullptr && problem.isEmpty())
-                frame.StartTreeCreation();
-            else
-                frame.Prompts().Tell(QMessageBox::Critical, "Tarnwell Linux", problem);
+            if (twl::gui::OpenCommandLineImage(frame, session, line.image) ==
+                twl::gui::ImageOpening::kFailed) {
+                std::fprintf(stderr, "tarnwell-linux: %s\n",
+                             qPrintable(frame.Prompts().Shown().back()));
+                application.exit(1);
+            }
         });
     }
     return application.exec();

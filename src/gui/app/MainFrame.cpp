@@ -165,6 +165,15 @@ void MainFrame::BeginRecovery(const QString& selectedSource, const QString& sele
     UpdateCommands();
 }
 
+void MainFrame::ShowImageVolume(const QString& path, const QString& name, const QString& volume) {
+    setWindowTitle(QString(kFrameTitle) + " - " + name + ", " + volume);
+    QString description = volume + " Selected";
+    description[0] = description[0].toUpper();
+    LogNow(("Image File Selected :" + path).toStdString(), description.toStdString(), 0,
+           CurrentTimeText());
+    ResetViews();
+}
+
 void MainFrame::StartTreeCreation() {
     if (m_worker != nullptr || m_session.Volume() == nullptr)
         return;

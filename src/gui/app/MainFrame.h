@@ -83,6 +83,9 @@ public:
     // with the wizard's selected-source and selected-volume texts, the views reset, and the
     // scan information not yet saved, so that the exit asks to save it.
     void BeginRecovery(const QString& selectedSource, const QString& selectedVolume);
+    // A volume of the image named on the command line is open: the title bar and a log row
+    // say which image (`path`, shown as `name`) and which volume.
+    void ShowImageVolume(const QString& path, const QString& name, const QString& volume);
     // WM_FRAME_START_TREE: builds the tree of the open volume on the worker.
     void StartTreeCreation();
     // The Turbo Scan command.

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 
 namespace twl::gui {
 
@@ -53,6 +54,24 @@ QString Prompter::OpenFileName(const QString& caption, const QString& filter) {
     if (m_unattended)
         return {};
     return QFileDialog::getOpenFileName(m_parent, caption, QString(), filter);
+}
+
+} // namespace twl::gui
+
+namespace twl::gui {
+
+int Prompter::ChooseItem(const QString& caption, const QString& label, const QStringList& items) {
+    m_shown.push_back(label);
+    if (!m_choices.empty()) {
+        const int choice = m_choices.front();
+        m_choices.pop_front();
+        return choice;
+    }
+    if (m_unattended)
+        return -1;
+    bool chosen = false;
+    const QString item = QInputDialog::getItem(m_parent, caption, label, items, 0, false, &chosen);
+    return chosen ? static_cast<int>(items.indexOf(item)) : -1;
 }
 
 } // namespace twl::gui

@@ -28,13 +28,16 @@ public:
     QString SaveFileName(const QString& caption, const QString& proposed, const QString& filter,
                          const QString& extension);
     QString OpenFileName(const QString& caption, const QString& filter);
+    // One of `items`, chosen by the user: its index, or -1 when cancelled.
+    int ChooseItem(const QString& caption, const QString& label, const QStringList& items);
 
-    // For tests: no dialog is ever shown; an answer not queued is Ok for a message and No
-    // for a question.
+    // For tests: no dialog is ever shown; an answer not queued is Ok for a message, No for
+    // a question, and a cancel for a file or a choice.
     void SetUnattended(bool unattended) { m_unattended = unattended; }
     // For tests: the next answers, in order, and every text shown.
     void QueueAnswer(QMessageBox::StandardButton answer) { m_answers.push_back(answer); }
     void QueueFile(const QString& path) { m_files.push_back(path); }
+    void QueueChoice(int index) { m_choices.push_back(index); }
     const QStringList& Shown() const { return m_shown; }
     // For tests: called with each message's text as it is shown (a worker that shows it
     // waits meanwhile).
@@ -46,6 +49,7 @@ private:
     QWidget* m_parent;
     std::deque<QMessageBox::StandardButton> m_answers;
     std::deque<QString> m_files;
+    std::deque<int> m_choices;
     QStringList m_shown;
     std::function<void(const QString&)> m_observer;
     bool m_unattended = false;

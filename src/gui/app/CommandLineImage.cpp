@@ -1,0 +1,163 @@
+#include "app/CommandLineImage.h"
+
+#include "app/MainFrame.h"
+#include "app/WorkerThread.h"
+#include "ext2/VolumeOpen.h"
+#include "models/ShownName.h"
+#include "volumes/LogicalVolumeScan.h"
+#include "volumes/PartitionTableWalk.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QThread>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace twl::gui {
+namespace {
+
+constexpr char kCaption[] = "Tarnwell Linux";
+
+// The sweep's progress, kept for the dialog that the UI thread updates.
+class SweepEvents final : public EngineEvents {
+public:
+    void ScanProgress(std::uint64_t position, std::uint64_t total) override {
+        m_percent.store(total == 0 ? 0 : static_cast<int>(position * 100 / total));
+    }
+    int Percent() const { return m_percent.load(); }
+
+private:
+    std::atomic<int> m_percent{0};
+};
+
+// The quick sweep of the whole image on a worker, under a progress dialog with Stop.
+void SweepForVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
+    SweepEvents events;
+    QProgressDialog progress("Scanning " + name + " for Linux volumes...", "Stop", 0, 100, &frame);
+    progress.setWindowTitle(kCaption);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const std::uint64_t sectors = session.Source().SourceSize() / kSectorSize;
+    const SectorNo last = static_cast<SectorNo>(std::min<std::uint64_t>(sectors, 1ull << 32) - 1);
+    session.ScanStop().Clear();
+    std::atomic<long> threadId{0};
+    QThread* worker = StartWorkerThread(
+        [&] {
+            ScanWorker(session.Source(), session.Lists(), ScanMode::kQuick, 0, last,
+                       session.ScanStop(), events);
+        },
+        threadId);
+    while (!worker->wait(20)) {
+        progress.setValue(events.Percent());
+        QCoreApplication::processEvents();
+        if (progress.wasCanceled())
+            session.ScanStop().RequestStop();
+    }
+    delete worker;
+}
+
+// Finds the image's volumes: the tables first, the sweep when they list no Linux volume.
+std::size_t FindVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
+    session.SetMode(ProcessingMode::kAuto);
+    const TableListing listing =
+        ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
+    if (listing.linuxFound == 0)
+        SweepForVolumes(frame, session, name);
+    return ListedVolumeCount(session);
+}
+
+QString VolumeText(const ListedVolume& volume, std::size_t row, std::size_t rows) {
+    QString text = QString("volume %1 of %2 at sector %3").arg(row + 1).arg(rows).arg(volume.start);
+    if (!volume.label.empty())
+        text += " (" + ShownName(volume.label) + ")";
+    return text;
+}
+
+// The row to open: the only one, or the user's choice; -1 when none was chosen.
+int ChooseVolume(MainFrame& frame, const std::vector<ListedVolume>& volumes, const QString& name) {
+    if (volumes.size() == 1)
+        return 0;
+    QStringList items;
+    for (std::size_t row = 0; row < volumes.size(); ++row)
+        items << VolumeText(volumes[row], row, volumes.size());
+    return frame.Prompts().ChooseItem(kCaption, name + " holds several Linux volumes: which one?",
+                                      items);
+}
+
+ImageOpening Fail(MainFrame& frame, const QString& text) {
+    frame.Prompts().Tell(QMessageBox::Critical, kCaption, text);
+    return ImageOpening::kFailed;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    const QStringList words = arguments.mid(1);
+    if (words.isEmpty())
+        return {};
+    if (words.contains("--help") || words.contains("-h"))
+        return {CommandLine::Kind::kHelp, {}, {}};
+    if (words.size() > 1)
+        return {CommandLine::Kind::kMistake, {}, "only one IMAGE can be opened"};
+    if (words[0].startsWith('-') && words[0] != "-")
+        return {CommandLine::Kind::kMistake, {}, "unknown option " + words[0]};
+    return {CommandLine::Kind::kImage, words[0], {}};
+}
+
+QString ImageProblem(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (stat(native.constData(), &info) != 0)
+        return path + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return path + " is a folder, not a disk image";
+    if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode))
+        return path + " is neither a disk image file nor a block device";
+    if (S_ISREG(info.st_mode) && info.st_size == 0)
+        return path + " is empty: it holds no disk image";
+    const int fd = open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + ": " + QString::fromLocal8Bit(std::strerror(errno)) +
+               (errno == EACCES && S_ISBLK(info.st_mode) ? " (run as root or join the disk group)"
+                                                         : "");
+    close(fd);
+    return {};
+}
+
+ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, const QString& path) {
+    if (const QString problem = ImageProblem(path); !problem.isEmpty())
+        return Fail(frame, problem);
+    if (session.Source().SelectImageFile(QFile::encodeName(path).toStdString()) !=
+        ImageSelectResult::kOk)
+        return Fail(frame, path + ": Could not open Image File");
+    const QString name = QFileInfo(path).fileName();
+    if (FindVolumes(frame, session, name) == 0)
+        return Fail(frame, path + " holds no Linux volume: neither its partition tables nor a "
+                                  "quick scan for ext2/ext3 superblocks found one");
+    const std::vector<ListedVolume> volumes = ListedVolumes(session);
+    const int row = ChooseVolume(frame, volumes, name);
+    if (row < 0 || static_cast<std::size_t>(row) >= volumes.size())
+        return ImageOpening::kCancelled;
+    const OpenOutcome outcome = OpenListedVolume(session, static_cast<std::size_t>(row), [&] {
+        frame.Prompts().Tell(
+            QMessageBox::Information, kCaption,
+            QString::fromUtf8(kPrimaryDamagedQuestion.data(),
+                              static_cast<qsizetype>(kPrimaryDamagedQuestion.size())));
+        return true;
+    });
+    if (outcome != OpenOutcome::kOpened)
+        return Fail(frame,
+                    path + ": " + QString::fromStdString(std::string(OpenOutcomeText(outcome))));
+    frame.ShowImageVolume(path, name,
+                          VolumeText(volumes[static_cast<std::size_t>(row)],
+                                     static_cast<std::size_t>(row), volumes.size()));
+    frame.StartTreeCreation();
+    return ImageOpening::kStarted;
+}
+
+} // namespace twl::gui

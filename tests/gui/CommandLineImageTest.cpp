@@ -1,0 +1,119 @@
+// `tarnwell-linux IMAGE`: bare file-system images and partitioned disks open as twl opens
+// them, several volumes are offered for choosing, and bad arguments are named and explained.
+
+#include "app/CommandLineImage.h"
+
+#include "FrameFixtures.h"
+
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+using namespace twl;
+using namespace twl::gui;
+using namespace twl::gui::testing;
+
+namespace {
+
+// A frame over an empty session, as the program starts, answering every box itself.
+struct EmptyFrame {
+    RecoverySession session;
+    MainFrame frame{session};
+    EmptyFrame() { frame.Prompts().SetUnattended(true); }
+    ImageOpening Open(const std::string& path) {
+        return OpenCommandLineImage(frame, session, QString::fromStdString(path));
+    }
+};
+
+} // namespace
+
+class CommandLineImageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ArgumentsAreReadAndBadOnesNamedWithTheirReason();
+    void ABareFileSystemImageOpensThroughTheQuickScan();
+    void OfSeveralVolumesTheChosenOneOpens();
+};
+
+void CommandLineImageTest::ArgumentsAreReadAndBadOnesNamedWithTheirReason() {
+    using Kind = CommandLine::Kind;
+    const std::pair<QStringList, Kind> lines[] = {
+        {{"tarnwell-linux"}, Kind::kNone},
+        {{"tarnwell-linux", "disk.img"}, Kind::kImage},
+        {{"tarnwell-linux", "--help"}, Kind::kHelp},
+        {{"tarnwell-linux", "disk.img", "-h"}, Kind::kHelp},
+        {{"tarnwell-linux", "a.img", "b.img"}, Kind::kMistake},
+        {{"tarnwell-linux", "--verbose"}, Kind::kMistake},
+    };
+    for (const auto& [arguments, kind] : lines)
+        QCOMPARE(ParseCommandLine(arguments).kind, kind);
+
+    fixtures::TempDir dir;
+    std::ofstream(dir.File("empty.img")).flush();
+    std::ofstream(dir.File("text.img")) << std::string(1 << 20, 'x'); // no volume anywhere
+    const std::pair<std::string, QString> bad[] = {
+        {dir.File("missing.img"), "No such file or directory"},
+        {dir.Path(), "is a folder, not a disk image"},
+        {dir.File("empty.img"), "is empty"},
+        {"/dev/null", "is neither a disk image file nor a block device"},
+        {dir.File("text.img"), "holds no Linux volume"},
+    };
+    for (const auto& [path, reason] : bad) {
+        EmptyFrame empty;
+        QCOMPARE(empty.Open(path), ImageOpening::kFailed);
+        const QString shown = empty.frame.Prompts().Shown().back();
+        QVERIFY2(shown.startsWith(QString::fromStdString(path)) && shown.contains(reason),
+                 qPrintable(shown));
+        QVERIFY(empty.session.Volume() == nullptr);
+        QCOMPARE(empty.frame.windowTitle(), QString(kFrameTitle));
+    }
+}
+
+void CommandLineImageTest::ABareFileSystemImageOpensThroughTheQuickScan() {
+    fixtures::TempDir dir;
+    std::filesystem::create_directories(dir.File("src/docs"));
+    std::ofstream(dir.File("src/docs/a.txt")) << "bare\n";
+    const std::string image = dir.File("bare.img");
+    fixtures::RunShell("mke2fs -q -F -t ext2 -L bare -d " + dir.File("src") + " " + image +
+                       " 2048 >/dev/null 2>&1");
+    EmptyFrame empty;
+    QCOMPARE(empty.Open(image), ImageOpening::kStarted);
+    QTRY_VERIFY(!empty.frame.Running());
+    QCOMPARE(empty.frame.windowTitle(),
+             QString(kFrameTitle) + " - bare.img, volume 1 of 1 at sector 0 (bare)");
+    const ProcessLogEntry opened = empty.frame.Log().Rows().at(0);
+    QCOMPARE(opened.processName, "Image File Selected :" + image);
+    QCOMPARE(opened.description, std::string("Volume 1 of 1 at sector 0 (bare) Selected"));
+    QVERIFY(Column(empty.frame.Tree(), 0, empty.frame.Tree().RootIndex()).contains("docs"));
+}
+
+void CommandLineImageTest::OfSeveralVolumesTheChosenOneOpens() {
+    fixtures::TempDir dir;
+    for (const std::string name : {"one", "two", "three"})
+        std::filesystem::create_directories(dir.File(name + "/only-in-" + name));
+    std::ofstream(dir.File("layout")) << "label: dos\nstart=2048, size=4096, type=83\n"
+                                         "start=6144, size=4096, type=83\n"
+                                         "start=10240, size=4096, type=83\n";
+    const std::string image = dir.File("three.img");
+    QCOMPARE(fixtures::RunShell(std::string(TWL_MAKE_DISK_IMAGE) + " " + image + " 8 " +
+                                dir.File("layout") + " 1:ext2:" + dir.File("one") +
+                                ":one 2:ext2:" + dir.File("two") +
+                                ":two 3:ext2:" + dir.File("three") + ":three >/dev/null"),
+             0);
+    {
+        EmptyFrame cancelled; // unattended: the choice is cancelled
+        QCOMPARE(cancelled.Open(image), ImageOpening::kCancelled);
+        QVERIFY(cancelled.session.Volume() == nullptr);
+    }
+    EmptyFrame empty;
+    empty.frame.Prompts().QueueChoice(1);
+    QCOMPARE(empty.Open(image), ImageOpening::kStarted);
+    QCOMPARE(empty.frame.Prompts().Shown().at(0),
+             QString("three.img holds several Linux volumes: which one?"));
+    QTRY_VERIFY(!empty.frame.Running());
+    QVERIFY(empty.frame.windowTitle().endsWith("three.img, volume 2 of 3 at sector 6144 (two)"));
+    QVERIFY(Column(empty.frame.Tree(), 0, empty.frame.Tree().RootIndex()).contains("only-in-two"));
+}
+
+QTEST_MAIN(CommandLineImageTest)
+#include "CommandLineImageTest.moc"

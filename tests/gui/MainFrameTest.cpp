@@ -9,8 +9,12 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QToolBar>
 #include <QTreeView>
@@ -36,6 +40,7 @@ private slots:
     void AFolderWithABackslashInItsNameIsListedAndMarked();
     void ExitAfterARecoveryOffersToSaveTheScanInformation();
     void TheWorkerRunsNicedInTheNormalSchedulingClass();
+    void TheFrameFitsASmallScreenAndKeepsItsPanesThroughPrompts();
 };
 
 void MainFrameTest::TheFrameHasItsMenusToolbarPanesAndStartTexts() {
@@ -355,6 +360,61 @@ void MainFrameTest::TheWorkerRunsNicedInTheNormalSchedulingClass() {
     QCOMPARE(stat[41], QString("0"));        // policy: SCHED_OTHER (SCHED_IDLE is 5)
     QCOMPARE(stat[19], QString::number(10)); // nice
     QCOMPARE(frame.WorkerThreadId(), 0L);
+}
+
+// At 1024 x 768: the tree pane is 250 wide and the progress bar fits. A command's prompt
+// shows in pane 0 without hiding the other panes, and pane 0 comes back after it. Commands
+// carry icons and title-and-description tooltips; the ticked look and toolbar state hold;
+// boxes open over the middle of the window.
+void MainFrameTest::TheFrameFitsASmallScreenAndKeepsItsPanesThroughPrompts() {
+    RecoverySession session;
+    MainFrame frame(session);
+    frame.setGeometry(100, 80, 1024, 768);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QCOMPARE(frame.findChild<QTreeView*>("folderTree")->width(), 250);
+    auto* progress = frame.findChild<QProgressBar*>();
+    QVERIFY(progress->isVisible());
+    QVERIFY(progress->width() > 100);
+    QVERIFY(progress->geometry().right() < frame.statusBar()->width());
+
+    auto* pane0 = frame.findChild<QLabel*>("statusPane0");
+    QStatusTipEvent hover(frame.Command(kCmdTurboScan)->statusTip());
+    QApplication::sendEvent(&frame, &hover);
+    QCOMPARE(pane0->text(), QString("Searches for lost files/folders"));
+    QVERIFY(frame.findChild<QLabel*>("statusPane2")->isVisible());
+    QVERIFY(progress->isVisible());
+    QStatusTipEvent away{QString()};
+    QApplication::sendEvent(&frame, &away);
+    QCOMPARE(pane0->text(), QString("0 Entries Found"));
+
+    for (const int id : {kCmdWizard, kCmdOpenScanInfo, kCmdExit, kCmdFind, kCmdSaveChecked,
+                         kCmdStop, kCmdTurboScan, kCmdSaveLog, kCmdDetails, kCmdHelpContents}) {
+        const QAction* command = frame.Command(id);
+        QVERIFY2(!command->icon().isNull(), qPrintable(command->text()));
+        QVERIFY(!command->statusTip().isEmpty());
+        QVERIFY(command->toolTip().contains(command->statusTip()));
+    }
+    QVERIFY(frame.Command(kCmdStop)->toolTip().startsWith("<b>Stop</b>"));
+    QCOMPARE(frame.Command(kCmdAbout)->shortcut(), QKeySequence("Ctrl+B"));
+    QVERIFY(!frame.windowIcon().isNull());
+    QCOMPARE(QApplication::palette().color(QPalette::Window), QColor(221, 236, 254)); // 2003
+
+    auto* standard = frame.findChild<QToolBar*>("Standard");
+    standard->hide(); // as its context menu does
+    QVERIFY(!frame.Command(kCmdToolbar)->isChecked());
+    frame.Command(kCmdToolbar)->trigger();
+    QVERIFY(standard->isVisible());
+
+    QPoint boxCentre;
+    QTimer::singleShot(50, &frame, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        QVERIFY(box != nullptr);
+        boxCentre = box->geometry().center();
+        box->close();
+    });
+    frame.Prompts().Tell(QMessageBox::Information, "Tarnwell Linux", "centred?");
+    QVERIFY((boxCentre - frame.frameGeometry().center()).manhattanLength() < 24);
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -21,6 +21,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
@@ -52,6 +53,7 @@ MainFrame::MainFrame(RecoverySession& session, QWidget* parent)
     m_refresh->start();
     ResetViews();
     UpdateCommands();
+    SetLook(kCmdOffice2003); // the look the View menu shows ticked
 }
 
 MainFrame::~MainFrame() {
@@ -60,18 +62,20 @@ MainFrame::~MainFrame() {
     WaitForWorker();
 }
 
+// Three text panes and the progress bar share the bar's width 70:70:70:96, so that all of
+// them fit on any screen; long texts are cut at the pane's end.
 void MainFrame::BuildStatusBar() {
-    const int width = fontMetrics().horizontalAdvance(QString(70, ' '));
-    for (QLabel*& pane : m_panes) {
-        pane = new QLabel(this);
-        pane->setMinimumWidth(width);
-        statusBar()->addWidget(pane);
+    for (int pane = 0; pane < 3; ++pane) {
+        m_panes[pane] = new QLabel(this);
+        m_panes[pane]->setObjectName(QString("statusPane%1").arg(pane));
+        m_panes[pane]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addWidget(m_panes[pane], 70);
     }
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setTextVisible(false);
-    m_progress->setMinimumWidth(fontMetrics().horizontalAdvance(QString(96, ' ')));
-    statusBar()->addPermanentWidget(m_progress);
+    m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addWidget(m_progress, 96);
 }
 
 void MainFrame::BuildPanes() {
@@ -82,6 +86,9 @@ void MainFrame::BuildPanes() {
     m_treeView->setHeaderHidden(true);
     m_treeView->setUniformRowHeights(true);
     m_listPane = new ListPane(m_listModel, splitter);
+    // The folder tree keeps its 250 pixels when the window grows; the list takes the rest.
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
     splitter->setSizes({250, 750});
     setCentralWidget(splitter);
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -107,7 +114,33 @@ void MainFrame::BuildPanes() {
 }
 
 QString MainFrame::StatusPane(int pane) const {
-    return m_panes[pane]->text();
+    return pane == 0 && m_prompting ? m_pane0 : m_panes[pane]->text();
+}
+
+void MainFrame::SetPane(int pane, const QString& text) {
+    if (pane == 0 && m_prompting)
+        m_pane0 = text; // shown again when the prompt goes
+    else
+        m_panes[pane]->setText(text);
+}
+
+// A command's prompt shows in pane 0 while the pointer is on it; the other panes and the
+// progress bar stay as they are.
+bool MainFrame::event(QEvent* event) {
+    if (event->type() != QEvent::StatusTip)
+        return QMainWindow::event(event);
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    if (!tip.isEmpty() && !m_prompting) {
+        m_pane0 = m_panes[0]->text();
+        m_prompting = true;
+    } else if (tip.isEmpty() && m_prompting) {
+        m_prompting = false;
+        m_panes[0]->setText(m_pane0);
+        return true;
+    }
+    if (m_prompting)
+        m_panes[0]->setText(tip);
+    return true;
 }
 int MainFrame::ProgressValue() const {
     return m_progress->value();
@@ -117,7 +150,7 @@ void MainFrame::ShowPending() {
     const GuiEvents::Pending pending = m_events.Take();
     for (int pane = 0; pane < 3; ++pane) {
         if (pending.panes[static_cast<std::size_t>(pane)])
-            m_panes[pane]->setText(*pending.panes[static_cast<std::size_t>(pane)]);
+            SetPane(pane, *pending.panes[static_cast<std::size_t>(pane)]);
     }
     if (pending.progress)
         m_progress->setValue(*pending.progress);
@@ -146,9 +179,9 @@ void MainFrame::ResetViews() {
     m_treeModel.Clear();
     m_session.Counters() = {};
     m_progress->setValue(0);
-    m_panes[0]->setText("0 Entries Found");
-    m_panes[1]->setText("0 KB in 0 Files in 0 Folders");
-    m_panes[2]->setText("0 KB Marked in 0 Files in 0 Folders");
+    SetPane(0, "0 Entries Found");
+    SetPane(1, "0 KB in 0 Files in 0 Folders");
+    SetPane(2, "0 KB Marked in 0 Files in 0 Folders");
 }
 
 void MainFrame::StartWorker(std::function<void()> work) {
@@ -189,7 +222,7 @@ void MainFrame::StartTreeCreation() {
 }
 
 void MainFrame::TurboScan() {
-    m_panes[2]->setText("0 KB Marked in 0 Files in 0 Folders");
+    SetPane(2, "0 KB Marked in 0 Files in 0 Folders");
     if (m_worker == nullptr && m_session.Volume() != nullptr) {
         m_listModel.ShowFolder(nullptr, kRootAnchor);
         m_treeModel.Clear();
@@ -215,6 +248,8 @@ void MainFrame::WaitForWorker() {
 
 // The worker has ended: result 0 tree created, -9 aborted, 99 Turbo Scan finished.
 void MainFrame::OnWorkerDone(int result) {
+    if (isVisible())
+        showMaximized();
     ShowPending();
     WaitForWorker();
     m_running = false;
@@ -234,7 +269,7 @@ void MainFrame::ShowTree(int reason) {
     // Marks the catalogue kept through Turbo Scan, or that a loaded file brought, are shown.
     if (const TreeCounters marked = MarkedTotals(m_session.Catalogue());
         marked.files + marked.folders != 0)
-        m_panes[2]->setText(QString::fromStdString(MarkedText(marked)));
+        SetPane(2, QString::fromStdString(MarkedText(marked)));
     m_treeView->expand(m_treeModel.RootIndex());
     m_treeView->setCurrentIndex(m_treeModel.RootIndex());
     ShowFolder(kRootAnchor);
@@ -250,7 +285,7 @@ void MainFrame::ShowFolder(NodeId folder) {
 }
 
 void MainFrame::ShowMarkedTotals() {
-    m_panes[2]->setText(QString::fromStdString(MarkedText(MarkedTotals(m_session.Catalogue()))));
+    SetPane(2, QString::fromStdString(MarkedText(MarkedTotals(m_session.Catalogue()))));
 }
 
 // A double click on a folder's row opens it: the folder becomes the tree's current item,
@@ -315,8 +350,8 @@ void MainFrame::OpenScanInformation() {
         return;
     TreeCounters loaded = m_session.Counters();
     loaded.entriesFound = loaded.files + loaded.folders;
-    m_panes[0]->setText(QString::fromStdString(EntriesFoundText(loaded)));
-    m_panes[1]->setText(QString::fromStdString(SizeLineText(loaded)));
+    SetPane(0, QString::fromStdString(EntriesFoundText(loaded)));
+    SetPane(1, QString::fromStdString(SizeLineText(loaded)));
     ShowTree(25);
     m_turboScanAllowed = true;
     UpdateCommands();

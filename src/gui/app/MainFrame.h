@@ -113,6 +113,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void BuildCommands();
@@ -122,6 +123,7 @@ private:
     void BuildPanes();
     void UpdateCommands();
     void ShowMarkedTotals();
+    void SetPane(int pane, const QString& text);
     void ResetViews();
     void ShowTree(int reason);
     void StartWorker(std::function<void()> work);
@@ -142,6 +144,8 @@ private:
     QTreeView* m_treeView = nullptr;
     ListPane* m_listPane = nullptr;
     QLabel* m_panes[3] = {};
+    bool m_prompting = false; // pane 0 shows a command's prompt
+    QString m_pane0;          // pane 0's own text meanwhile
     QProgressBar* m_progress = nullptr;
     QTimer* m_refresh = nullptr;
     QThread* m_worker = nullptr;

@@ -141,6 +141,8 @@ void MainFrame::BuildToolbar() {
     standard->addSeparator();
     standard->addAction(Command(kCmdHelpContents));
     connect(Command(kCmdToolbar), &QAction::toggled, standard, &QWidget::setVisible);
+    // Hidden from its context menu too: the tick follows.
+    connect(standard, &QToolBar::visibilityChanged, Command(kCmdToolbar), &QAction::setChecked);
     connect(Command(kCmdStatusBar), &QAction::toggled, statusBar(), &QWidget::setVisible);
 }
 

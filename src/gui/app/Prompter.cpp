@@ -3,8 +3,20 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QScreen>
 
 namespace twl::gui {
+namespace {
+
+// Over the middle of the window, also before the window manager has placed it.
+void CentreOn(QWidget& box, const QWidget* parent) {
+    box.adjustSize();
+    const QRect area = parent != nullptr && parent->isVisible() ? parent->frameGeometry()
+                                                                : box.screen()->availableGeometry();
+    box.move(area.center() - box.rect().center());
+}
+
+} // namespace
 
 QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString& caption,
                                           const QString& text,
@@ -20,6 +32,7 @@ QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString&
     if (m_unattended)
         return buttons == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No;
     QMessageBox box(icon, caption, text, buttons, m_parent);
+    CentreOn(box, m_parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

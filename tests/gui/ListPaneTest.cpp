@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QTableView>
+#include <QTreeView>
 #include <QtTest>
 
 using namespace twl;
@@ -233,6 +234,17 @@ void ListPaneTest::EachKindOfItemHasItsOwnPicture() {
     QVERIFY(Draws(lostFolders.data(Qt::DecorationRole), "folder-lost"));
     QCOMPARE(list.rowCount(), 1);
     QVERIFY(Draws(list.index(0, 0).data(Qt::DecorationRole), "folder-lost"));
+
+    // For people to look at: the volume after Turbo Scan, with marks, in build/.
+    tree.setData(tree.index(top.indexOf("dir"), 0, tree.RootIndex()), Qt::Checked,
+                 Qt::CheckStateRole);
+    tree.setData(lostFolders, Qt::Checked, Qt::CheckStateRole);
+    frame.resize(1100, 700);
+    auto* view = frame.findChild<QTreeView*>("folderTree");
+    view->expandAll();
+    view->setCurrentIndex(tree.RootIndex());
+    frame.MarkRow(Column(list, 0).indexOf("file.txt"));
+    QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));
 }
 
 QTEST_MAIN(ListPaneTest)

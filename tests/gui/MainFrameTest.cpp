@@ -36,7 +36,7 @@ private slots:
     void TheProcessLogSavesAsTextAndSaysWhenItCannot();
     void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
     void MarksFollowSubtreesAncestorsAndTheList();
-    void RowsAlternateInDetailsAndAScreenshotIsSaved();
+    void RowsAlternateInDetailsModeAndTheViewModesSwitch();
     void AFolderWithABackslashInItsNameIsListedAndMarked();
     void ExitAfterARecoveryOffersToSaveTheScanInformation();
     void TheWorkerRunsNicedInTheNormalSchedulingClass();
@@ -240,7 +240,7 @@ void MainFrameTest::MarksFollowSubtreesAncestorsAndTheList() {
     QCOMPARE(Column(frame.List(), 0), (QStringList{"deep", "a.txt"}));
 }
 
-void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
+void MainFrameTest::RowsAlternateInDetailsModeAndTheViewModesSwitch() {
     BuiltFrame built;
     MainFrame& frame = *built.frame;
     frame.resize(1100, 700);
@@ -269,9 +269,6 @@ void MainFrameTest::RowsAlternateInDetailsAndAScreenshotIsSaved() {
     treeView->expand(docs);
     QCOMPARE(treeView->currentIndex(), docs);
     QCOMPARE(frame.List().Folder(), frame.Tree().NodeOf(docs));
-    list.SetHighlight({});
-    // For people to look at: the window with a built tree.
-    QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));
 }
 
 void MainFrameTest::AFolderWithABackslashInItsNameIsListedAndMarked() {

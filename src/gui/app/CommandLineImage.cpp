@@ -37,12 +37,14 @@ private:
 
 // The quick sweep of the whole image on a worker, under a progress dialog with Stop.
 void SweepForVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
+    const std::uint64_t sectors = session.Source().SourceSize() / kSectorSize;
+    if (sectors == 0)
+        return; // smaller than a sector: nothing to sweep
     SweepEvents events;
     QProgressDialog progress("Scanning " + name + " for Linux volumes...", "Stop", 0, 100, &frame);
     progress.setWindowTitle(kCaption);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    const std::uint64_t sectors = session.Source().SourceSize() / kSectorSize;
     const SectorNo last = static_cast<SectorNo>(std::min<std::uint64_t>(sectors, 1ull << 32) - 1);
     session.ScanStop().Clear();
     std::atomic<long> threadId{0};

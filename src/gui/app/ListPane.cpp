@@ -4,6 +4,7 @@
 #include <QListView>
 #include <QTableView>
 #include <algorithm>
+#include <vector>
 
 namespace twl::gui {
 namespace {

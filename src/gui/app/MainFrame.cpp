@@ -14,15 +14,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDockWidget>
-#include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QProgressBar>
 #include <QSplitter>
-#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>

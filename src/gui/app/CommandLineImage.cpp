@@ -56,7 +56,10 @@ void SweepForVolumes(MainFrame& frame, RecoverySession& session, const QString& 
         threadId);
     while (!worker->wait(20)) {
         progress.setValue(events.Percent());
-        QCoreApplication::processEvents();
+        // Until the dialog shows and holds the window, the user's clicks wait: no command may
+        // touch the session while the sweep fills its lists.
+        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
         if (progress.wasCanceled())
             session.ScanStop().RequestStop();
     }

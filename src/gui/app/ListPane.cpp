@@ -70,20 +70,16 @@ void ListPane::BuildIcons() {
 
 void ListPane::SetMode(Mode mode) {
     m_mode = mode;
-    m_model.SetDetailsMode(mode == kDetails);
-    if (mode == kDetails) {
-        setCurrentWidget(m_table);
-        return;
+    if (mode != kDetails) {
+        const bool icons = mode == kLargeIcons || mode == kSmallIcons;
+        m_icons->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
+        m_icons->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
+        m_icons->setWrapping(true); // the view mode resets it
+        const int size = mode == kLargeIcons ? 32 : 16;
+        m_icons->setIconSize(QSize(size, size));
     }
-    const bool icons = mode == kLargeIcons || mode == kSmallIcons;
-    m_icons->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
-    m_icons->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
-    m_icons->setWrapping(true);
-    m_icons->setResizeMode(QListView::Adjust);
-    const int size = mode == kLargeIcons ? 32 : 16;
-    m_icons->setIconSize(QSize(size, size));
-    FitNames();
-    setCurrentWidget(m_icons);
+    m_model.SetDetailsMode(mode == kDetails); // its reset fits the names to the new mode
+    setCurrentWidget(mode == kDetails ? static_cast<QWidget*>(m_table) : m_icons);
 }
 
 // The widest shown name among the rows: only the longest names are measured, so that a

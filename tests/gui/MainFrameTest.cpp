@@ -157,6 +157,8 @@ void MainFrameTest::ScanInformationOpensIntoThePanes() {
     frame.OpenScanInformation();
     QCOMPARE(Column(frame.Tree(), 0, frame.Tree().RootIndex()),
              (QStringList{"lost+found", "docs"}));
+    QCOMPARE(frame.StatusPane(0), QString("4 Entries Found")); // as when the tree was built
+    QVERIFY(frame.StatusPane(1).endsWith("in 1 Files in 3 Folders"));
     QVERIFY(frame.Prompts().Shown().back().startsWith("Please use Turbo scan Option"));
     QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
     QVERIFY(frame.Command(kCmdSaveScanInfo)->isEnabled());

@@ -29,6 +29,8 @@ void TakeOver(RecoverySession& session, LoadedScanInfo& loaded,
     session.SetVolume(std::move(loaded.volume));
     session.Catalogue() = std::move(loaded.catalog);
     session.Counters() = RecountCatalogue(session.Catalogue());
+    // Every file and folder of the loaded tree was an entry found.
+    session.Counters().entriesFound = session.Counters().files + session.Counters().folders;
     session.SetMode(ProcessingMode::kAuto);
 }
 

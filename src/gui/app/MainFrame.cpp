@@ -91,10 +91,7 @@ void MainFrame::BuildPanes() {
             [this](const QModelIndex& current) { ShowFolder(m_treeModel.NodeOf(current)); });
     connect(m_listPane, &ListPane::rowOpened, this, &MainFrame::OpenRow);
     m_listModel.SetFolderState([this](NodeId folder) { return m_treeModel.MarkState(folder); });
-    connect(&m_treeModel, &FolderTreeModel::marksChanged, this, [this] {
-        ShowMarkedTotals();
-        m_listModel.RefreshMarks();
-    });
+    connect(&m_treeModel, &FolderTreeModel::marksChanged, this, &MainFrame::ShowMarks);
     connect(&m_listModel, &FileListModel::rowMarkClicked, this, &MainFrame::MarkRow);
     // An item being expanded becomes the folder shown.
     connect(m_treeView, &QTreeView::expanded, this, [this](const QModelIndex& item) {
@@ -126,16 +123,15 @@ bool MainFrame::event(QEvent* event) {
     if (event->type() != QEvent::StatusTip)
         return QMainWindow::event(event);
     const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-    if (!tip.isEmpty() && !m_prompting) {
-        m_pane0 = m_panes[0]->text();
+    if (!tip.isEmpty()) {
+        if (!m_prompting)
+            m_pane0 = m_panes[0]->text();
         m_prompting = true;
-    } else if (tip.isEmpty() && m_prompting) {
+        m_panes[0]->setText(tip);
+    } else if (m_prompting) {
         m_prompting = false;
         m_panes[0]->setText(m_pane0);
-        return true;
     }
-    if (m_prompting)
-        m_panes[0]->setText(tip);
     return true;
 }
 int MainFrame::ProgressValue() const {
@@ -280,8 +276,10 @@ void MainFrame::ShowFolder(NodeId folder) {
     m_listModel.ShowFolder(m_treeModel.rowCount() > 0 ? &m_session.Catalogue() : nullptr, folder);
 }
 
-void MainFrame::ShowMarkedTotals() {
+// The marks changed: the totals and the rows' boxes follow.
+void MainFrame::ShowMarks() {
     SetPane(2, QString::fromStdString(MarkedText(MarkedTotals(m_session.Catalogue()))));
+    m_listModel.RefreshMarks();
 }
 
 // A double click on a folder's row opens it: the folder becomes the tree's current item,
@@ -309,8 +307,7 @@ void MainFrame::MarkRow(int row) {
     catalog.Node(node).marked = mark;
     catalog.ForEachBelow(node, [&](NodeId id) { catalog.Node(id).marked = mark; });
     m_treeModel.SyncMarks();
-    ShowMarkedTotals();
-    m_listModel.RefreshMarks();
+    ShowMarks();
 }
 
 // The Stop protocol: the worker is held at its next checkpoint while the user is asked.
@@ -344,10 +341,8 @@ void MainFrame::OpenScanInformation() {
         return;
     if (!twl::OpenScanInformation(m_session, path.toStdString(), m_events))
         return;
-    TreeCounters loaded = m_session.Counters();
-    loaded.entriesFound = loaded.files + loaded.folders;
-    SetPane(0, QString::fromStdString(EntriesFoundText(loaded)));
-    SetPane(1, QString::fromStdString(SizeLineText(loaded)));
+    SetPane(0, QString::fromStdString(EntriesFoundText(m_session.Counters())));
+    SetPane(1, QString::fromStdString(SizeLineText(m_session.Counters())));
     ShowTree(25);
     m_turboScanAllowed = true;
     UpdateCommands();

@@ -122,7 +122,7 @@ private:
     void BuildStatusBar();
     void BuildPanes();
     void UpdateCommands();
-    void ShowMarkedTotals();
+    void ShowMarks();
     void SetPane(int pane, const QString& text);
     void ResetViews();
     void ShowTree(int reason);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -171,6 +172,105 @@ TEST(SaveCommand, HostileNamesNeverLeadOutsideTheDestination) {
         << report;
     EXPECT_NE(report.find("renamed: ./inner (2)/../escape was saved as"), std::string::npos)
         << report;
+}
+
+// Names a shell would take apart, each with its own permission bits.
+struct HostileName {
+    std::string name;
+    fs::perms mode;
+};
+
+const std::vector<HostileName>& HostileNames() {
+    static const std::vector<HostileName> names = {
+        {"new\nline", fs::perms(0600)},
+        {"quo'te", fs::perms(0640)},
+        {"back`touch pwned`tick", fs::perms(0604)},
+        {"$(touch pwned)", fs::perms(0610)},
+        {"back\\slash", fs::perms(0601)},
+        {"-rf", fs::perms(0620)},
+        {"bad \xff\xfe utf-8", fs::perms(0602)},
+        {"tab\there\x1b[0m", fs::perms(0660)},
+        {"end in newline\n", fs::perms(0606)},
+        {"100%d\\n%s", fs::perms(0666)},
+        {"-d\n$(touch pwned)", fs::perms(0700)}, // a folder, holding one of each
+    };
+    return names;
+}
+
+bool AnyFileNamed(const fs::path& root, const std::string& name) {
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.path().filename() == name)
+            return true;
+    }
+    return false;
+}
+
+TEST(SaveCommand, RestoreScriptsRunNoCommandFromANameAndReachEveryItem) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    const fs::path folder = source / HostileNames().back().name;
+    fs::create_directories(folder);
+    for (const HostileName& item : HostileNames()) {
+        for (const fs::path& where : {source, folder}) {
+            if (item.name == HostileNames().back().name)
+                continue;
+            WriteFile(where / item.name, item.name);
+            fs::permissions(where / item.name, item.mode);
+        }
+    }
+    fs::permissions(folder, HostileNames().back().mode);
+    // A FIFO is only listed, as a comment naming it; a newline must not end that comment.
+    ASSERT_EQ(::mkfifo((source / "pipe\ntouch pwned\n#").c_str(), 0644), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(fixtures::RunShell("chown -R 1234:4321 " + source.string()), 0);
+    }
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -d " +
+                                 source.string() + " " + image + " 2048 >/dev/null 2>&1"),
+              0);
+    const fs::path out = dir.File("out");
+    const auto run = RunTwl({"save", image, "--out", out.string(), "--scripts"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Every line is a comment or one of the script's own commands.
+    for (const char* script : {"restore-permissions.sh", "restore-ownership.sh"}) {
+        std::istringstream lines(ReadFileText(out / script));
+        for (std::string line; std::getline(lines, line);) {
+            const bool known = line.rfind("#", 0) == 0 || line.rfind("cd -- ", 0) == 0 ||
+                               line.rfind("chmod ", 0) == 0 || line.rfind("chown -h ", 0) == 0 ||
+                               line.rfind("p=$(printf '", 0) == 0;
+            EXPECT_TRUE(known) << script << ": " << line;
+        }
+    }
+    const fs::path scratch = dir.File("scratch");
+    fs::create_directories(scratch);
+    for (const char* shell : {"sh", "bash"}) {
+        for (const auto& entry : fs::recursive_directory_iterator(out)) {
+            if (!entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms(0755));
+        }
+        for (const char* script : {"restore-permissions.sh", "restore-ownership.sh"}) {
+            EXPECT_EQ(fixtures::RunShell("cd " + scratch.string() + " && " + shell + " " +
+                                         (out / script).string() + " 2>/dev/null"),
+                      0)
+                << shell << " " << script;
+        }
+        EXPECT_FALSE(AnyFileNamed(dir.Path(), "pwned")) << shell;
+        for (const HostileName& item : HostileNames()) {
+            for (const fs::path& where : {out, out / HostileNames().back().name}) {
+                struct stat st {};
+                ASSERT_EQ(::lstat((where / item.name).c_str(), &st), 0) << item.name;
+                EXPECT_EQ(st.st_mode & 07777, static_cast<unsigned>(item.mode))
+                    << shell << " " << where << "/" << item.name;
+                if (root) {
+                    EXPECT_EQ(st.st_uid, 1234u) << item.name;
+                    EXPECT_EQ(st.st_gid, 4321u) << item.name;
+                }
+                if (item.name == HostileNames().back().name)
+                    break; // the folder itself, not inside itself
+            }
+        }
+    }
 }
 
 TEST(SaveCommand, TheSourceIsNeverADestinationAndPathsMustExist) {

@@ -1,7 +1,7 @@
 #include "recover/RestoreScripts.h"
 
 #include "ext2/Inode.h"
-#include "recover/SafeName.h"
+#include "recover/ShellWords.h"
 
 #include <cstdio>
 
@@ -49,25 +49,25 @@ std::string RestoreScripts::Script(const char* purpose, bool owners) const {
     std::string text = "#!/bin/sh\n# ";
     text += purpose;
     text += "\n# Written by Tarnwell Linux Data Recovery; safe to run more than once.\n"
-            "cd \"$(dirname \"$0\")\" || exit 1\n";
+            "cd -- \"$(dirname -- \"$0\")\" || exit 1\n";
     // Contents before the folders holding them, so that a folder closed to its owner does
     // not stop the items inside from being changed.
     for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
         const Item& item = *it;
-        char numbers[32];
+        char head[32];
         if (item.kind == Kind::kSpecial) {
-            text += "# not saved: " + item.what + " " + ShellQuote(item.path);
-            text += item.special.empty()
-                        ? "\n"
-                        : " (mknod " + ShellQuote(item.path) + " " + item.special + ")\n";
+            // A comment all the same: the name is escaped so that no byte of it ends the line.
+            const std::string word = ShellCommentWord(item.path);
+            text += "# not saved: " + item.what + " " + word;
+            text += item.special.empty() ? "\n" : " (mknod " + word + " " + item.special + ")\n";
             continue;
         }
         if (owners) {
-            std::snprintf(numbers, sizeof numbers, "%u:%u", item.uid, item.gid);
-            text += std::string("chown -h ") + numbers + " -- " + ShellQuote(item.path) + "\n";
+            std::snprintf(head, sizeof head, "chown -h %u:%u --", item.uid, item.gid);
+            text += ShellCommand(head, item.path) + "\n";
         } else if (item.kind != Kind::kLink) { // chmod would follow a link to its target
-            std::snprintf(numbers, sizeof numbers, "%04o", item.mode & 07777u);
-            text += std::string("chmod ") + numbers + " -- " + ShellQuote(item.path) + "\n";
+            std::snprintf(head, sizeof head, "chmod %04o --", item.mode & 07777u);
+            text += ShellCommand(head, item.path) + "\n";
         }
     }
     return text;

@@ -30,15 +30,4 @@ std::string NumberedName(std::string_view name, unsigned number) {
     return std::string(name.substr(0, dot)) + suffix + std::string(name.substr(dot));
 }
 
-std::string ShellQuote(std::string_view path) {
-    std::string quoted = "'";
-    for (const char c : path) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 } // namespace twl

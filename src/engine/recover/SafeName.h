@@ -15,7 +15,4 @@ std::string SafeComponent(std::string_view name);
 // "name (2)", "name (3)", ...: the name to try after `name` was taken, keeping an extension.
 std::string NumberedName(std::string_view name, unsigned number);
 
-// A path for a POSIX shell: single-quoted, with each ' written as '\''.
-std::string ShellQuote(std::string_view path);
-
 } // namespace twl

@@ -1,4 +1,5 @@
 #include "recover/SafeName.h"
+#include "recover/ShellWords.h"
 
 #include <gtest/gtest.h>
 

@@ -3,19 +3,42 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <random>
 #include <unistd.h>
 
 namespace twl {
 namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+constexpr int kNameTries = 16;
+
+std::string RandomSuffix(std::random_device& random) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string suffix = ".part-";
+    for (int i = 0; i < 4; ++i) {
+        const unsigned bits = random();
+        for (int shift = 0; shift < 32; shift += 8)
+            suffix += kHex[(bits >> shift) & 0xF];
+    }
+    return suffix;
+}
 
 } // namespace
 
-FileWriter::FileWriter(std::string path) : m_path(std::move(path)), m_partPath(m_path + ".part") {
-    const int fd = ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+FileWriter::FileWriter(std::string path) : m_path(std::move(path)) {
+    // The temporary file is made new, never opened where it stands: whatever is already at
+    // its name (a file, or a link planted to make this program overwrite its target) is left
+    // alone and another name is tried.
+    std::random_device random;
+    int fd = -1;
+    int error = EEXIST;
+    for (int tries = 0; fd < 0 && error == EEXIST && tries < kNameTries; ++tries) {
+        m_partPath = m_path + (tries == 0 ? std::string(".part") : RandomSuffix(random));
+        fd = ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        error = fd < 0 ? errno : 0;
+    }
     if (fd < 0)
-        m_status = Status::Failure(ErrorCode::kCannotCreate, m_path, errno);
+        m_status = Status::Failure(ErrorCode::kCannotCreate, m_path, error);
     m_fd.Reset(fd);
     m_buffer.reserve(kBufferBytes);
 }

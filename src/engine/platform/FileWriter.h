@@ -1,8 +1,10 @@
 #pragma once
 
 // Writes a new file through a large buffer, and puts it in place only when every byte was
-// written: the data goes to PATH.part, which is renamed to PATH on Commit(). A failure at
-// any step leaves no partial file at PATH.
+// written: the data goes to a temporary file beside PATH, which is renamed to PATH on
+// Commit(). The temporary file is created exclusively (PATH.part, or PATH.part-XXXX when that
+// name is taken), so nothing already there, a symbolic link least of all, is ever written
+// through. A failure at any step leaves no partial file at PATH.
 
 #include "core/ByteCodec.h"
 #include "core/Status.h"

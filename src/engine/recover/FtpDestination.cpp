@@ -1,7 +1,6 @@
 #include "recover/FtpDestination.h"
 
 #include "core/TimeText.h"
-#include "recover/SafeName.h"
 
 #include <cerrno>
 #include <chrono>
@@ -59,6 +58,13 @@ public:
         std::rewind(m_file);
         m_error = m_destination.Upload(m_parent, m_name, m_file, times.mtime);
         return m_error.empty() ? 0 : ECOMM;
+    }
+    // Nothing reached the server before Finish, and a failed upload leaves what the server
+    // kept of it: the local copy goes.
+    void Abandon() override {
+        if (m_file != nullptr)
+            std::fclose(m_file);
+        m_file = nullptr;
     }
     std::string LastError() const override { return m_error; }
 
@@ -173,25 +179,25 @@ bool FtpDestination::Exists(int parent, const std::string& name) {
 
 MadeItem FtpDestination::MakeFolder(int parent, const std::string& name) {
     MadeItem made;
-    for (unsigned number = 1; number <= 10000; ++number) {
-        made.name = number == 1 ? name : NumberedName(name, number);
-        if (Exists(parent, made.name))
-            continue;
-        made.detail = Probe(Url(parent, made.name) + "/", true);
-        if (!made.detail.empty()) {
-            made.error = ECOMM;
-            return made;
-        }
-        m_folders.push_back(m_folders[static_cast<std::size_t>(parent)] +
-                            Escape(m_session->curl, made.name) + "/");
-        made.handle = static_cast<int>(m_folders.size() - 1);
+    const UniqueNames::Outcome outcome = m_names.Find(parent, name, [&](const std::string& tried) {
+        if (Exists(parent, tried))
+            return EEXIST;
+        made.detail = Probe(Url(parent, tried) + "/", true);
+        return made.detail.empty() ? 0 : ECOMM;
+    });
+    made.name = outcome.name;
+    made.error = outcome.error;
+    if (made.error != 0)
         return made;
-    }
-    made.error = EEXIST;
+    m_folders.push_back(m_folders[static_cast<std::size_t>(parent)] +
+                        Escape(m_session->curl, made.name) + "/");
+    made.handle = static_cast<int>(m_folders.size() - 1);
     return made;
 }
 
-void FtpDestination::FinishFolder(int, const ItemTimes&) {}
+void FtpDestination::FinishFolder(int folder, const ItemTimes&) {
+    m_names.Forget(folder);
+}
 
 MadeItem FtpDestination::MakeSymlink(int, const std::string& name, const std::string&,
                                      const ItemTimes&) {
@@ -205,19 +211,18 @@ MadeItem FtpDestination::MakeSymlink(int, const std::string& name, const std::st
 std::unique_ptr<SaveFile> FtpDestination::MakeFile(int parent, const std::string& name,
                                                    MadeItem& made) {
     made = {};
-    for (unsigned number = 1; number <= 10000; ++number) {
-        made.name = number == 1 ? name : NumberedName(name, number);
-        if (Exists(parent, made.name))
-            continue;
-        auto file = std::make_unique<FtpFile>(*this, parent, made.name);
-        if (!file->Valid()) {
-            made.error = errno;
-            return nullptr;
-        }
-        return file;
-    }
-    made.error = EEXIST;
-    return nullptr;
+    std::unique_ptr<FtpFile> file;
+    const UniqueNames::Outcome outcome = m_names.Find(parent, name, [&](const std::string& tried) {
+        if (Exists(parent, tried))
+            return EEXIST;
+        file = std::make_unique<FtpFile>(*this, parent, tried);
+        return file->Valid() ? 0 : errno;
+    });
+    made.name = outcome.name;
+    made.error = outcome.error;
+    if (made.error != 0)
+        return nullptr;
+    return file;
 }
 
 std::string FtpDestination::Upload(int parent, const std::string& name, std::FILE* file,

@@ -6,6 +6,7 @@
 
 #include "core/Status.h"
 #include "recover/SaveDestination.h"
+#include "recover/UniqueName.h"
 
 #include <memory>
 #include <string>
@@ -58,6 +59,7 @@ private:
     std::vector<std::string> m_folders; // escaped paths from the root, each ending in "/"
     std::string m_user;                 // kept alive for libcurl while a transfer runs
     std::string m_password;
+    UniqueNames m_names;
 };
 
 } // namespace twl

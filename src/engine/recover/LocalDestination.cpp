@@ -1,7 +1,6 @@
 #include "recover/LocalDestination.h"
 
-#include "recover/SafeName.h"
-
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,33 +9,18 @@
 namespace twl {
 namespace {
 
-constexpr unsigned kMaxNumbered = 10000;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // A time of 0 is one the catalogue does not know: the item keeps the time it has.
 timespec Seconds(std::uint32_t seconds) {
     return seconds == 0 ? timespec{0, UTIME_OMIT} : timespec{static_cast<time_t>(seconds), 0};
 }
 
-// Tries `name`, then "name (2)", "name (3)", ... while `make` fails with EEXIST.
-template <typename Make>
-MadeItem MakeUnique(const std::string& name, Make make) {
-    MadeItem made;
-    for (unsigned number = 1; number <= kMaxNumbered; ++number) {
-        made.name = number == 1 ? name : NumberedName(name, number);
-        made.error = make(made.name, made.handle);
-        if (made.error != EEXIST)
-            return made;
-    }
-    return made;
-}
-
 class LocalFile final : public SaveFile {
 public:
-    explicit LocalFile(int fd) : m_fd(fd) {}
-    ~LocalFile() override {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    LocalFile(LocalDestination& destination, int parent, std::string name, int fd)
+        : m_destination(destination), m_parent(parent), m_name(std::move(name)), m_fd(fd) {}
+    ~LocalFile() override { Close(); }
     int WriteAt(ByteOffset offset, ConstBytes bytes) override {
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -55,13 +39,24 @@ public:
         const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
         if (error == 0 && ::futimens(m_fd, stamps) != 0)
             error = errno;
-        if (::close(m_fd) != 0 && error == 0)
-            error = errno;
+        const int closed = Close();
+        return error != 0 ? error : closed;
+    }
+    void Abandon() override {
+        Close();
+        m_destination.RemoveFile(m_parent, m_name);
+    }
+
+private:
+    int Close() {
+        const int error = m_fd >= 0 && ::close(m_fd) != 0 ? errno : 0;
         m_fd = -1;
         return error;
     }
 
-private:
+    LocalDestination& m_destination;
+    int m_parent;
+    std::string m_name;
     int m_fd;
 };
 
@@ -81,52 +76,151 @@ std::unique_ptr<LocalDestination> LocalDestination::Open(const std::string& fold
     return std::unique_ptr<LocalDestination>(new LocalDestination(fd));
 }
 
+LocalDestination::LocalDestination(int root) {
+    m_folders.push_back({-1, {}, root, 0});
+}
+
 LocalDestination::~LocalDestination() {
-    ::close(m_root);
+    for (const Folder& folder : m_folders) {
+        if (folder.fd >= 0)
+            ::close(folder.fd);
+    }
+}
+
+int LocalDestination::FolderFd(int handle) {
+    Folder& wanted = m_folders[static_cast<std::size_t>(handle)];
+    wanted.used = ++m_clock;
+    if (wanted.fd >= 0)
+        return wanted.fd;
+    // The folders from the nearest one held open down to the one wanted, opened in turn.
+    std::vector<int> chain{handle};
+    while (m_folders[static_cast<std::size_t>(chain.back())].fd < 0)
+        chain.push_back(m_folders[static_cast<std::size_t>(chain.back())].parent);
+    for (std::size_t i = chain.size() - 1; i > 0; --i) {
+        const int parentFd = m_folders[static_cast<std::size_t>(chain[i])].fd;
+        const Folder& child = m_folders[static_cast<std::size_t>(chain[i - 1])];
+        const int fd = ::openat(parentFd, child.name.c_str(), kFolderFlags);
+        if (fd < 0)
+            return -1;
+        Hold(chain[i - 1], fd);
+    }
+    return wanted.fd;
+}
+
+// Keeps `fd` for the folder, letting go of the one used longest ago when too many are held;
+// never the folder's parent, which the caller may still be using.
+void LocalDestination::Hold(int handle, int fd) {
+    Folder& folder = m_folders[static_cast<std::size_t>(handle)];
+    folder.fd = fd;
+    folder.used = ++m_clock;
+    if (m_open.size() + 1 >= kMaxOpenFolders) {
+        const auto oldest = std::min_element(m_open.begin(), m_open.end(), [&](int a, int b) {
+            const bool aParent = a == folder.parent;
+            const bool bParent = b == folder.parent;
+            if (aParent != bParent)
+                return bParent; // the parent sorts last
+            return m_folders[static_cast<std::size_t>(a)].used <
+                   m_folders[static_cast<std::size_t>(b)].used;
+        });
+        LetGo(*oldest);
+    }
+    m_open.push_back(handle);
+}
+
+void LocalDestination::LetGo(int handle) {
+    Folder& folder = m_folders[static_cast<std::size_t>(handle)];
+    if (handle == 0 || folder.fd < 0)
+        return;
+    ::close(folder.fd);
+    folder.fd = -1;
+    m_open.erase(std::find(m_open.begin(), m_open.end(), handle));
 }
 
 MadeItem LocalDestination::MakeFolder(int parent, const std::string& name) {
-    return MakeUnique(name, [&](const std::string& tried, int& handle) {
-        if (::mkdirat(parent, tried.c_str(), 0755) != 0)
+    MadeItem made;
+    const int parentFd = FolderFd(parent);
+    if (parentFd < 0) {
+        made.error = errno;
+        return made;
+    }
+    int fd = -1;
+    const UniqueNames::Outcome outcome = m_names.Find(parent, name, [&](const std::string& tried) {
+        if (::mkdirat(parentFd, tried.c_str(), 0755) != 0)
             return errno;
-        handle = ::openat(parent, tried.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        return handle < 0 ? errno : 0;
+        fd = ::openat(parentFd, tried.c_str(), kFolderFlags);
+        return fd < 0 ? errno : 0;
     });
+    made.name = outcome.name;
+    made.error = outcome.error;
+    if (made.error != 0)
+        return made;
+    m_folders.push_back({parent, made.name, -1, 0});
+    made.handle = static_cast<int>(m_folders.size() - 1);
+    Hold(made.handle, fd);
+    return made;
 }
 
 void LocalDestination::FinishFolder(int folder, const ItemTimes& times) {
-    const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
-    ::futimens(folder, stamps);
-    if (folder != m_root)
-        ::close(folder);
+    const int fd = FolderFd(folder);
+    if (fd >= 0) {
+        const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
+        ::futimens(fd, stamps);
+    }
+    LetGo(folder);
+    m_names.Forget(folder);
+    if (folder != 0)
+        std::string().swap(m_folders[static_cast<std::size_t>(folder)].name);
 }
 
 MadeItem LocalDestination::MakeSymlink(int parent, const std::string& name,
                                        const std::string& target, const ItemTimes& times) {
-    MadeItem made = MakeUnique(name, [&](const std::string& tried, int&) {
-        return ::symlinkat(target.c_str(), parent, tried.c_str()) == 0 ? 0 : errno;
+    MadeItem made;
+    const int parentFd = FolderFd(parent);
+    if (parentFd < 0) {
+        made.error = errno;
+        return made;
+    }
+    const UniqueNames::Outcome outcome = m_names.Find(parent, name, [&](const std::string& tried) {
+        return ::symlinkat(target.c_str(), parentFd, tried.c_str()) == 0 ? 0 : errno;
     });
+    made.name = outcome.name;
+    made.error = outcome.error;
     if (made.error == 0) {
         const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
-        ::utimensat(parent, made.name.c_str(), stamps, AT_SYMLINK_NOFOLLOW);
+        ::utimensat(parentFd, made.name.c_str(), stamps, AT_SYMLINK_NOFOLLOW);
     }
     return made;
 }
 
 std::unique_ptr<SaveFile> LocalDestination::MakeFile(int parent, const std::string& name,
                                                      MadeItem& made) {
-    made = MakeUnique(name, [&](const std::string& tried, int& handle) {
-        handle = ::openat(parent, tried.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        return handle < 0 ? errno : 0;
+    made = {};
+    const int parentFd = FolderFd(parent);
+    if (parentFd < 0) {
+        made.error = errno;
+        return nullptr;
+    }
+    const UniqueNames::Outcome outcome = m_names.Find(parent, name, [&](const std::string& tried) {
+        made.handle = ::openat(parentFd, tried.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        return made.handle < 0 ? errno : 0;
     });
+    made.name = outcome.name;
+    made.error = outcome.error;
     if (made.error != 0)
         return nullptr;
-    return std::make_unique<LocalFile>(made.handle);
+    return std::make_unique<LocalFile>(*this, parent, made.name, made.handle);
+}
+
+int LocalDestination::RemoveFile(int parent, const std::string& name) {
+    const int parentFd = FolderFd(parent);
+    if (parentFd < 0)
+        return errno;
+    return ::unlinkat(parentFd, name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 void LocalDestination::MakeExecutable(const std::string& name) {
-    ::fchmodat(m_root, name.c_str(), 0755, 0);
+    ::fchmodat(m_folders[0].fd, name.c_str(), 0755, 0);
 }
 
 } // namespace twl

@@ -2,13 +2,16 @@
 
 // Saving into a folder of a local disk. Everything is made relative to open folder
 // descriptors with O_NOFOLLOW and O_EXCL, so no name can lead outside the folder and no link
-// already in it is ever followed.
+// already in it is ever followed. Only a bounded number of folders are held open at a time:
+// a folder let go is opened again from its nearest open ancestor, one name at a time, so
+// folders nested thousands deep save without running out of descriptors.
 
 #include "core/Status.h"
 #include "recover/SaveDestination.h"
+#include "recover/UniqueName.h"
 
-#include <map>
 #include <string>
+#include <vector>
 
 namespace twl {
 
@@ -18,7 +21,7 @@ public:
     static std::unique_ptr<LocalDestination> Open(const std::string& folder, Status& status);
     ~LocalDestination() override;
 
-    int Root() const override { return m_root; }
+    int Root() const override { return 0; }
     MadeItem MakeFolder(int parent, const std::string& name) override;
     void FinishFolder(int folder, const ItemTimes& times) override;
     MadeItem MakeSymlink(int parent, const std::string& name, const std::string& target,
@@ -26,12 +29,34 @@ public:
     std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                        MadeItem& made) override;
 
+    // Removes file `name` of folder `parent` (a file that could not be written whole).
+    int RemoveFile(int parent, const std::string& name);
+
+    // Folders held open at most, the top folder included.
+    static constexpr std::size_t kMaxOpenFolders = 32;
+
 protected:
     void MakeExecutable(const std::string& name) override;
 
 private:
-    explicit LocalDestination(int root) : m_root(root) {}
-    int m_root;
+    struct Folder {
+        int parent = -1;
+        std::string name; // in its parent, as made
+        int fd = -1;      // -1 while not held open
+        std::uint64_t used = 0;
+    };
+
+    explicit LocalDestination(int root);
+    // A descriptor of the folder, valid until the next call; -1 with errno when it cannot be
+    // opened again.
+    int FolderFd(int handle);
+    void Hold(int handle, int fd);
+    void LetGo(int handle);
+
+    std::vector<Folder> m_folders; // by handle; 0 is the top folder, always open
+    std::vector<int> m_open;       // handles held open, the top folder not counted
+    std::uint64_t m_clock = 0;
+    UniqueNames m_names;
 };
 
 } // namespace twl

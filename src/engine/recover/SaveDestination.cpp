@@ -14,6 +14,8 @@ MadeItem SaveDestination::WriteTextFile(const std::string& name, const std::stri
     if (made.error == 0)
         made.error = finished;
     made.detail = file->LastError();
+    if (made.error != 0)
+        file->Abandon();
     if (made.error == 0 && executable)
         MakeExecutable(made.name);
     return made;

@@ -33,6 +33,9 @@ public:
     // Gives the file its size (a hole up to it where nothing was written) and its times,
     // and closes it; returns 0 or an errno.
     virtual int Finish(ByteCount size, const ItemTimes& times) = 0;
+    // Takes back a file that could not be written whole: nothing of it stays in the
+    // destination, so that no file is left looking whole with a tail that was never written.
+    virtual void Abandon() = 0;
     // What the destination said about the last failure, when it said more than an errno.
     virtual std::string LastError() const { return {}; }
 };
@@ -50,7 +53,8 @@ public:
                                  const ItemTimes& times) = 0;
     virtual std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                                MadeItem& made) = 0;
-    // Writes a small text file (report, scripts) into the top folder, through MakeFile.
+    // Writes a small text file (report, scripts) into the top folder, through MakeFile: all
+    // of it, or (the file abandoned) nothing.
     MadeItem WriteTextFile(const std::string& name, const std::string& text, bool executable);
 
 protected:

@@ -241,10 +241,13 @@ void Saver::SaveFileData(NodeId id, int parent) {
         });
     const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
     int error = CopyExtents(*file, extents, size);
-    const int finished = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
-    error = error != 0 ? error : finished;
+    if (error == 0)
+        error = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
     if (error != 0) {
-        Failed(id, error, file->LastError());
+        const std::string detail = file->LastError();
+        file->Abandon();
+        Failed(id, error,
+               (detail.empty() ? std::strerror(error) : detail) + "; what was written is removed");
         return;
     }
     const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +

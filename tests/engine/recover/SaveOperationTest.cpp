@@ -3,11 +3,14 @@
 #include "ext2/MarkedTotals.h"
 #include "fixtures/BuiltVolume.h"
 #include "fixtures/TempDir.h"
+#include "recover/LocalDestination.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +40,7 @@ public:
             m_owner.files[m_path].resize(size);
             return 0;
         }
+        void Abandon() override { m_owner.files.erase(m_path); }
 
     private:
         MemoryDestination& m_owner;
@@ -167,6 +171,121 @@ TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
                   "partial: ./c.txt (1 unreadable blocks"),
               std::string::npos)
         << destination.files[std::string("./") + kReportName];
+}
+
+// A local folder that runs full after `room` bytes: a write that does not fit writes what
+// fits and fails with ENOSPC, as a full disk does; a size is still given without room.
+class FullingDestination final : public SaveDestination {
+public:
+    FullingDestination(std::unique_ptr<LocalDestination> inner, std::size_t room)
+        : m_inner(std::move(inner)), m_room(room) {}
+
+    int Root() const override { return m_inner->Root(); }
+    MadeItem MakeFolder(int parent, const std::string& name) override {
+        return m_inner->MakeFolder(parent, name);
+    }
+    void FinishFolder(int folder, const ItemTimes& times) override {
+        m_inner->FinishFolder(folder, times);
+    }
+    MadeItem MakeSymlink(int parent, const std::string& name, const std::string& target,
+                         const ItemTimes& times) override {
+        return m_inner->MakeSymlink(parent, name, target, times);
+    }
+    std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
+                                       MadeItem& made) override {
+        std::unique_ptr<SaveFile> file = m_inner->MakeFile(parent, name, made);
+        return file ? std::make_unique<File>(std::move(file), m_room) : nullptr;
+    }
+
+private:
+    class File final : public SaveFile {
+    public:
+        File(std::unique_ptr<SaveFile> inner, std::size_t& room)
+            : m_inner(std::move(inner)), m_room(room) {}
+        int WriteAt(ByteOffset offset, ConstBytes bytes) override {
+            const std::size_t fits = std::min(bytes.size(), m_room);
+            m_room -= fits;
+            const int error = m_inner->WriteAt(offset, bytes.first(fits));
+            return error != 0 ? error : fits < bytes.size() ? ENOSPC : 0;
+        }
+        int Finish(ByteCount size, const ItemTimes& times) override {
+            return m_inner->Finish(size, times);
+        }
+        void Abandon() override { m_inner->Abandon(); }
+
+    private:
+        std::unique_ptr<SaveFile> m_inner;
+        std::size_t& m_room;
+    };
+
+    std::unique_ptr<LocalDestination> m_inner;
+    std::size_t m_room;
+};
+
+TEST_F(SavedVolume, OnAFullDiskNoFileOrReportIsLeftWithATailNeverWritten) {
+    for (const std::size_t room : {std::size_t{4000}}) { // one larger file fits, not both
+        fixtures::TempDir out;
+        Status status;
+        FullingDestination destination(LocalDestination::Open(out.Path(), status), room);
+        RecordingEvents events;
+        const SaveSummary summary =
+            SaveCatalogue(m_reader, m_catalog, destination, {false, false, false}, m_stop, events);
+        EXPECT_TRUE(summary.destinationFull);
+        const std::map<std::string, std::string> whole = {{"a/x.txt", std::string(3000, 'x')},
+                                                          {"a/b/y.txt", "why\n"},
+                                                          {"c.txt", std::string(5000, 'c')}};
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(out.Path())) {
+            if (!entry.is_regular_file())
+                continue;
+            ++files;
+            const std::string name = std::filesystem::relative(entry.path(), out.Path()).string();
+            const std::string text = fixtures::ReadFileText(entry.path());
+            if (name == kReportName) { // all of it, or none
+                EXPECT_EQ(text.find('\0'), std::string::npos) << room;
+                EXPECT_EQ(text.substr(text.size() - 1), "\n") << room;
+                continue;
+            }
+            ASSERT_EQ(whole.count(name), 1u) << name;
+            EXPECT_EQ(text, whole.at(name)) << room << " " << name;
+        }
+        EXPECT_EQ(files, summary.files + (summary.reportName.empty() ? 0 : 1)) << room;
+    }
+}
+
+// Every folder opened and held would run out of descriptors long before the bottom.
+TEST(SaveOperation, FoldersNestedPastTheDescriptorLimitAllSave) {
+    constexpr int kDepth = 150;
+    fixtures::TempDir dir;
+    std::filesystem::path deepest = dir.File("src");
+    for (int level = 0; level < kDepth; ++level)
+        deepest /= "d";
+    std::filesystem::create_directories(deepest);
+    std::ofstream(deepest / "bottom.txt") << "found\n";
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -N 256 -d " + dir.File("src") + " " +
+                                 image + " 1024 >/dev/null 2>&1"),
+              0);
+    fixtures::BuiltVolume built(kPath, image);
+    ASSERT_TRUE(built.opened);
+    Status status;
+    const auto destination = LocalDestination::Open(dir.File("out"), status);
+    ASSERT_TRUE(destination);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    RecordingEvents events;
+    const SaveSummary summary = SaveCatalogue(built.reader, built.catalog, *destination,
+                                              {false, false, false}, built.stop, events);
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    EXPECT_EQ(summary.failed, 0u);
+    EXPECT_EQ(summary.folders, kDepth + 1u); // lost+found too
+    std::string saved = dir.File("out");
+    for (int level = 0; level < kDepth; ++level)
+        saved += "/d";
+    EXPECT_EQ(fixtures::ReadFileText(saved + "/bottom.txt"), "found\n");
 }
 
 } // namespace

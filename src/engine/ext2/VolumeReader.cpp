@@ -23,25 +23,44 @@ bool VolumeReader::ReadInodeTableSector(std::uint64_t sector, MutableBytes out) 
         m_inodeRun.assign(kInodeRunSectors * kSectorSize, 0);
         const std::uint64_t sectors =
             std::min<std::uint64_t>(kInodeRunSectors, kLastSector - runStart + 1);
-        m_source.ReadSectors(static_cast<SectorNo>(runStart),
-                             MutableBytes(m_inodeRun).first(sectors * kSectorSize));
+        const MutableBytes run = MutableBytes(m_inodeRun).first(sectors * kSectorSize);
         m_inodeRunStart = runStart;
+        m_inodeRunUnreadable = m_source.ReadSectors(static_cast<SectorNo>(runStart), run) == 0
+                                   ? FindUnreadable(run)
+                                   : 0;
     }
     const std::size_t offset = (sector - runStart) * kSectorSize;
     std::copy_n(m_inodeRun.begin() + static_cast<std::ptrdiff_t>(offset), kSectorSize, out.begin());
-    return true;
+    return (m_inodeRunUnreadable & (1u << (sector - runStart))) == 0;
 }
 
-void VolumeReader::ReadInode(InodeNo n) {
+// After a read of the run that failed somewhere: which of its sectors failed. Those read as
+// zeros; each such sector is tried once more on its own, without being counted again.
+std::uint32_t VolumeReader::FindUnreadable(MutableBytes run) {
+    std::uint32_t unreadable = 0;
+    for (std::size_t i = 0; i * kSectorSize < run.size(); ++i) {
+        const MutableBytes sector = run.subspan(i * kSectorSize, kSectorSize);
+        if (std::any_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b != 0; }))
+            continue;
+        const SectorNo number = static_cast<SectorNo>(m_inodeRunStart + i);
+        if (m_source.ReadSectorsOnce(m_source.CurrentDriveId(), number, sector) == 0) {
+            std::fill(sector.begin(), sector.end(), std::uint8_t{0});
+            unreadable |= 1u << i;
+        }
+    }
+    return unreadable;
+}
+
+bool VolumeReader::ReadInode(InodeNo n) {
     Ext2Volume& v = m_volume;
     v.currentInode.fill(0);
     const std::uint32_t ipg = v.sb.s_inodes_per_group;
     if (n == 0 || ipg == 0)
-        return;
+        return true;
     const std::uint32_t group = (n - 1) / ipg;
     const std::uint32_t index = (n - 1) % ipg;
     if (group >= v.groupCount)
-        return; // no descriptor for it: the inode reads as zeros
+        return true; // no descriptor for it: the inode reads as zeros
     v.currentGroupDescriptor = DescriptorAt(v.descriptorTable, group);
     const GroupDescriptor gd = GroupDescriptor::Decode(v.currentGroupDescriptor);
     const std::uint64_t byteOffset = static_cast<std::uint64_t>(index) * v.sb.InodeSize();
@@ -49,12 +68,13 @@ void VolumeReader::ReadInode(InodeNo n) {
                                  static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock +
                                  byteOffset / kSectorSize;
     if (sector > kLastSector)
-        return; // beyond what a 32-bit sector number reaches: reads as zeros
+        return true; // beyond what a 32-bit sector number reaches: reads as zeros
     std::array<std::uint8_t, kSectorSize> buffer{};
-    ReadInodeTableSector(sector, buffer);
+    const bool readable = ReadInodeTableSector(sector, buffer);
     const std::size_t slot = byteOffset % kSectorSize;
     std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(slot), kInodeRecordSize,
                 v.currentInode.begin());
+    return readable;
 }
 
 int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {

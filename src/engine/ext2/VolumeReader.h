@@ -35,7 +35,8 @@ public:
 
     // Loads inode n (1 <= n <= s_inodes_count) into the current inode and its group's
     // descriptor into the current group descriptor. An inode outside the table reads as zeros.
-    void ReadInode(InodeNo n);
+    // Returns false when the sector holding the inode could not be read (it reads as zeros).
+    bool ReadInode(InodeNo n);
 
     // The data blocks of `inode` in file order. The first zero pointer ends the list (a zero
     // single or double indirect pointer does not: the next level is still looked at). Stops
@@ -69,6 +70,7 @@ private:
     void SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
                         std::uint64_t endLogical, BlockMapSurvey& survey, const BlockVisit& visit);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
+    std::uint32_t FindUnreadable(MutableBytes run);
 
     SectorSource& m_source;
     Ext2Volume& m_volume;
@@ -77,6 +79,7 @@ private:
     static constexpr std::uint32_t kInodeRunSectors = 8;
     std::vector<std::uint8_t> m_inodeRun;
     std::uint64_t m_inodeRunStart = std::numeric_limits<std::uint64_t>::max();
+    std::uint32_t m_inodeRunUnreadable = 0; // one bit per sector of the run
 };
 
 } // namespace twl

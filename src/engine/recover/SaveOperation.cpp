@@ -215,7 +215,10 @@ void Saver::SaveFileData(NodeId id, int parent) {
     m_progress.path = PathOf(SafeName(id));
     m_events.SaveProgress(m_progress);
     ++m_progress.filesDone;
-    m_reader.ReadInode(node.inode);
+    if (!m_reader.ReadInode(node.inode)) {
+        Failed(id, EIO, "its inode could not be read");
+        return;
+    }
     const InodeRecord inode = m_reader.Volume().currentInode;
     const std::uint64_t size = InodeFileSize(inode, m_reader.Volume().sb.HasLargeFile());
     MadeItem made;
@@ -226,6 +229,8 @@ void Saver::SaveFileData(NodeId id, int parent) {
     }
     NoteName(id, made);
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    // Map blocks that cannot be read hide data as surely as data blocks that cannot.
+    const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
     std::vector<Extent> extents;
     const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
         inode, (size + blockSize - 1) / blockSize, [&](std::uint64_t logical, BlockNo block) {
@@ -239,7 +244,6 @@ void Saver::SaveFileData(NodeId id, int parent) {
             }
             extents.push_back({logical, block, 1});
         });
-    const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
     int error = CopyExtents(*file, extents, size);
     if (error == 0)
         error = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
@@ -288,7 +292,10 @@ int Saver::CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::
 
 void Saver::SaveSymlink(NodeId id, int parent) {
     const CatalogNode& node = m_catalog.Node(id);
-    m_reader.ReadInode(node.inode);
+    if (!m_reader.ReadInode(node.inode)) {
+        Failed(id, EIO, "its inode could not be read");
+        return;
+    }
     const InodeRecord inode = m_reader.Volume().currentInode;
     const InodeView view{inode};
     std::string target;

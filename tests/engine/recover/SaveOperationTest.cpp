@@ -173,6 +173,62 @@ TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
         << destination.files[std::string("./") + kReportName];
 }
 
+// The bytes of the medium where the inode of `node` lies: found by its contents.
+std::uint64_t InodeSector(fixtures::BuiltVolume& built, const CatalogNode& node) {
+    built.reader.ReadInode(node.inode);
+    const auto& inode = built.volume.currentInode;
+    const auto at = std::search(built.medium->bytes.begin(), built.medium->bytes.end(),
+                                inode.begin(), inode.end());
+    EXPECT_NE(at, built.medium->bytes.end());
+    return static_cast<std::uint64_t>(at - built.medium->bytes.begin()) / 512;
+}
+
+TEST_F(SavedVolume, AFileWhoseInodeCannotBeReadFailsAndIsNotMadeEmpty) {
+    m_built.medium->badSectors = {InodeSector(m_built, m_catalog.Node(Find("c.txt")))};
+    VolumeReader fresh(m_built.source, m_built.volume); // nothing of the table read before
+    MemoryDestination destination;
+    RecordingEvents events;
+    const SaveSummary summary =
+        SaveCatalogue(fresh, m_catalog, destination, {false, false, false}, m_stop, events);
+    EXPECT_GE(summary.failed, 1u);
+    EXPECT_EQ(destination.files.count("./c.txt"), 0u);
+    EXPECT_NE(destination.files[std::string("./") + kReportName].find(
+                  "failed: ./c.txt (its inode could not be read)"),
+              std::string::npos)
+        << destination.files[std::string("./") + kReportName];
+}
+
+TEST(SaveOperation, AnUnreadableMapBlockMakesTheFilePartial) {
+    fixtures::TempDir dir;
+    const std::filesystem::path src = dir.File("src");
+    std::filesystem::create_directories(src);
+    std::ofstream(src / "big.bin") << std::string(20 * 1024, 'b'); // past the 12 direct blocks
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -d " + src.string() + " " + image +
+                                 " 1024 >/dev/null 2>&1"),
+              0);
+    fixtures::BuiltVolume built(kPath, image);
+    ASSERT_TRUE(built.opened);
+    NodeId big = kNoNode;
+    built.catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        if (built.catalog.Name(id) == "big.bin")
+            big = id;
+    });
+    ASSERT_NE(big, kNoNode);
+    built.reader.ReadInode(built.catalog.Node(big).inode);
+    const BlockNo map = InodeView{built.volume.currentInode}.i_block(12);
+    ASSERT_NE(map, 0u);
+    built.medium->badSectors = {map * 2, map * 2 + 1};
+    MemoryDestination destination;
+    RecordingEvents events;
+    const SaveSummary summary = SaveCatalogue(built.reader, built.catalog, destination,
+                                              {false, false, false}, built.stop, events);
+    EXPECT_EQ(summary.partial, 1u);
+    EXPECT_EQ(destination.files["./big.bin"].substr(0, 12 * 1024), std::string(12 * 1024, 'b'));
+    EXPECT_NE(destination.files[std::string("./") + kReportName].find("partial: ./big.bin"),
+              std::string::npos);
+}
+
 // A local folder that runs full after `room` bytes: a write that does not fit writes what
 // fits and fails with ENOSPC, as a full disk does; a size is still given without room.
 class FullingDestination final : public SaveDestination {

@@ -2,7 +2,8 @@
 
 // The restore scripts written beside saved files: POSIX shell scripts that give every saved
 // item its permission bits (chmod) or its owner (chown uid:gid). Each runs from its own
-// folder, quotes every path, changes items inside before the folders holding them, never
+// folder, writes every path so that no byte of a name can end a line or a word (comments
+// included), changes items inside before the folders holding them, never
 // follows a link, and can be run again with the same result. Devices, FIFOs and sockets,
 // which the save does not create, are listed in both as comments with what mknod would need.
 

@@ -4,8 +4,9 @@
 // marked nodes, as the marked totals count them), into a destination that mirrors the
 // catalogue's folders. Regular files get their data through the block map, holes left as
 // holes; symbolic links are made, never followed; devices, FIFOs and sockets are only listed
-// in the restore scripts. Each file ends saved, partial (unreadable blocks written as zeros)
-// or failed, and the report beside the saved tree lists every partial, failed and renamed
+// in the restore scripts. Each file ends saved, partial (unreadable blocks or map blocks
+// written as zeros) or failed (its inode unreadable, or not written whole: then nothing of
+// it is kept), and the report beside the saved tree lists every partial, failed and renamed
 // item.
 
 #include "core/EngineEvents.h"

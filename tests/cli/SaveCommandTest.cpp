@@ -237,6 +237,7 @@ TEST(SaveCommand, RestoreScriptsRunNoCommandFromANameAndReachEveryItem) {
         std::istringstream lines(ReadFileText(out / script));
         for (std::string line; std::getline(lines, line);) {
             const bool known = line.rfind("#", 0) == 0 || line.rfind("cd -- ", 0) == 0 ||
+                               line == "cd -P .. || exit 1" || line.rfind("cd -P -- ", 0) == 0 ||
                                line.rfind("chmod ", 0) == 0 || line.rfind("chown -h ", 0) == 0 ||
                                line.rfind("p=$(printf '", 0) == 0;
             EXPECT_TRUE(known) << script << ": " << line;

@@ -2,10 +2,14 @@
 
 // The restore scripts written beside saved files: POSIX shell scripts that give every saved
 // item its permission bits (chmod) or its owner (chown uid:gid). Each runs from its own
-// folder, writes every path so that no byte of a name can end a line or a word (comments
-// included), changes items inside before the folders holding them, never
-// follows a link, and can be run again with the same result. Devices, FIFOs and sockets,
-// which the save does not create, are listed in both as comments with what mknod would need.
+// folder, writes every name so that no byte of it can end a line or a word (comments
+// included), changes items inside before the folders holding them, never follows a link,
+// and can be run again with the same result. Devices, FIFOs and sockets, which the save
+// does not create, are listed in both as comments with what mknod would need.
+//
+// Items are kept by folder and name, and the scripts step from folder to folder with cd, so
+// that their size grows with the names, not with the depth of the tree times its size, and
+// no command names a path longer than one name.
 
 #include "ext2/Catalog.h"
 
@@ -23,19 +27,26 @@ std::string SpecialKind(const CatalogNode& node);
 
 class RestoreScripts {
 public:
-    // `path` is the item's path from the destination's top folder ("./a/b").
-    void Add(const std::string& path, const CatalogNode& node, bool folder);
-    void AddLink(const std::string& path, const CatalogNode& node);
-    void AddSpecial(const std::string& path, const CatalogNode& node,
+    // The folder the scripts are written in.
+    static constexpr int kTop = 0;
+
+    // A folder made as `name` in folder `parent`; returns the folder to add its items to.
+    // `restore`: give it its owner and bits (a folder made only to hold marked items is not).
+    int AddFolder(int parent, const std::string& name, const CatalogNode& node, bool restore);
+    void AddFile(int parent, const std::string& name, const CatalogNode& node);
+    void AddLink(int parent, const std::string& name, const CatalogNode& node);
+    void AddSpecial(int parent, const std::string& name, const CatalogNode& node,
                     std::pair<unsigned, unsigned> numbers);
 
     std::string PermissionScript() const;
     std::string OwnershipScript() const;
 
 private:
-    enum class Kind { kFile, kFolder, kLink, kSpecial };
+    // kPlace: a folder made only to hold marked items, stepped through but not changed.
+    enum class Kind { kFile, kFolder, kPlace, kLink, kSpecial };
     struct Item {
-        std::string path;
+        int folder; // where the item is
+        std::string name;
         Kind kind;
         std::uint16_t mode;
         std::uint16_t uid;
@@ -43,9 +54,17 @@ private:
         std::string special; // mknod's words for a special file
         std::string what;    // and what kind it is
     };
+    struct Folder {
+        int parent;
+        std::size_t depth;
+        std::size_t item; // the item that names it
+    };
     std::string Script(const char* purpose, bool owners) const;
+    void MoveTo(std::string& text, int& current, int target) const;
+    static void AddCommand(std::string& text, const Item& item, bool owners);
 
-    std::vector<Item> m_items; // in the order saved: folders before their contents
+    std::vector<Item> m_items;                 // in the order saved: folders before contents
+    std::vector<Folder> m_folders{{-1, 0, 0}}; // kTop first
 };
 
 } // namespace twl

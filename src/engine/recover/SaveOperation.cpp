@@ -67,6 +67,7 @@ private:
         NodeId next;
         int handle;
         std::size_t pathLength;
+        int scriptFolder; // the folder's own in the restore scripts
     };
 
     bool SaveItem(NodeId id, std::vector<Frame>& stack);
@@ -97,11 +98,12 @@ private:
     SaveSummary m_summary;
     RestoreScripts m_scripts;
     std::string m_path = "."; // of the folder being filled, as saved
+    int m_scriptFolder = RestoreScripts::kTop;
 };
 
 SaveSummary Saver::Run() {
-    std::vector<Frame> stack{
-        {kRootAnchor, m_catalog.Node(kRootAnchor).first_child, m_destination.Root(), 1}};
+    std::vector<Frame> stack{{kRootAnchor, m_catalog.Node(kRootAnchor).first_child,
+                              m_destination.Root(), 1, RestoreScripts::kTop}};
     while (!stack.empty() && !m_summary.destinationFull) {
         Frame& top = stack.back();
         if (top.next == kNoNode) {
@@ -116,6 +118,7 @@ SaveSummary Saver::Run() {
         const NodeId id = top.next;
         top.next = m_catalog.Node(id).next_sibling;
         m_path.resize(top.pathLength);
+        m_scriptFolder = top.scriptFolder;
         if (m_stop.ShouldStop()) {
             m_summary.stopped = true;
             break;
@@ -151,7 +154,7 @@ bool Saver::SaveItem(NodeId id, std::vector<Frame>& stack) {
     case 5:
     case 6:
         ++m_summary.specials;
-        m_scripts.AddSpecial(PathOf(SafeName(id)), node, SpecialNumbers(node));
+        m_scripts.AddSpecial(m_scriptFolder, SafeName(id), node, SpecialNumbers(node));
         Problem("not created: " + Shown(id) + " (" + SpecialKind(node) + ")");
         break;
     default:
@@ -170,10 +173,10 @@ void Saver::SaveFolder(NodeId id, std::vector<Frame>& stack) {
     }
     NoteName(id, made);
     ++m_summary.folders;
-    if (m_picks[id] == Pick::kSave)
-        m_scripts.Add(path, node, true);
+    const int scriptFolder =
+        m_scripts.AddFolder(m_scriptFolder, made.name, node, m_picks[id] == Pick::kSave);
     m_path = path;
-    stack.push_back({id, node.first_child, made.handle, m_path.size()});
+    stack.push_back({id, node.first_child, made.handle, m_path.size(), scriptFolder});
 }
 
 ItemTimes Saver::TimesOf(const CatalogNode& node) {
@@ -260,7 +263,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
                                      survey.outOfRangePointers;
     m_progress.bytesDone += node.size;
     m_summary.bytes += size;
-    m_scripts.Add(PathOf(made.name), node, false);
+    m_scripts.AddFile(m_scriptFolder, made.name, node);
     if (unreadable == 0) {
         ++m_summary.files;
         return;
@@ -321,7 +324,7 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     }
     NoteName(id, made);
     ++m_summary.links;
-    m_scripts.AddLink(PathOf(made.name), node);
+    m_scripts.AddLink(m_scriptFolder, made.name, node);
 }
 
 void Saver::WriteAfterwards() {

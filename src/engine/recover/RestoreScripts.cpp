@@ -59,8 +59,9 @@ void RestoreScripts::AddSpecial(int parent, const std::string& name, const Catal
         {parent, name, Kind::kSpecial, node.mode, node.uid, node.gid, words, SpecialKind(node)});
 }
 
-// Steps from folder `current` to folder `target`: up with "cd ..", down by name. A cd that
-// fails ends the script, so that no command is run in the wrong folder.
+// Steps from folder `current` to folder `target`: up with "cd -P ..", down one name at a
+// time. -P keeps the shell from building the whole path, which past PATH_MAX cannot be
+// entered. A cd that fails ends the script, so that no command is run in the wrong folder.
 void RestoreScripts::MoveTo(std::string& text, int& current, int target) const {
     const auto folder = [&](int id) -> const Folder& {
         return m_folders[static_cast<std::size_t>(id)];

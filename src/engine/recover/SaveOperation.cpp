@@ -253,8 +253,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
     if (error != 0) {
         const std::string detail = file->LastError();
         file->Abandon();
-        Failed(id, error,
-               (detail.empty() ? std::strerror(error) : detail) + "; what was written is removed");
+        Failed(id, error, (detail.empty() ? std::strerror(error) : detail) + "; not kept");
         return;
     }
     const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +

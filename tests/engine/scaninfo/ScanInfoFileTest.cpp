@@ -358,5 +358,54 @@ TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
     EXPECT_EQ(OpenListedVolume(loaded, 0, {}), OpenOutcome::kFingerprintMismatch);
 }
 
+TEST_F(SavedRealDisk, AReplacedSourceIsRefusedWithTheReasonAndLeavesTheSessionAsItWas) {
+    const std::vector<std::uint8_t> original = fixtures::ReadFileBytes(m_image);
+    LoadedScanInfo stored;
+    ASSERT_EQ(ReadScanInfoFile(m_saved, stored), ScanInfoReadResult::kOk);
+    const SectorNo fingerprint = stored.source.fingerprintSector;
+    ASSERT_LT(SectorOffset(fingerprint), original.size());
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> image;
+        std::string reason;
+    };
+    std::vector<std::uint8_t> changed = original;
+    changed[SectorOffset(fingerprint) + 3] ^= 0x42;
+    std::vector<std::uint8_t> longer = original;
+    longer.resize(original.size() + 512, 0);
+    const std::vector<Case> cases = {
+        {"fingerprint sector changed", changed,
+         "its sector " + std::to_string(fingerprint) +
+             " no longer holds what it held when the scan information was saved"},
+        {"image grown by a sector", longer,
+         "it now holds " + std::to_string(longer.size()) +
+             " bytes, where the scan information was saved from " +
+             std::to_string(original.size())},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(m_image, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(c.image.data()),
+                   static_cast<std::streamsize>(c.image.size()));
+        RecoverySession loaded;
+        RecordingEvents events;
+        EXPECT_FALSE(OpenScanInformation(loaded, m_saved, events)) << c.what;
+        ASSERT_EQ(events.messages.size(), 1u) << c.what;
+        EXPECT_EQ(events.messages[0],
+                  "The disk/image to which this scan info belongs is not at its original "
+                  "location: " +
+                      c.reason)
+            << c.what;
+        EXPECT_FALSE(loaded.Source().ScanInfoLoaded()) << c.what;
+        EXPECT_EQ(loaded.Volume(), nullptr) << c.what;
+        EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode) << c.what;
+    }
+    std::ofstream(m_image, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(original.data()),
+               static_cast<std::streamsize>(original.size()));
+    RecoverySession loaded;
+    RecordingEvents events;
+    EXPECT_TRUE(OpenScanInformation(loaded, m_saved, events));
+}
+
 } // namespace
 } // namespace twl

@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "core/ByteCodec.h"
 #include "fixtures/TempDir.h"
 
 #include <filesystem>
@@ -90,6 +91,51 @@ TEST_F(ScanInfoCommand, RefusedFilesSayWhy) {
               std::string::npos)
         << onSource.err;
     EXPECT_EQ(onSource.err.find("Saving scan information completed"), std::string::npos);
+}
+
+// A file that would read the disk by a hostile superblock, or read a disk that is no longer
+// the one it was saved from, is refused with the reason before anything is read or written.
+TEST_F(ScanInfoCommand, AHostileFileOrAReplacedImageIsRefusedBeforeAnythingIsRead) {
+    const std::string saved = m_dir.File("saved.ds1");
+    ASSERT_EQ(RunTwl({"scaninfo", "save", m_image, "-o", saved}).status, 0);
+    std::vector<std::uint8_t> hostile = fixtures::ReadFileBytes(saved);
+    PutLe16(hostile, 3072 + 0x58, 127); // the superblock copy's s_inode_size
+    const std::string hostilePath = m_dir.File("hostile.ds1");
+    std::ofstream(hostilePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(hostile.data()),
+               static_cast<std::streamsize>(hostile.size()));
+
+    const auto show = RunTwl({"scaninfo", "show", saved});
+    const std::size_t at = show.out.find("fingerprint sector\t");
+    ASSERT_NE(at, std::string::npos) << show.out;
+    const std::uint64_t fingerprint = std::stoull(show.out.substr(at + 19));
+    std::vector<std::uint8_t> image = fixtures::ReadFileBytes(m_image);
+    image.at(fingerprint * 512 + 5) ^= 0x10;
+
+    struct Case {
+        std::vector<std::string> words;
+        std::string reason;
+    };
+    const std::string out = m_dir.File("out");
+    const std::vector<Case> cases = {
+        {{"save", "--scaninfo", hostilePath, "--out", out},
+         "is damaged: its superblock copy gives an inode size of 127 bytes"},
+        {{"tree", "--scaninfo", hostilePath, "--turbo"}, "inode size of 127 bytes"},
+        {{"save", "--scaninfo", saved, "--out", out},
+         "not at its original location: its sector " + std::to_string(fingerprint) +
+             " no longer holds what it held"},
+        {{"tree", "--scaninfo", saved, "--turbo"}, "not at its original location"},
+    };
+    std::ofstream(m_image, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    for (const Case& c : cases) {
+        const auto run = RunTwl(c.words);
+        EXPECT_EQ(run.status, 1) << c.words[0] << " " << c.words[2] << ": " << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 // Writes the fuzzers' seed corpora: FOLDER/partition_walk holds the fixture disks,
-// FOLDER/scaninfo_reader a small scan information file.
+// FOLDER/scaninfo_reader a small scan information file, and both it and FOLDER/scaninfo_use
+// the scan information of the fuzz volume after a tree walk and Turbo Scan.
 
+#include "FuzzVolume.h"
+#include "ext2/TreeBuilder.h"
+#include "ext2/TurboScan.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/SampleDisks.h"
 #include "scaninfo/ScanInfoWriter.h"
@@ -35,6 +39,32 @@ bool WriteScanInfoSeed(const std::string& path) {
     return WriteScanInfoFile(session, path, {}).Ok();
 }
 
+// The fuzz volume opened by hand (it fills its image from sector 0), walked, Turbo-Scanned
+// and saved: a file the use fuzzer's source check lets through.
+bool WriteScanInfoUseSeed(const std::string& path) {
+    using namespace twl;
+    const auto medium = fuzz::FuzzVolumeMedium();
+    RecoverySession session({}, fixtures::MemoryFactory{fuzz::kFuzzImagePath, medium});
+    if (session.Source().SelectImageFile(fuzz::kFuzzImagePath) != ImageSelectResult::kOk)
+        return false;
+    auto volume = std::make_unique<Ext2Volume>();
+    RawSuperblock raw{};
+    std::copy_n(medium->bytes.begin() + 1024, raw.size(), raw.begin());
+    volume->SetSuperblock(raw);
+    const auto table = medium->bytes.begin() + 2 * volume->BlockSize();
+    volume->descriptorTable.assign(table, table + DescriptorTableBytes(volume->groupCount));
+    volume->size = static_cast<SectorCount>(medium->bytes.size() / kSectorSize);
+    PutLe32(volume->selectedVolumeRecord, 6, volume->size);
+    session.SetVolume(std::move(volume));
+    VolumeReader reader(session.Source(), *session.Volume());
+    EngineEvents events;
+    TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    builder.BuildTree();
+    TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
+    RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
+    return session.Catalogue().NodeCount() > 4 && WriteScanInfoFile(session, path, {}).Ok();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -45,9 +75,12 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     std::filesystem::create_directories(folder + "/partition_walk");
     std::filesystem::create_directories(folder + "/scaninfo_reader");
+    std::filesystem::create_directories(folder + "/scaninfo_use");
     const bool ok =
         twl::fixtures::MixedDisk().SaveTo(folder + "/partition_walk/mixed.img") &&
         twl::fixtures::LoopingChainDisk().SaveTo(folder + "/partition_walk/looping.img") &&
-        WriteScanInfoSeed(folder + "/scaninfo_reader/small.ds1");
+        WriteScanInfoSeed(folder + "/scaninfo_reader/small.ds1") &&
+        WriteScanInfoUseSeed(folder + "/scaninfo_reader/volume.ds1") &&
+        WriteScanInfoUseSeed(folder + "/scaninfo_use/volume.ds1");
     return ok ? 0 : 1;
 }

@@ -25,22 +25,6 @@ bool HasMagic(ConstBytes sector) {
     return sector[kMagicOffset] == 0x53 && sector[kMagicOffset + 1] == 0xEF;
 }
 
-// Whether the superblock's groups can exist: a group's block and inode bitmaps are one block
-// each, so neither count per group exceeds 8 x block size, and there are no more inode groups
-// than the block count lays out. Damaged superblocks that break this would otherwise ask for
-// descriptor tables of many gigabytes.
-bool GroupLayoutPossible(const Superblock& sb, std::uint32_t groupCount) {
-    const std::uint64_t bitsPerBitmap =
-        std::uint64_t{8} * (1024u << std::min(sb.s_log_block_size, 2u));
-    if (sb.s_blocks_per_group == 0 || sb.s_blocks_per_group > bitsPerBitmap ||
-        sb.s_inodes_per_group > bitsPerBitmap || sb.s_blocks_count <= sb.s_first_data_block)
-        return false;
-    const std::uint64_t blockGroups =
-        (std::uint64_t{sb.s_blocks_count} - sb.s_first_data_block + sb.s_blocks_per_group - 1) /
-        sb.s_blocks_per_group;
-    return groupCount <= blockGroups;
-}
-
 void ReadSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
     RawSuperblock raw{};
     source.ReadSectors(s, raw);
@@ -76,6 +60,18 @@ int Reject(Ext2Volume& volume) {
 }
 
 } // namespace
+
+bool GroupLayoutPossible(const Superblock& sb, std::uint32_t groupCount) {
+    const std::uint64_t bitsPerBitmap =
+        std::uint64_t{8} * (1024u << std::min(sb.s_log_block_size, 2u));
+    if (sb.s_blocks_per_group == 0 || sb.s_blocks_per_group > bitsPerBitmap ||
+        sb.s_inodes_per_group > bitsPerBitmap || sb.s_blocks_count <= sb.s_first_data_block)
+        return false;
+    const std::uint64_t blockGroups =
+        (std::uint64_t{sb.s_blocks_count} - sb.s_first_data_block + sb.s_blocks_per_group - 1) /
+        sb.s_blocks_per_group;
+    return groupCount <= blockGroups;
+}
 
 std::optional<std::uint64_t> DerivedVolumeStart(const Ext2Volume& volume, SectorNo s) {
     const Superblock& sb = volume.sb;

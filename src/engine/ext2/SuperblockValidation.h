@@ -12,6 +12,12 @@
 
 namespace twl {
 
+// Whether the superblock's groups can exist: a group's block and inode bitmaps are one block
+// each, so neither count per group exceeds 8 x block size, and there are no more inode groups
+// than the block count lays out. Damaged superblocks that break this would otherwise ask for
+// descriptor tables of many gigabytes.
+bool GroupLayoutPossible(const Superblock& sb, std::uint32_t groupCount);
+
 // The volume start that a superblock read at sector S implies: S - 2 for group 0's copy,
 // else S - s_block_group_nr x s_blocks_per_group x spb - s_first_data_block x spb. Empty when
 // that lies before sector 0.

@@ -2,8 +2,10 @@
 
 #include "core/TimeText.h"
 #include "ext2/TurboScan.h"
+#include "ext2/VolumeOpen.h"
 #include "scaninfo/ScanInfoReader.h"
 #include "scaninfo/ScanInfoWriter.h"
+#include "scaninfo/SourceIdentity.h"
 
 namespace twl {
 namespace {
@@ -51,6 +53,26 @@ std::string ReadFailureText(ScanInfoReadResult result, const LoadedScanInfo& loa
 
 } // namespace
 
+bool AdoptScanInfo(RecoverySession& session, LoadedScanInfo& loaded, EngineEvents& events) {
+    const SourceBlock& stored = loaded.source;
+    std::unique_ptr<BlockReader> image = ReopenImage(session.Source(), stored);
+    if (stored.driveId == kImageDriveId && !image) {
+        events.Message(MessageIcon::kError, kImageMoved);
+        return false;
+    }
+    const SourceSample now =
+        image ? SampleImage(*image, stored.fingerprintSector)
+              : SampleDrive(session.Source(), stored.driveId, stored.fingerprintSector);
+    if (const std::string difference = SourceDifference(stored, now); !difference.empty()) {
+        events.Message(MessageIcon::kError,
+                       std::string(OpenOutcomeText(OpenOutcome::kFingerprintMismatch)) + ": " +
+                           difference);
+        return false;
+    }
+    TakeOver(session, loaded, std::move(image));
+    return true;
+}
+
 bool SaveScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events) {
     const std::string time = CurrentTimeText();
     events.LogRow({0, "Saving Scan Information Started", "File Created " + path, time},
@@ -80,12 +102,8 @@ bool OpenScanInformation(RecoverySession& session, const std::string& path, Engi
         events.Message(MessageIcon::kError, ReadFailureText(result, loaded, path));
         return false;
     }
-    std::unique_ptr<BlockReader> image = ReopenImage(session.Source(), loaded.source);
-    if (loaded.source.driveId == kImageDriveId && !image) {
-        events.Message(MessageIcon::kError, kImageMoved);
+    if (!AdoptScanInfo(session, loaded, events))
         return false;
-    }
-    TakeOver(session, loaded, std::move(image));
     events.LogRow({0, "Scan Information Retrieved.", "File Closed " + path, time},
                   LogIcon::kSuccess);
     return true;

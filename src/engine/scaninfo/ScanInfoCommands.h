@@ -4,6 +4,7 @@
 // progress, the closing texts, and (for Open) taking the file's state into the session.
 
 #include "core/EngineEvents.h"
+#include "scaninfo/ScanInfoReader.h"
 #include "session/RecoverySession.h"
 
 #include <string>
@@ -21,8 +22,15 @@ bool SaveScanInformation(RecoverySession& session, const std::string& path, Engi
 // catalogue; the mode becomes automatic and the loaded flag is set. Rows "Retrieving Scan
 // Information" / "File Opened PATH" and, on success, "Scan Information Retrieved." / "File
 // Closed PATH". A file that cannot be opened, is not a scan information file, is damaged, or
-// whose image has moved changes nothing and is reported by its text. Returns success.
+// whose image has moved or whose source is no longer the one it was saved from changes
+// nothing and is reported by its text. Returns success.
 bool OpenScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events);
+
+// The second half of the open, for a file already read and checked: reopens an image source,
+// checks that the source still has the size and fingerprint sector the file recorded, and
+// only then makes the file's state the session's. On false (the image moved, or the source
+// differs, with the reason as the message) the session is as it was.
+bool AdoptScanInfo(RecoverySession& session, LoadedScanInfo& loaded, EngineEvents& events);
 
 inline constexpr char kCouldNotOpenScanInfo[] = "Could not open scan info file";
 inline constexpr char kNotScanInfoText[] =

@@ -1,6 +1,7 @@
 #include "scaninfo/ScanInfoReader.h"
 
 #include "platform/UniqueFd.h"
+#include "scaninfo/LoadedVolumeCheck.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -153,10 +154,11 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
     RawSuperblock raw{};
     std::copy(section.begin(), section.end(), raw.begin());
     volume.SetSuperblock(raw);
-    if (volume.sb.s_log_block_size > 2 || volume.sb.s_inodes_per_group == 0)
-        return Damaged(loaded, "its superblock copy does not describe a volume");
     if (!ReadDescriptors(cursor, volume))
         return Damaged(loaded, "its group descriptor block is cut short or has a wrong length");
+    if (std::string problem = LoadedVolumeProblem(volume, loaded.source.sourceSize);
+        !problem.empty())
+        return Damaged(loaded, std::move(problem));
     if (!ReadTree(cursor, loaded.catalog))
         return Damaged(loaded, "it ends inside the file tree");
     return ScanInfoReadResult::kOk;

@@ -18,7 +18,8 @@ enum class ScanInfoReadResult {
     kOk,
     kCannotOpen,  // "Could not open scan info file"
     kNotScanInfo, // "Not a valid Tarnwell Linux Data Recovery Scan Info File"
-    kDamaged,     // the file ends inside a section or a node, or a length does not fit
+    kDamaged,     // the file ends inside a section or a node, a length does not fit, or
+                  // its superblock copy and descriptors cannot describe a volume on its source
 };
 
 struct LoadedScanInfo {

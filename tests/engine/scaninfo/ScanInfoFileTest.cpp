@@ -1,5 +1,6 @@
 #include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
+#include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 #include "scaninfo/ScanInfoCommands.h"
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -50,7 +52,9 @@ std::vector<std::string> Flatten(const Catalog& catalog) {
     return lines;
 }
 
-// A session over an in-memory image with a hand-made volume and the catalogue a -> b.
+// A session over an in-memory image of `sectors` sectors whose volume at sector 63 takes its
+// superblock and descriptor table from a small built volume (514 sectors), and the catalogue
+// a -> b.
 struct SmallSession {
     std::shared_ptr<fixtures::MemoryMedium> medium = std::make_shared<fixtures::MemoryMedium>();
     RecoverySession session{{}, fixtures::MemoryFactory{"/test/medium.img", medium}};
@@ -58,14 +62,15 @@ struct SmallSession {
     explicit SmallSession(std::size_t sectors) {
         medium->bytes.resize(sectors * 512);
         session.Source().SelectImageFile("/test/medium.img");
+        fixtures::Ext2Image image;
         auto volume = std::make_unique<Ext2Volume>();
         RawSuperblock raw{};
-        PutLe32(raw, 0x00, 16);
-        PutLe32(raw, 0x04, 64);
-        PutLe32(raw, 0x28, 16);
+        std::copy_n(image.Superblock().begin(), raw.size(), raw.begin());
         volume->SetSuperblock(raw);
-        volume->descriptorTable.assign(512, 0);
+        const ConstBytes table = image.DescriptorTable();
+        volume->descriptorTable.assign(table.begin(), table.begin() + 512);
         PutLe32(volume->selectedVolumeRecord, 2, 63);
+        PutLe32(volume->selectedVolumeRecord, 6, image.Sectors());
         session.SetVolume(std::move(volume));
         Catalog& catalog = session.Catalogue();
         const NodeId a = catalog.AddNode("a");
@@ -119,7 +124,7 @@ TEST(ScanInfoFile, FingerprintIsTheFirstNonZeroSectorFromOne) {
 }
 
 TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
-    SmallSession small(8);
+    SmallSession small(63 + 514);
     TempDir dir;
     const std::string path = dir.File("small.ds1");
     ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
@@ -144,13 +149,87 @@ TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
         EXPECT_FALSE(small.session.Source().ScanInfoLoaded());
     }
     LoadedScanInfo empty;
-    EXPECT_EQ(ParseScanInfo(ConstBytes(file).first(4608), empty), ScanInfoReadResult::kOk);
+    EXPECT_EQ(ParseScanInfo(ConstBytes(file).first(4608), empty), ScanInfoReadResult::kOk)
+        << empty.damage;
     EXPECT_EQ(empty.catalog.Node(kRootAnchor).first_child, kNoNode);
     // A block length beyond the end of the file is damage too.
     std::vector<std::uint8_t> longer = file;
     PutLe32(longer, 2048, 1000);
     LoadedScanInfo loaded;
     EXPECT_EQ(ParseScanInfo(longer, loaded), ScanInfoReadResult::kDamaged);
+}
+
+// Where the sections of a file with a one-sector volume list block begin.
+constexpr std::size_t kSelectedVolume = 2560;
+constexpr std::size_t kSuperblockCopy = 3072;
+constexpr std::size_t kDescriptorBlock = 4096;
+constexpr std::size_t kDescriptorTable = kDescriptorBlock + 16;
+
+TEST(ScanInfoFile, ALoadedSuperblockAndTableMeetTheDiskRulesAndTheSourceBounds) {
+    SmallSession small(63 + 514);
+    TempDir dir;
+    ASSERT_TRUE(WriteScanInfoFile(small.session, dir.File("sound.ds1"), {}).Ok());
+    const std::vector<std::uint8_t> sound = fixtures::ReadFileBytes(dir.File("sound.ds1"));
+    {
+        LoadedScanInfo loaded;
+        ASSERT_EQ(ParseScanInfo(sound, loaded), ScanInfoReadResult::kOk) << loaded.damage;
+        ASSERT_EQ(loaded.volume->groupCount, 1u);
+        ASSERT_EQ(loaded.volume->sb.s_blocks_count, 257u);
+        ASSERT_EQ(loaded.source.sourceSize, 577u * 512);
+        ASSERT_EQ(loaded.volume->sb.s_inodes_per_group, 32u);
+    }
+    using Bytes = std::vector<std::uint8_t>;
+    const auto sb32 = [](std::size_t field, std::uint32_t value) {
+        return [=](Bytes& f) { PutLe32(f, kSuperblockCopy + field, value); };
+    };
+    const auto sb16 = [](std::size_t field, std::uint16_t value) {
+        return [=](Bytes& f) { PutLe16(f, kSuperblockCopy + field, value); };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> change;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"inode size 127", sb16(0x58, 127), "inode size of 127 bytes where a power of two"},
+        {"inode size 1536", sb16(0x58, 1536), "inode size of 1536 bytes"},
+        {"inodes count 0xFFFFFFFE", sb32(0x00, 0xFFFFFFFE), "counts of its superblock copy"},
+        {"inodes per group 0xFFFFFFFE", sb32(0x28, 0xFFFFFFFE), "counts of its superblock copy"},
+        {"4096 groups of inodes on one group of blocks", sb32(0x00, 32 * 4096),
+         "lays out groups its blocks and bitmaps cannot hold"},
+        {"no magic", sb16(0x38, 0), "no ext2/ext3 magic number"},
+        {"block size code 3", sb32(0x18, 3), "block size code 3"},
+        {"group count against the descriptor block",
+         [](Bytes& f) { PutLe32(f, kDescriptorBlock + 4, 64); },
+         "descriptor block holds 2 groups where its superblock copy gives 1"},
+        {"copy of a group that does not exist", sb16(0x5A, 3), "copy of group 3 of 1"},
+        {"inode tables larger than the volume",
+         [](Bytes& f) {
+             PutLe32(f, kSuperblockCopy + 0x00, 4096);
+             PutLe32(f, kSuperblockCopy + 0x28, 4096);
+         },
+         "(4096 inodes) are larger than its 257 blocks"},
+        {"file system past the end of the source", sb32(0x04, 100000),
+         "file system of 100000 blocks reaches past the end of the source (295424 bytes)"},
+        {"selected volume past the end of the source",
+         [](Bytes& f) { PutLe32(f, kSelectedVolume + 2, 0x7FFFFFFF); },
+         "selected volume (start 2147483647, 514 sectors) lies beyond the end"},
+        {"inode table beyond the last block",
+         [](Bytes& f) { PutLe32(f, kDescriptorTable + 8, 254); },
+         "group 0 places its bitmaps or inode table outside the volume's 257 blocks"},
+        {"block bitmap at block 0", [](Bytes& f) { PutLe32(f, kDescriptorTable + 0, 0); },
+         "group 0 fails the descriptor test"},
+        {"reserved descriptor word", [](Bytes& f) { PutLe32(f, kDescriptorTable + 0x14, 1); },
+         "group 0 fails the descriptor test"},
+    };
+    for (const Case& c : cases) {
+        Bytes file = sound;
+        c.change(file);
+        LoadedScanInfo loaded;
+        EXPECT_EQ(ParseScanInfo(file, loaded), ScanInfoReadResult::kDamaged) << c.what;
+        EXPECT_NE(loaded.damage.find(c.reason), std::string::npos)
+            << c.what << ": " << loaded.damage;
+    }
 }
 
 TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
@@ -277,6 +356,55 @@ TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
     image.put('\x42');
     image.close();
     EXPECT_EQ(OpenListedVolume(loaded, 0, {}), OpenOutcome::kFingerprintMismatch);
+}
+
+TEST_F(SavedRealDisk, AReplacedSourceIsRefusedWithTheReasonAndLeavesTheSessionAsItWas) {
+    const std::vector<std::uint8_t> original = fixtures::ReadFileBytes(m_image);
+    LoadedScanInfo stored;
+    ASSERT_EQ(ReadScanInfoFile(m_saved, stored), ScanInfoReadResult::kOk);
+    const SectorNo fingerprint = stored.source.fingerprintSector;
+    ASSERT_LT(SectorOffset(fingerprint), original.size());
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> image;
+        std::string reason;
+    };
+    std::vector<std::uint8_t> changed = original;
+    changed[SectorOffset(fingerprint) + 3] ^= 0x42;
+    std::vector<std::uint8_t> longer = original;
+    longer.resize(original.size() + 512, 0);
+    const std::vector<Case> cases = {
+        {"fingerprint sector changed", changed,
+         "its sector " + std::to_string(fingerprint) +
+             " no longer holds what it held when the scan information was saved"},
+        {"image grown by a sector", longer,
+         "it now holds " + std::to_string(longer.size()) +
+             " bytes, where the scan information was saved from " +
+             std::to_string(original.size())},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(m_image, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(c.image.data()),
+                   static_cast<std::streamsize>(c.image.size()));
+        RecoverySession loaded;
+        RecordingEvents events;
+        EXPECT_FALSE(OpenScanInformation(loaded, m_saved, events)) << c.what;
+        ASSERT_EQ(events.messages.size(), 1u) << c.what;
+        EXPECT_EQ(events.messages[0],
+                  "The disk/image to which this scan info belongs is not at its original "
+                  "location: " +
+                      c.reason)
+            << c.what;
+        EXPECT_FALSE(loaded.Source().ScanInfoLoaded()) << c.what;
+        EXPECT_EQ(loaded.Volume(), nullptr) << c.what;
+        EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode) << c.what;
+    }
+    std::ofstream(m_image, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(original.data()),
+               static_cast<std::streamsize>(original.size()));
+    RecoverySession loaded;
+    RecordingEvents events;
+    EXPECT_TRUE(OpenScanInformation(loaded, m_saved, events));
 }
 
 } // namespace

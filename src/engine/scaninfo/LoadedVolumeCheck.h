@@ -3,8 +3,8 @@
 // The checks a superblock and group descriptor table taken from a scan information file pass
 // before anything reads the source by them: the rules a volume open applies to a superblock
 // read from the disk, the group count of the file's own descriptor block, and bounds from the
-// source, so that no count or block number in the file can make a reader step outside its
-// buffers, the volume or the source.
+// source, so that no count in the file can make a reader step outside its buffers or allocate
+// beyond what the source could hold.
 
 #include "core/Types.h"
 #include "ext2/Ext2Volume.h"

@@ -51,7 +51,7 @@ std::string_view Catalog::StoreName(std::string_view name, std::uint32_t& ref) {
     }
     const std::size_t chunk = m_nameChunks.size() - 1;
     if (chunk >= (std::size_t{1} << (32 - kNameOffsetBits)))
-        throw std::length_error("catalogue names full");
+        throw CatalogFull(); // the name arena holds 4 GiB
     char* at = m_nameChunks.back().get() + m_nameUsed;
     std::copy(name.begin(), name.end(), at);
     ref = static_cast<std::uint32_t>((chunk << kNameOffsetBits) | m_nameUsed);

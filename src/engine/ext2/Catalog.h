@@ -66,7 +66,8 @@ public:
     void Clear();
 
     // A new node, linked nowhere yet, with `name` copied byte for byte. Throws CatalogFull
-    // when the node limit is reached (and std::bad_alloc when memory runs out).
+    // when the node limit is reached or the name arena is full (and std::bad_alloc when
+    // memory runs out).
     NodeId AddNode(std::string_view name);
     // A new header node whose name is the path of the folder it will be attached below.
     NodeId AddPathHeader();

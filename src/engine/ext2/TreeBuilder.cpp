@@ -17,20 +17,19 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return (a + b - 1) / b;
 }
 
-// The checks on the first two entries of a directory ("." and ".."): where the listing
-// starts, or 0 when the data is not a directory the walk trusts.
-std::uint64_t ListingStart(ConstBytes data, std::uint64_t length, std::uint32_t inodesCount) {
-    if (data.size() < 22)
-        return 0;
-    const std::uint64_t start = 12 + Le16(data, 16);
-    if (start >= length)
-        return 0;
-    if (data[8] != '.' || data[20] != '.' || data[21] != '.')
-        return 0;
+// Where the listing of a directory starts, after "." and "..".
+struct ListingStart {
+    std::uint64_t offset = 0;
+    bool sound = false; // the data opens with "." naming an inode in range, and ".."
+};
+
+ListingStart FindListingStart(ConstBytes data, std::uint32_t inodesCount) {
+    if (data.size() < 22 || data[8] != '.' || data[20] != '.' || data[21] != '.')
+        return {};
     const std::uint32_t self = Le32(data, 0);
     if (self < 2 || self > inodesCount)
-        return 0;
-    return start;
+        return {};
+    return {12 + std::uint64_t{Le16(data, 16)}, true};
 }
 
 // One directory record, read from `offset` within its block (which ends at `blockEnd`).
@@ -121,18 +120,26 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
 }
 
 NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length) {
-    const std::uint64_t start = ListingStart(data, length, m_reader.Volume().sb.s_inodes_count);
-    if (start == 0)
-        return kNoNode;
-    return ListEntries(folder, data, length, start, 2,
-                       [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
-                           return MakeEntryNode(folder, inode, fileType, name);
-                       });
+    const ListingStart start = FindListingStart(data, m_reader.Volume().sb.s_inodes_count);
+    // A first block that does not open a folder is damage that hides that block only.
+    Listing listing;
+    listing.damaged = !start.sound;
+    return ListAndReport(
+        listing, folder, data, length, start.sound ? start.offset : m_reader.Volume().BlockSize(),
+        2, [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
+            return MakeEntryNode(folder, inode, fileType, name);
+        });
 }
 
 NodeId TreeBuilder::ListEntries(NodeId folder, ConstBytes data, std::uint64_t length,
                                 std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
     Listing listing;
+    return ListAndReport(listing, folder, data, length, offset, lowest, make);
+}
+
+NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes data,
+                                  std::uint64_t length, std::uint64_t offset, InodeNo lowest,
+                                  const EntryMaker& make) {
     try {
         ListRecords(listing, data, length, offset, lowest, make);
     } catch (...) {

@@ -59,6 +59,8 @@ public:
 
     // Builds the child list of `folder` from directory data whose i_size is `length`, and
     // returns its first node (kNoNode when nothing was listed). The list is not attached.
+    // Data whose first block does not open with "." and ".." has that block passed over as
+    // damage; the listing goes on with the next block.
     NodeId ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length);
 
     // Makes the node of one directory entry, or returns kNoNode to leave the entry out.
@@ -105,6 +107,10 @@ private:
         NodeId tail = kNoNode;
         bool damaged = false;
     };
+    // ListRecords, then the log row when the listing met damage; on a throw, what was
+    // listed is attached to `folder` before the throw goes on.
+    NodeId ListAndReport(Listing& listing, NodeId folder, ConstBytes data, std::uint64_t length,
+                         std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
     void ListRecords(Listing& listing, ConstBytes data, std::uint64_t length, std::uint64_t offset,
                      InodeNo lowest, const EntryMaker& make);
     void ListFolder(NodeId folder, InodeNo n);

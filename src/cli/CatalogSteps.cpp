@@ -102,10 +102,10 @@ bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& contex
     CliEvents events(context);
     session.Stop().Clear();
     TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
-    RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
+    const bool ranToEnd = RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
     events.EndProgressLine();
     PrintClosingTexts(events, events.Pane1(), context);
-    return !session.Stop().StopRequested();
+    return ranToEnd;
 }
 
 int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& scanInfo,

@@ -13,13 +13,14 @@ void Catalog::Clear() {
     m_chunks.clear();
     m_nameChunks.clear();
     m_nameUsed = kNameChunkBytes;
+    m_nameBytes = 0;
     m_count = 0;
     AddNode({}); // the root anchor
 }
 
 NodeId Catalog::AddNode(std::string_view name) {
-    if (m_count > kNoNode + std::size_t{0xFFFFFFFE})
-        throw std::length_error("catalogue full");
+    if (m_count >= m_nodeLimit)
+        throw CatalogFull();
     const auto id = static_cast<NodeId>(m_count);
     if ((id & kChunkMask) == 0)
         m_chunks.push_back(std::make_unique<CatalogNode[]>(kChunkMask + 1));
@@ -28,6 +29,13 @@ NodeId Catalog::AddNode(std::string_view name) {
     node = CatalogNode{};
     StoreName(name, node.nameRef);
     node.nameLength = static_cast<std::uint32_t>(name.size());
+    return id;
+}
+
+NodeId Catalog::AddPathHeader() {
+    const NodeId id = AddNode({});
+    Node(id).is_header = 1;
+    Node(id).pathName = 1;
     return id;
 }
 
@@ -43,11 +51,12 @@ std::string_view Catalog::StoreName(std::string_view name, std::uint32_t& ref) {
     }
     const std::size_t chunk = m_nameChunks.size() - 1;
     if (chunk >= (std::size_t{1} << (32 - kNameOffsetBits)))
-        throw std::length_error("catalogue names full");
+        throw CatalogFull(); // the name arena holds 4 GiB
     char* at = m_nameChunks.back().get() + m_nameUsed;
     std::copy(name.begin(), name.end(), at);
     ref = static_cast<std::uint32_t>((chunk << kNameOffsetBits) | m_nameUsed);
     m_nameUsed = std::min(kNameChunkBytes, m_nameUsed + name.size());
+    m_nameBytes += name.size();
     return {at, name.size()};
 }
 

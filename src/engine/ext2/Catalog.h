@@ -6,8 +6,11 @@
 // reference stay valid until the catalogue is cleared. Unlinking a child list releases it
 // from the tree; its memory comes back when the catalogue is cleared.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +33,9 @@ struct CatalogNode {
     std::uint8_t type = 0;
     std::uint8_t marked = 0;
     std::uint8_t is_header = 0;
+    // 1 when this header's name is its folder's path, made from the names up the parent
+    // chain when asked for and not stored (see CatalogPath.h).
+    std::uint8_t pathName = 0;
     std::uint16_t mode = 0;
     std::uint16_t uid = 0;
     std::uint16_t gid = 0;
@@ -43,6 +49,15 @@ struct CatalogNode {
 };
 static_assert(sizeof(CatalogNode) <= 64, "a catalogue of a million nodes must stay small");
 
+// Thrown by AddNode when the catalogue holds as many nodes as it may.
+class CatalogFull : public std::length_error {
+public:
+    CatalogFull() : std::length_error("the catalogue is full") {}
+};
+
+// The most nodes a catalogue holds, the root anchor included: every NodeId but one.
+inline constexpr std::size_t kMostCatalogNodes = std::size_t{0xFFFFFFFF};
+
 class Catalog {
 public:
     Catalog();
@@ -50,8 +65,16 @@ public:
     // Back to a bare root anchor; every node and name is released.
     void Clear();
 
-    // A new node, linked nowhere yet, with `name` copied byte for byte.
+    // A new node, linked nowhere yet, with `name` copied byte for byte. Throws CatalogFull
+    // when the node limit is reached or the name arena is full (and std::bad_alloc when
+    // memory runs out).
     NodeId AddNode(std::string_view name);
+    // A new header node whose name is the path of the folder it will be attached below.
+    NodeId AddPathHeader();
+    // Lowers the node limit (kMostCatalogNodes by default); kept when the catalogue is cleared.
+    void SetNodeLimit(std::size_t limit) {
+        m_nodeLimit = std::clamp<std::size_t>(limit, 1, kMostCatalogNodes);
+    }
     CatalogNode& Node(NodeId id) { return m_chunks[id >> kChunkBits][id & kChunkMask]; }
     const CatalogNode& Node(NodeId id) const { return m_chunks[id >> kChunkBits][id & kChunkMask]; }
     std::string_view Name(NodeId id) const;
@@ -91,6 +114,8 @@ public:
 
     // Bytes held by nodes and names, for the memory figures.
     std::size_t MemoryBytes() const;
+    // Name bytes stored, over every node added since the catalogue was cleared.
+    std::size_t NameBytes() const { return m_nameBytes; }
 
 private:
     static constexpr unsigned kChunkBits = 12; // 4,096 nodes per chunk
@@ -102,10 +127,26 @@ private:
 
     std::vector<std::unique_ptr<CatalogNode[]>> m_chunks;
     std::size_t m_count = 0;
+    std::size_t m_nodeLimit = kMostCatalogNodes;
     // Names: 64 KiB chunks; a reference is chunk index x 2^16 + offset. A name longer than a
     // chunk gets a chunk of its own.
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     std::size_t m_nameUsed = kNameChunkBytes; // bytes used of the last name chunk
+    std::size_t m_nameBytes = 0;
 };
+
+// Runs `work`, which adds to a catalogue; returns "" when it ended by itself, or why it ended
+// early: "out of memory" or "the catalogue is full". What was added before stays.
+template <typename Work>
+std::string RunWithinCatalogLimits(Work&& work) {
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const CatalogFull& full) {
+        return full.what();
+    }
+    return {};
+}
 
 } // namespace twl

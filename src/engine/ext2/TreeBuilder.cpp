@@ -1,6 +1,8 @@
 #include "ext2/TreeBuilder.h"
 
 #include "core/SizeText.h"
+#include "core/TextEscape.h"
+#include "core/TimeText.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -15,20 +17,43 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return (a + b - 1) / b;
 }
 
-// The checks on the first two entries of a directory ("." and ".."): where the listing
-// starts, or 0 when the data is not a directory the walk trusts.
-std::uint64_t ListingStart(ConstBytes data, std::uint64_t length, std::uint32_t inodesCount) {
-    if (data.size() < 22)
-        return 0;
-    const std::uint64_t start = 12 + Le16(data, 16);
-    if (start >= length)
-        return 0;
-    if (data[8] != '.' || data[20] != '.' || data[21] != '.')
-        return 0;
+// Where the listing of a directory starts, after "." and "..".
+struct ListingStart {
+    std::uint64_t offset = 0;
+    bool sound = false; // the data opens with "." naming an inode in range, and ".."
+};
+
+ListingStart FindListingStart(ConstBytes data, std::uint32_t inodesCount) {
+    if (data.size() < 22 || data[8] != '.' || data[20] != '.' || data[21] != '.')
+        return {};
     const std::uint32_t self = Le32(data, 0);
     if (self < 2 || self > inodesCount)
-        return 0;
-    return start;
+        return {};
+    return {12 + std::uint64_t{Le16(data, 16)}, true};
+}
+
+// One directory record, read from `offset` within its block (which ends at `blockEnd`).
+struct DirRecord {
+    bool sound = false; // the record holds its header and name and stays inside its block
+    InodeNo inode = 0;
+    std::uint16_t recLen = 0;
+    std::uint8_t fileType = 0;
+    std::string_view name;
+};
+
+DirRecord ReadDirRecord(ConstBytes data, std::uint64_t offset, std::uint64_t blockEnd) {
+    DirRecord record;
+    if (!FitsIn(blockEnd, offset, kDirentHeader))
+        return record;
+    record.inode = Le32(data, offset);
+    record.recLen = Le16(data, offset + 4);
+    const std::uint8_t nameLen = data[offset + 6];
+    record.fileType = data[offset + 7];
+    record.sound = record.recLen >= kDirentHeader + nameLen && offset + record.recLen <= blockEnd;
+    if (record.sound)
+        record.name = {reinterpret_cast<const char*>(data.data() + offset + kDirentHeader),
+                       nameLen};
+    return record;
 }
 
 } // namespace
@@ -43,56 +68,43 @@ std::string SizeLineText(const TreeCounters& counters) {
 
 void TreeBuilder::BuildTree() {
     m_catalog.Clear();
-    WalkDirectory(kRootAnchor, kRootPath, kRootInode);
+    WalkDirectory(kRootAnchor, kRootInode);
+    ReportFindings();
 }
 
-void TreeBuilder::WalkDirectory(NodeId parent, std::string path, InodeNo n) {
-    WalkDirectory(parent, std::move(path), n, {});
-}
-
-void TreeBuilder::WalkDirectory(NodeId parent, std::string path, InodeNo n,
-                                const std::vector<InodeNo>& ancestors) {
-    struct Frame {
-        NodeId nextChild;
-        std::size_t pathLength;
-        InodeNo inode;
-    };
+void TreeBuilder::WalkDirectory(NodeId parent, InodeNo n, const std::vector<InodeNo>& ancestors) {
     if (m_stop.ShouldStop())
         return;
-    ListFolder(parent, path, n);
-    if (m_stop.ShouldStop())
-        return;
-    std::vector<Frame> stack{{m_catalog.Node(parent).first_child, path.size(), n}};
-    std::unordered_set<InodeNo> onPath(ancestors.begin(), ancestors.end());
-    onPath.insert(n);
+    std::unordered_set<InodeNo> walked(ancestors.begin(), ancestors.end());
+    walked.insert(n);
+    ListFolder(parent, n);
+    // The next node to look at in each open child list, depth first.
+    std::vector<NodeId> stack{m_catalog.Node(parent).first_child};
     while (!stack.empty()) {
-        Frame& top = stack.back();
-        NodeId child = top.nextChild;
-        while (child != kNoNode && m_catalog.Node(child).type != kTypeFolder)
-            child = m_catalog.Node(child).next_sibling;
-        if (child == kNoNode) {
-            onPath.erase(top.inode);
+        if (m_stop.ShouldStop())
+            return;
+        NodeId& next = stack.back();
+        while (next != kNoNode && m_catalog.Node(next).type != kTypeFolder)
+            next = m_catalog.Node(next).next_sibling;
+        if (next == kNoNode) {
             stack.pop_back();
             continue;
         }
-        top.nextChild = m_catalog.Node(child).next_sibling;
-        path.resize(top.pathLength);
-        path += '\\';
-        path += m_catalog.Name(child);
-        const InodeNo inode = m_catalog.Node(child).inode;
-        if (onPath.count(inode) != 0)
-            continue; // leads back to an ancestor: listed, but not walked again
-        if (m_stop.ShouldStop())
-            return;
-        ListFolder(child, path, inode);
-        if (m_stop.ShouldStop())
-            return;
-        stack.push_back({m_catalog.Node(child).first_child, path.size(), inode});
-        onPath.insert(inode);
+        const NodeId folder = next;
+        next = m_catalog.Node(folder).next_sibling;
+        const InodeNo inode = m_catalog.Node(folder).inode;
+        if (!walked.insert(inode).second) {
+            // Walked already, on this path (a loop) or elsewhere (a second name): listed only.
+            if (m_walkedAgain++ == 0)
+                m_firstWalkedAgain = ShownPath(m_catalog, folder);
+            continue;
+        }
+        ListFolder(folder, inode);
+        stack.push_back(m_catalog.Node(folder).first_child);
     }
 }
 
-void TreeBuilder::ListFolder(NodeId parent, const std::string& path, InodeNo n) {
+void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     Ext2Volume& volume = m_reader.Volume();
     m_reader.ReadInode(n);
     if (!IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count))
@@ -104,55 +116,91 @@ void TreeBuilder::ListFolder(NodeId parent, const std::string& path, InodeNo n) 
     const BlockList blocks = m_reader.BuildBlockList(directory, wanted);
     const std::vector<std::uint8_t> data = m_reader.ReadBlockData(blocks);
     if (!data.empty())
-        m_catalog.AttachChildList(parent, ListDirectory(path, data, length));
+        m_catalog.AttachChildList(folder, ListDirectory(folder, data, length));
 }
 
-NodeId TreeBuilder::ListDirectory(const std::string& path, ConstBytes data, std::uint64_t length) {
-    const std::uint64_t start = ListingStart(data, length, m_reader.Volume().sb.s_inodes_count);
-    if (start == 0)
-        return kNoNode;
-    return ListEntries(path, data, length, start, 2,
-                       [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
-                           return MakeEntryNode(inode, fileType, name);
-                       });
+NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length) {
+    const ListingStart start = FindListingStart(data, m_reader.Volume().sb.s_inodes_count);
+    // A first block that does not open a folder is damage that hides that block only.
+    Listing listing;
+    listing.damaged = !start.sound;
+    return ListAndReport(
+        listing, folder, data, length, start.sound ? start.offset : m_reader.Volume().BlockSize(),
+        2, [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
+            return MakeEntryNode(folder, inode, fileType, name);
+        });
 }
 
-NodeId TreeBuilder::ListEntries(const std::string& path, ConstBytes data, std::uint64_t length,
+NodeId TreeBuilder::ListEntries(NodeId folder, ConstBytes data, std::uint64_t length,
                                 std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
+    Listing listing;
+    return ListAndReport(listing, folder, data, length, offset, lowest, make);
+}
+
+NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes data,
+                                  std::uint64_t length, std::uint64_t offset, InodeNo lowest,
+                                  const EntryMaker& make) {
+    try {
+        ListRecords(listing, data, length, offset, lowest, make);
+    } catch (...) {
+        // Memory or the catalogue ran out: what was listed so far stays with its folder.
+        if (listing.head != kNoNode)
+            m_catalog.AttachChildList(folder, listing.head);
+        throw;
+    }
+    if (listing.damaged)
+        Log("Damaged folder records passed over in " + ShownPath(m_catalog, folder),
+            LogIcon::kError);
+    return listing.head;
+}
+
+void TreeBuilder::ListRecords(Listing& listing, ConstBytes data, std::uint64_t length,
+                              std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
     const std::uint32_t inodesCount = m_reader.Volume().sb.s_inodes_count;
+    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
-    NodeId head = kNoNode;
-    NodeId tail = kNoNode;
-    while (FitsIn(end, offset, kDirentHeader)) {
-        const InodeNo inode = Le32(data, offset);
-        const std::uint16_t recLen = Le16(data, offset + 4);
-        const std::uint8_t nameLen = data[offset + 6];
-        // A record that cannot hold its header and name, or runs past the data, is damage:
-        // the listing ends there.
-        if (recLen < kDirentHeader + nameLen || offset + recLen > end)
-            break;
-        if (inode != 0) { // inode 0 is a deleted entry: passed over, not the end
-            if (inode < lowest || inode > inodesCount)
-                break;
-            if (head == kNoNode) {
-                head = tail = m_catalog.AddNode(path);
-                m_catalog.Node(head).is_header = 1;
+    while (offset < end) {
+        const std::uint64_t blockEnd = std::min(end, (offset / blockSize + 1) * blockSize);
+        const DirRecord record = ReadDirRecord(data, offset, blockEnd);
+        if (!record.sound ||
+            (record.inode != 0 && (record.inode < lowest || record.inode > inodesCount))) {
+            listing.damaged = true; // the rest of this block is passed over
+            offset = blockEnd;
+            continue;
+        }
+        if (record.inode != 0) { // inode 0 is a deleted entry: passed over, not the end
+            if (listing.head == kNoNode) {
+                listing.head = listing.tail = m_catalog.AddPathHeader();
                 if (m_stop.ShouldStop())
-                    break;
+                    return;
             }
-            const std::string_view name(
-                reinterpret_cast<const char*>(data.data() + offset + kDirentHeader), nameLen);
-            const NodeId node = make(inode, data[offset + 7], name);
+            const NodeId node = make(record.inode, record.fileType, record.name);
             if (node != kNoNode) {
-                m_catalog.LinkSibling(tail, node);
-                tail = node;
+                m_catalog.LinkSibling(listing.tail, node);
+                listing.tail = node;
             }
         }
-        offset += recLen;
-        if (offset >= length || m_stop.ShouldStop())
-            break;
+        offset += record.recLen;
+        if (m_stop.ShouldStop())
+            return;
     }
-    return head;
+}
+
+void TreeBuilder::Log(const std::string& description, LogIcon icon) {
+    m_events.LogRow({0, m_logProcess, description, CurrentTimeText()}, icon);
+}
+
+void TreeBuilder::ReportFindings() {
+    if (m_walkedAgain != 0)
+        Log(std::to_string(m_walkedAgain) +
+                " folder entries name a folder listed already and were not walked again; the "
+                "first: " +
+                m_firstWalkedAgain,
+            LogIcon::kInformation);
+    if (m_leftOut != 0)
+        Log(std::to_string(m_leftOut) + " files left out for damage", LogIcon::kError);
+    m_walkedAgain = m_leftOut = 0;
+    m_firstWalkedAgain.clear();
 }
 
 void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size) {
@@ -170,14 +218,24 @@ void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint6
 namespace twl {
 
 // A node for one directory entry, or kNoNode when its inode claims a size that cannot be
-// right: larger than the volume, or larger than its blocks can hold.
-NodeId TreeBuilder::MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::string_view name) {
+// right: larger than the volume, or larger than its blocks can hold. A file left out is
+// counted and named in the process log.
+NodeId TreeBuilder::MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
+                                  std::string_view name) {
     Ext2Volume& volume = m_reader.Volume();
     m_reader.ReadInode(inode);
     const InodeRecord record = volume.currentInode;
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-    if (size > volume.SizeInBytes() || !SizeFitsBlocks(record, size))
+    const char* why = size > volume.SizeInBytes()     ? "its size is larger than the volume"
+                      : !SizeFitsBlocks(record, size) ? "its size is larger than its blocks hold"
+                                                      : nullptr;
+    if (why != nullptr) {
+        ++m_leftOut;
+        Log("File left out, " + std::string(why) + ": " + ShownPath(m_catalog, folder) + "\\" +
+                EscapeBytes(name),
+            LogIcon::kError);
         return kNoNode;
+    }
     const bool plausible = IsPlausibleInode(record, volume.sb.s_blocks_count);
     const NodeId id = m_catalog.AddNode(name);
     CatalogNode& node = m_catalog.Node(id);
@@ -243,9 +301,14 @@ int TreeBuilder::Percent() const {
 }
 
 void RunTreeCreation(TreeBuilder& builder, StopControl& stop, EngineEvents& events) {
-    builder.BuildTree();
+    const std::string failure = RunWithinCatalogLimits([&] { builder.BuildTree(); });
     events.Progress(100);
-    if (stop.StopRequested()) {
+    if (!failure.empty()) {
+        builder.ReportFindings();
+        events.Message(MessageIcon::kError,
+                       "Tree Creation Ended Early: " + failure + "; the tree built so far is kept");
+        events.WorkerDone(-9);
+    } else if (stop.StopRequested()) {
         events.Message(MessageIcon::kError, "Tree Creation Aborted");
         events.WorkerDone(-9);
     } else {

@@ -2,11 +2,13 @@
 
 // Builds the catalogue of the open volume by walking its directories from the root (inode 2):
 // every entry gets a node with its inode's attributes, every folder a child list that opens
-// with a header node named by the folder's full path.
+// with a header node named by the folder's full path (made from the parent chain when asked
+// for, see CatalogPath.h). Damage the walk passes over is named in the process log.
 
 #include "core/EngineEvents.h"
 #include "core/StopControl.h"
 #include "ext2/Catalog.h"
+#include "ext2/CatalogPath.h"
 #include "ext2/LostFileCandidates.h"
 #include "ext2/VolumeReader.h"
 
@@ -16,9 +18,6 @@
 #include <vector>
 
 namespace twl {
-
-// The volume root as paths name it: D, colon, backslash, dollar sign, T, W.
-inline constexpr char kRootPath[] = "D:\\$TW";
 
 // Directories larger than this are taken as damaged and read only this far.
 inline constexpr std::uint64_t kMaxDirectoryBytes = std::uint64_t{256} << 20;
@@ -38,6 +37,9 @@ std::string SizeLineText(const TreeCounters& counters);
 // Copies an inode's times, mode, owner and `size` into a node.
 void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size);
 
+// The process name of the walk's rows in the process log.
+inline constexpr char kTreeCreationProcess[] = "Tree Creation";
+
 class TreeBuilder {
 public:
     TreeBuilder(VolumeReader& reader, Catalog& catalog, TreeCounters& counters, StopControl& stop,
@@ -49,25 +51,28 @@ public:
     void BuildTree();
 
     // Lists directory inode n as the child list of `parent` and descends into its folders,
-    // depth first, in list order. A folder that leads back to a folder on its own path gets
-    // no child list, so damaged or hard-linked directories cannot make the walk endless.
-    void WalkDirectory(NodeId parent, std::string path, InodeNo n);
-    // The same below a folder whose own ancestors (inode numbers) are already on the path.
-    void WalkDirectory(NodeId parent, std::string path, InodeNo n,
-                       const std::vector<InodeNo>& ancestors);
+    // depth first, in list order. Each folder inode is walked once per call: a later entry
+    // naming a folder already walked (a loop, or a hard-linked folder) is listed without a
+    // child list, so neither loops nor folders entered twice per level multiply the work.
+    // `ancestors` are folder inodes taken as walked already (the folders above `parent`).
+    void WalkDirectory(NodeId parent, InodeNo n, const std::vector<InodeNo>& ancestors = {});
 
-    // Builds the child list of `parent` from directory data whose i_size is `length`, and
+    // Builds the child list of `folder` from directory data whose i_size is `length`, and
     // returns its first node (kNoNode when nothing was listed). The list is not attached.
-    NodeId ListDirectory(const std::string& path, ConstBytes data, std::uint64_t length);
+    // Data whose first block does not open with "." and ".." has that block passed over as
+    // damage; the listing goes on with the next block.
+    NodeId ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length);
 
     // Makes the node of one directory entry, or returns kNoNode to leave the entry out.
     using EntryMaker =
         std::function<NodeId(InodeNo inode, std::uint8_t fileType, std::string_view name)>;
-    // The listing itself: the entries from byte `offset` on, a header named `path` before
-    // the first node. Deleted entries (inode 0) are passed over; an inode below `lowest` or
-    // above the inode count, or a record that cannot hold itself, ends the listing.
-    NodeId ListEntries(const std::string& path, ConstBytes data, std::uint64_t length,
-                       std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
+    // The listing itself: the entries from byte `offset` on, a header before the first node.
+    // Deleted entries (inode 0) are passed over. Folders are read block by block: a record
+    // that cannot hold itself or leaves its block, or an inode below `lowest` or above the
+    // inode count, is damage that ends its block only; the listing goes on with the next
+    // block, and the process log names the folder.
+    NodeId ListEntries(NodeId folder, ConstBytes data, std::uint64_t length, std::uint64_t offset,
+                       InodeNo lowest, const EntryMaker& make);
 
     // Entries found as a percent of the inodes in use (of all inodes after a backup
     // superblock, whose free counts are stale), 0 to 100.
@@ -75,6 +80,9 @@ public:
 
     // While set, every listed regular file marks its lost-file candidate found (Turbo Scan).
     void SetCandidates(LostFileCandidates* candidates) { m_candidates = candidates; }
+    // The process name of the rows the walk adds to the process log (kTreeCreationProcess
+    // unless set): the process the walk is part of.
+    void SetLogProcess(std::string process) { m_logProcess = std::move(process); }
 
     // The block-count check of an entry: false when the block list (up to the first hole)
     // has blocks but too few for `size`, and the inode is not a healthy sparse file. An
@@ -85,10 +93,31 @@ public:
     // types, the type of its inode's mode (0 when the inode is not plausible).
     std::uint8_t EntryType(std::uint8_t fileType, const InodeRecord& inode) const;
 
+    // Files left out for damage and folder entries not walked again, since the last report.
+    std::uint32_t LeftOut() const { return m_leftOut; }
+    std::uint32_t WalkedAgain() const { return m_walkedAgain; }
+    // Sums up in the process log what the walks passed over since the last report: the
+    // folder entries not walked again (once, naming the first) and the count of files left
+    // out. Each file left out has a row of its own when it is met.
+    void ReportFindings();
+
 private:
-    void ListFolder(NodeId parent, const std::string& path, InodeNo n);
-    NodeId MakeEntryNode(InodeNo inode, std::uint8_t fileType, std::string_view name);
+    struct Listing {
+        NodeId head = kNoNode;
+        NodeId tail = kNoNode;
+        bool damaged = false;
+    };
+    // ListRecords, then the log row when the listing met damage; on a throw, what was
+    // listed is attached to `folder` before the throw goes on.
+    NodeId ListAndReport(Listing& listing, NodeId folder, ConstBytes data, std::uint64_t length,
+                         std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
+    void ListRecords(Listing& listing, ConstBytes data, std::uint64_t length, std::uint64_t offset,
+                     InodeNo lowest, const EntryMaker& make);
+    void ListFolder(NodeId folder, InodeNo n);
+    NodeId MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
+                         std::string_view name);
     void CountEntry(const CatalogNode& node);
+    void Log(const std::string& description, LogIcon icon);
 
     VolumeReader& m_reader;
     Catalog& m_catalog;
@@ -96,10 +125,16 @@ private:
     StopControl& m_stop;
     EngineEvents& m_events;
     LostFileCandidates* m_candidates = nullptr;
+    std::uint32_t m_leftOut = 0;
+    std::uint32_t m_walkedAgain = 0;
+    std::string m_firstWalkedAgain; // shown path of the first folder entry not walked again
+    std::string m_logProcess = kTreeCreationProcess;
 };
 
 // The tree-creation worker: BuildTree, the progress bar to 100, then "Tree Creation
 // Completed" and WorkerDone(0), or "Tree Creation Aborted" and WorkerDone(-9) after a stop.
+// When memory or the catalogue runs out, the tree built so far stays, the closing text says
+// why the walk ended, and WorkerDone(-9).
 void RunTreeCreation(TreeBuilder& builder, StopControl& stop, EngineEvents& events);
 
 } // namespace twl

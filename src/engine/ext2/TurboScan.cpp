@@ -65,6 +65,7 @@ TurboScan::TurboScan(VolumeReader& reader, Catalog& catalog, TreeCounters& count
     : m_reader(reader), m_catalog(catalog), m_stop(stop), m_events(events),
       m_builder(reader, catalog, counters, stop, events), m_chunk(kChunkSectors * kSectorSize) {
     m_builder.SetCandidates(&m_candidates);
+    m_builder.SetLogProcess(kTurboScanProcess);
 }
 
 bool TurboScan::FindInodeInCatalogue(InodeNo inode) const {
@@ -98,9 +99,7 @@ NodeId TurboScan::AppendContainer(const std::string& word) {
     const std::string name = word + std::to_string(ContainerNumber(m_catalog, word));
     const NodeId container = AppendToRoot(m_catalog.AddNode(name));
     m_catalog.Node(container).type = kTypeFolder;
-    const NodeId header = m_catalog.AddNode(std::string(kRootPath) + "\\" + name);
-    m_catalog.Node(header).is_header = 1;
-    m_catalog.AttachChildList(container, header);
+    m_catalog.AttachChildList(container, m_catalog.AddPathHeader());
     return container;
 }
 
@@ -111,7 +110,7 @@ int TurboScan::SearchLostFolders() {
          id = m_catalog.Node(id).next_sibling)
         m_rootTail = id;
     if (m_rootTail == kNoNode)
-        m_catalog.Node(AppendToRoot(m_catalog.AddNode(kRootPath))).is_header = 1;
+        AppendToRoot(m_catalog.AddPathHeader());
     m_lostFolders = AppendContainer("Lost Folders");
     m_lostFoldersTail = m_catalog.Node(m_lostFolders).first_child;
     m_deletedFiles = AppendContainer("Deleted Files");
@@ -123,11 +122,13 @@ int TurboScan::SearchLostFolders() {
     for (std::uint32_t g = 0; g < groups; ++g) {
         if (!ScanGroup(g) || m_stop.ShouldStop()) {
             m_index.reset();
+            m_builder.ReportFindings();
             return 0;
         }
     }
     Prune();
     m_index.reset();
+    m_builder.ReportFindings();
     m_events.StatusText(0, Blanks(18));
     return 1;
 }
@@ -236,11 +237,8 @@ void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
     node.inode = inode;
     node.mtime = InodeView{record}.i_mtime();
     AppendChild(m_lostFolders, m_lostFoldersTail, folder);
-    const std::string path =
-        std::string(m_catalog.Name(m_catalog.Node(m_lostFolders).first_child)) + "\\" +
-        std::string(m_catalog.Name(folder));
-    m_catalog.AttachChildList(folder, ListLostFolder(path, data, size));
-    WalkLostFolder(folder, path);
+    m_catalog.AttachChildList(folder, ListLostFolder(folder, data, size));
+    WalkLostFolder(folder);
     m_index->AddSubtree(folder);
     Merge(folder);
     m_foldersInContainer[inode] = folder;
@@ -248,21 +246,20 @@ void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
 
 // Walks each sub-folder of a lost folder as the tree walk does, the lost folder itself
 // counting as their ancestor.
-void TurboScan::WalkLostFolder(NodeId folder, const std::string& path) {
+void TurboScan::WalkLostFolder(NodeId folder) {
     const std::vector<InodeNo> ancestors{m_catalog.Node(folder).inode};
     for (NodeId child = m_catalog.Node(folder).first_child; child != kNoNode;
          child = m_catalog.Node(child).next_sibling) {
         const CatalogNode& node = m_catalog.Node(child);
         if (node.type != kTypeFolder)
             continue;
-        m_builder.WalkDirectory(child, path + "\\" + std::string(m_catalog.Name(child)), node.inode,
-                                ancestors);
+        m_builder.WalkDirectory(child, node.inode, ancestors);
         if (m_stop.ShouldStop())
             return;
     }
 }
 
-NodeId TurboScan::ListLostFolder(const std::string& path, ConstBytes data, std::uint64_t length) {
+NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t length) {
     if (data.size() < 18)
         return kNoNode;
     // No size checks here, and inode 1 is listed like any other.
@@ -280,7 +277,7 @@ NodeId TurboScan::ListLostFolder(const std::string& path, ConstBytes data, std::
                                 InodeFileSize(volume.currentInode, volume.sb.HasLargeFile()));
         return id;
     };
-    return m_builder.ListEntries(path, data, length, 12 + std::uint64_t{Le16(data, 16)}, 1, make);
+    return m_builder.ListEntries(folder, data, length, 12 + std::uint64_t{Le16(data, 16)}, 1, make);
 }
 
 // A folder met again inside this lost folder's subtree is taken out of the container's top
@@ -368,17 +365,23 @@ TreeCounters RecountCatalogue(const Catalog& catalog) {
     return CountCatalogue(catalog, false);
 }
 
-void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
+bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
                   EngineEvents& events) {
     events.LogRow({0, kTurboScanProcess, "Process started...", CurrentTimeText()},
                   LogIcon::kInformation);
-    if (scan.SearchLostFolders() == 1)
-        scan.SearchLostFiles();
+    const std::string failure = RunWithinCatalogLimits([&] {
+        if (scan.SearchLostFolders() == 1)
+            scan.SearchLostFiles();
+    });
     scan.EmptyCandidateList();
-    if (stop.StopRequested()) {
+    const bool ended = !failure.empty() || stop.StopRequested();
+    if (ended) {
         events.LogRow({0, kTurboScanProcess, "Process Aborted...", CurrentTimeText()},
                       LogIcon::kError);
-        events.Message(MessageIcon::kError, "Turbo Scan Aborted");
+        events.Message(MessageIcon::kError, failure.empty()
+                                                ? "Turbo Scan Aborted"
+                                                : "Turbo Scan Ended Early: " + failure +
+                                                      "; what was found so far is kept");
     } else {
         events.LogRow({0, kTurboScanProcess, "Process completed...", CurrentTimeText()},
                       LogIcon::kSuccess);
@@ -387,6 +390,7 @@ void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
     const TreeCounters recount = RecountCatalogue(catalog);
     events.StatusText(1, SizeLine(recount.bytes, recount.files, recount.folders));
     events.WorkerDone(99);
+    return !ended;
 }
 
 } // namespace twl

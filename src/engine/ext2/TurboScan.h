@@ -49,7 +49,7 @@ public:
 
     // A lost folder's own listing: the tree walk's listing without its size checks, counters
     // or messages. Returns the first node of the list (not attached).
-    NodeId ListLostFolder(const std::string& path, ConstBytes data, std::uint64_t length);
+    NodeId ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t length);
 
 private:
     NodeId AppendContainer(const std::string& word);
@@ -60,7 +60,7 @@ private:
     void JudgeRecord(InodeNo inode, const InodeRecord& record);
     NodeId MakeFileNode(InodeNo inode, const InodeRecord& record);
     void TryLostFolder(InodeNo inode, const InodeRecord& record);
-    void WalkLostFolder(NodeId folder, const std::string& path);
+    void WalkLostFolder(NodeId folder);
     void Merge(NodeId folder);
     void Prune();
 
@@ -93,8 +93,10 @@ TreeCounters RecountCatalogue(const Catalog& catalog);
 // The Turbo Scan worker: the process-log row "Process started...", the lost folder pass,
 // the lost file search when the pass completed, "Process completed..." and "Turbo Scan
 // Completed" (or "Process Aborted..." and "Turbo Scan Aborted" after a stop), the recounted
-// size line for pane 1, and WorkerDone(99).
-void RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
+// size line for pane 1, and WorkerDone(99). When memory or the catalogue runs out, what was
+// found so far stays and the closing text says why the scan ended. Returns true when the scan
+// ran to its end.
+bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
 
 // Where a node came from, as the container Turbo Scan filed it under tells.
 enum class NodeOrigin {

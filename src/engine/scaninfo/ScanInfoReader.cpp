@@ -1,5 +1,6 @@
 #include "scaninfo/ScanInfoReader.h"
 
+#include "ext2/CatalogPath.h"
 #include "platform/UniqueFd.h"
 #include "scaninfo/LoadedVolumeCheck.h"
 
@@ -84,9 +85,13 @@ bool ReadRun(Cursor& cursor, Catalog& catalog, NodeId parent, std::vector<NodeId
             !cursor.Take(Le16(entry, kNodeRecordSize), name))
             return false;
         CatalogNode fields = DecodeNodeRecord(entry);
-        const NodeId id =
-            catalog.AddNode({reinterpret_cast<const char*>(name.data()), name.size()});
+        const std::string_view text(reinterpret_cast<const char*>(name.data()), name.size());
+        // A header named by its folder's path keeps no copy of it: the path is made again
+        // from the names above when it is asked for.
+        const bool pathName = fields.is_header != 0 && IsFolderPath(catalog, parent, text);
+        const NodeId id = catalog.AddNode(pathName ? std::string_view{} : text);
         CatalogNode& node = catalog.Node(id);
+        fields.pathName = pathName ? 1 : 0;
         const bool hasChildren = fields.first_child != 0;
         const bool last = fields.next_sibling == 0;
         fields.first_child = fields.next_sibling = kNoNode;
@@ -159,7 +164,12 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
     if (std::string problem = LoadedVolumeProblem(volume, loaded.source.sourceSize);
         !problem.empty())
         return Damaged(loaded, std::move(problem));
-    if (!ReadTree(cursor, loaded.catalog))
+    bool read = false;
+    const std::string failure =
+        RunWithinCatalogLimits([&] { read = ReadTree(cursor, loaded.catalog); });
+    if (!failure.empty())
+        return Damaged(loaded, "its file tree cannot be held: " + failure);
+    if (!read)
         return Damaged(loaded, "it ends inside the file tree");
     return ScanInfoReadResult::kOk;
 }
@@ -171,7 +181,11 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loa
         loaded.sysError = fd.Valid() ? EISDIR : errno;
         return ScanInfoReadResult::kCannotOpen;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    std::vector<std::uint8_t> bytes;
+    if (!RunWithinCatalogLimits([&] {
+             bytes.resize(static_cast<std::size_t>(st.st_size));
+         }).empty())
+        return Damaged(loaded, "it is too large to be read");
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);

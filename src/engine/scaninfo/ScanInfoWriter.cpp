@@ -1,6 +1,7 @@
 #include "scaninfo/ScanInfoWriter.h"
 
 #include "core/AlignedBuffer.h"
+#include "ext2/CatalogPath.h"
 #include "platform/BlockDevice.h"
 #include "platform/FileWriter.h"
 
@@ -51,9 +52,11 @@ void WriteTree(FileWriter& file, const Catalog& catalog, const std::function<voi
     const auto writeRun = [&](NodeId parent) {
         for (NodeId id = catalog.Node(parent).first_child; id != kNoNode;
              id = catalog.Node(id).next_sibling) {
-            // A name longer than its 16-bit length field (only a path of extreme depth) is
-            // stored cut to that length rather than spoil the rest of the file.
-            const std::string_view name = catalog.Name(id).substr(0, 0xFFFF);
+            // A header's name is its folder's path. A name longer than its 16-bit length
+            // field (only a path of extreme depth) is stored cut to that length rather than
+            // spoil the rest of the file.
+            std::string name = StoredName(catalog, id);
+            name.resize(std::min<std::size_t>(name.size(), 0xFFFF));
             std::array<std::uint8_t, kNodeRecordSize + 2> entry{};
             const auto record = EncodeNodeRecord(catalog.Node(id));
             std::copy(record.begin(), record.end(), entry.begin());

@@ -1,9 +1,14 @@
 #include "ext2/TreeBuilder.h"
 
+#include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
 #include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
+#include "fixtures/TempDir.h"
+#include "scaninfo/ScanInfoReader.h"
+#include "scaninfo/ScanInfoWriter.h"
 
+#include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -30,8 +35,19 @@ public:
     void Progress(int percent) override { progress = percent; }
     void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
     void WorkerDone(int result) override { done = result; }
+    void LogRow(const ProcessLogEntry& entry, LogIcon) override {
+        EXPECT_FALSE(entry.status.empty());
+        rows.push_back(entry.processName + ": " + entry.description);
+    }
+    // The rows that hold `text`.
+    std::size_t RowsWith(const std::string& text) const {
+        return static_cast<std::size_t>(
+            std::count_if(rows.begin(), rows.end(),
+                          [&](const auto& row) { return row.find(text) != std::string::npos; }));
+    }
 
-    std::vector<int> percents; // one per entry listed
+    std::vector<std::string> rows; // process-log rows, "process: description"
+    std::vector<int> percents;     // one per entry listed
     std::vector<std::string> messages;
     int progress = -1;
     int done = 1;
@@ -67,6 +83,15 @@ public:
         RunTreeCreation(builder, m_session.Stop(), events);
     }
 
+    // Turbo Scan over the tree built by Run; true when it ran to its end.
+    bool RunTurbo() {
+        VolumeReader reader(m_session.Source(), *m_session.Volume());
+        TurboScan scan(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
+                       events);
+        return RunTurboScan(scan, m_session.Catalogue(), m_session.Stop(), events);
+    }
+
+    RecoverySession& Session() { return m_session; }
     const Catalog& Catalogue() const { return m_session.Catalogue(); }
     const TreeCounters& Counters() { return m_session.Counters(); }
 
@@ -75,7 +100,7 @@ public:
         std::vector<std::string> names;
         for (NodeId id = Catalogue().Node(parent).first_child; id != kNoNode;
              id = Catalogue().Node(id).next_sibling) {
-            const std::string name(Catalogue().Name(id));
+            const std::string name = StoredName(Catalogue(), id);
             names.push_back(Catalogue().Node(id).is_header ? "#" + name : name);
         }
         return names;
@@ -343,7 +368,7 @@ TEST(TreeBuilder, WithoutEntryTypesFoldersAreKnownByTheirMode) {
     EXPECT_EQ(walk.Counters().folders, 1u);
 }
 
-TEST(TreeBuilder, AFolderLeadingBackToAnAncestorIsListedButNotWalked) {
+TEST(TreeBuilder, AFolderInodeIsWalkedOnceAndLaterEntriesNamingItAreOnlyListed) {
     Ext2Image image;
     const InodeNo sub = image.AddDirectory(2, "sub");
     const InodeNo inner = image.AddDirectory(sub, "inner");
@@ -362,11 +387,244 @@ TEST(TreeBuilder, AFolderLeadingBackToAnAncestorIsListedButNotWalked) {
         ASSERT_NE(walk.Find(loop, innerId), nullptr) << loop;
         EXPECT_EQ(walk.Find(loop, innerId)->first_child, kNoNode) << loop;
     }
-    // The second name of sub is walked: it is not on its own path.
-    EXPECT_EQ(walk.Children(walk.IdOf("alias")),
-              (std::vector<std::string>{"#D:\\$TW\\alias", "inner"}));
-    // sub, alias, each with inner holding 4 entries.
-    EXPECT_EQ(walk.Counters().entriesFound, 2u + 2 * 5);
+    // The second name of sub is listed, not walked again: sub's folders were walked once.
+    ASSERT_NE(walk.Find("alias"), nullptr);
+    EXPECT_EQ(walk.Find("alias")->first_child, kNoNode);
+    // sub, alias, inner, and inner's 4 entries.
+    EXPECT_EQ(walk.Counters().entriesFound, 2u + 5);
+    // One row says so, naming the first entry met again.
+    EXPECT_EQ(walk.events.rows,
+              std::vector<std::string>{"Tree Creation: 4 folder entries name a folder listed "
+                                       "already and were not walked again; the first: "
+                                       "D:\\$TW\\sub\\inner\\root"});
+}
+
+TEST(TreeBuilder, FoldersEnteredTwicePerLevelMakeNodesLinearInDepth) {
+    // top/x/x/.../x, where every level's y names the same folder as its x.
+    for (const int depth : {3, 14}) {
+        Ext2Image image;
+        InodeNo level = image.AddDirectory(2, "top");
+        for (int k = 0; k < depth; ++k) {
+            const InodeNo next = image.AddDirectory(level, "x");
+            image.Link(level, "y", next, fixtures::kFileTypeDirectory);
+            level = next;
+        }
+        Walk walk(image);
+        walk.Run();
+        ASSERT_EQ(walk.events.done, 0);
+        // The anchor, the root's header and top, then a header, x and y per level.
+        EXPECT_EQ(walk.Catalogue().NodeCount(), 3u + 3u * depth) << depth;
+        EXPECT_EQ(walk.Counters().folders, 1u + 2u * depth) << depth;
+        EXPECT_EQ(walk.events.RowsWith("not walked again"), 1u) << depth;
+        EXPECT_EQ(walk.events.RowsWith(std::to_string(depth) + " folder entries"), 1u) << depth;
+    }
+}
+
+TEST(TreeBuilder, HeadersOfADeepChainStoreNoPathsButNameThemWhenAsked) {
+    constexpr int kDepth = 120;
+    const std::string name(200, 'n');
+    Ext2Options options;
+    options.blocksPerGroup = 1024;
+    options.inodesPerGroup = 256;
+    Ext2Image image(options);
+    InodeNo level = 2;
+    std::string path = "D:\\$TW";
+    for (int k = 0; k < kDepth; ++k) {
+        level = image.AddDirectory(level, name);
+        path += "\\" + name;
+    }
+    image.AddFile(level, "leaf", kText);
+    Walk walk(image);
+    walk.Run();
+    ASSERT_EQ(walk.Counters().entriesFound, kDepth + 1u);
+    // Only the entries' own names are stored: linear in name bytes, not in depth squared.
+    EXPECT_EQ(walk.Catalogue().NameBytes(), kDepth * name.size() + 4);
+    NodeId folder = kRootAnchor;
+    for (int k = 0; k < kDepth; ++k)
+        folder = walk.IdOf(name, folder);
+    EXPECT_EQ(walk.Children(folder), (std::vector<std::string>{"#" + path, "leaf"}));
+}
+
+TEST(TreeBuilder, AScanInformationFileStoresEveryHeadersPathAndReadsBackToTheSameBytes) {
+    Ext2Image image;
+    const InodeNo b = image.AddDirectory(2, "b");
+    const InodeNo d = image.AddDirectory(b, "d\\e");
+    image.AddFile(d, "x", kText);
+    image.AddFile(2, "c", kText);
+    Walk walk(image);
+    walk.Run();
+    fixtures::TempDir dir;
+    const std::string first = dir.File("first.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(walk.Session(), first, {}).Ok());
+    const std::vector<std::uint8_t> bytes = fixtures::ReadFileBytes(first);
+    // The tree section holds each node as its 41-byte record, a 16-bit name length and the
+    // name; headers are named by their folders' full paths.
+    std::vector<std::string> headers;
+    const std::size_t tree = 512 + 1536 + 512 + 512 + 1024 + 512;
+    for (std::size_t at = tree; at + 43 <= bytes.size();) {
+        const std::size_t length = Le16(bytes, at + 41);
+        const std::string name(bytes.begin() + static_cast<std::ptrdiff_t>(at + 43),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(at + 43 + length));
+        if (bytes[at + 32] != 0)
+            headers.push_back(name);
+        at += 43 + length;
+    }
+    EXPECT_EQ(headers, (std::vector<std::string>{"D:\\$TW", "D:\\$TW\\b", "D:\\$TW\\b\\d\\e"}));
+
+    LoadedScanInfo loaded;
+    ASSERT_EQ(ParseScanInfo(bytes, loaded), ScanInfoReadResult::kOk);
+    EXPECT_EQ(loaded.catalog.NameBytes(), walk.Catalogue().NameBytes());
+    walk.Session().Catalogue() = std::move(loaded.catalog);
+    const std::string second = dir.File("second.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(walk.Session(), second, {}).Ok());
+    EXPECT_EQ(fixtures::ReadFileBytes(second), bytes);
+
+    // A header whose stored name is not its folder's path keeps that name through a load.
+    std::vector<std::uint8_t> odd = bytes;
+    const std::string folderB = "D:\\$TW\\b";
+    const auto at = std::search(odd.begin(), odd.end(), folderB.begin(), folderB.end());
+    ASSERT_NE(at, odd.end());
+    at[folderB.size() - 1] = 'B';
+    LoadedScanInfo oddLoaded;
+    ASSERT_EQ(ParseScanInfo(odd, oddLoaded), ScanInfoReadResult::kOk);
+    walk.Session().Catalogue() = std::move(oddLoaded.catalog);
+    const std::string third = dir.File("third.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(walk.Session(), third, {}).Ok());
+    EXPECT_EQ(fixtures::ReadFileBytes(third), odd);
+}
+
+TEST(TreeBuilder, ADamagedRecordEndsItsBlockOnlyAndTheLogNamesTheFolder) {
+    struct Case {
+        const char* name;
+        int block;  // the damaged record: its block of the folder,
+        int record; // and its place in that block
+        std::function<void(MutableBytes rest)> damage; // given the rest of the block
+    };
+    const auto zeros = [](MutableBytes r) { std::fill(r.begin(), r.end(), std::uint8_t{0}); };
+    const Case cases[] = {
+        {"rec_len too small for the name", 1, 2, [](MutableBytes r) { PutLe16(r, 4, 9); }},
+        {"rec_len 0", 1, 2, [](MutableBytes r) { PutLe16(r, 4, 0); }},
+        {"rec_len past the block", 1, 2, [](MutableBytes r) { PutLe16(r, 4, 1020); }},
+        {"inode past s_inodes_count", 1, 2, [](MutableBytes r) { PutLe32(r, 0, 9999); }},
+        {"inode 1", 1, 2, [](MutableBytes r) { PutLe32(r, 0, 1); }},
+        {"an unreadable middle block, read as zeros", 1, 0, zeros},
+        {"an unreadable first block, read as zeros", 0, 0, zeros},
+    };
+    for (const Case& c : cases) {
+        Ext2Options options;
+        options.inodesPerGroup = 128;
+        Ext2Image image(options);
+        const InodeNo many = image.AddDirectory(2, "many");
+        for (int i = 0; i < 60; ++i)
+            image.AddFile(many, "a-name-long-enough-to-fill-blocks-" + std::to_string(i), kText);
+        // The names block by block, and the damage: the damaged record and the rest of its
+        // block are lost, every other block is listed.
+        std::vector<std::string> expected = {"#D:\\$TW\\many"};
+        const auto blocks = image.ReadInode(many).i_block;
+        for (int b = 0; b < 3; ++b) {
+            const MutableBytes block = image.Block(blocks[static_cast<std::size_t>(b)]);
+            int index = 0;
+            for (std::size_t at = 0; at < block.size(); at += Le16(block, at + 4), ++index) {
+                const std::string name(reinterpret_cast<const char*>(&block[at + 8]),
+                                       block[at + 6]);
+                if (b == c.block && index == c.record) {
+                    c.damage(block.subspan(at));
+                    break;
+                }
+                if (name != "." && name != "..")
+                    expected.push_back(name);
+            }
+        }
+        ASSERT_GT(expected.size(), 30u) << c.name; // two whole blocks at least
+        Walk walk(image);
+        walk.Run();
+        EXPECT_EQ(walk.Children(walk.IdOf("many")), expected) << c.name;
+        EXPECT_EQ(walk.events.rows, std::vector<std::string>{"Tree Creation: Damaged folder "
+                                                             "records passed over in "
+                                                             "D:\\$TW\\many"})
+            << c.name;
+    }
+}
+
+TEST(TreeBuilder, AFileLeftOutForDamageIsCountedAndNamedInTheLog) {
+    Ext2Options options;
+    options.largeFile = true;
+    Ext2Image image(options);
+    const InodeNo sub = image.AddDirectory(2, "sub");
+    InodeFields huge; // a corrupt i_size_high: the size is far past the volume
+    huge.i_mode = 0x81A4;
+    huge.i_size = 5;
+    huge.i_dir_acl = 0x10000;
+    huge.i_block[0] = image.AllocateBlock();
+    huge.i_blocks = 2;
+    image.AddInode(sub, "huge\nname", huge);
+    InodeFields cut; // three blocks claimed, one mapped, i_blocks counting three
+    cut.i_mode = 0x81A4;
+    cut.i_size = 3000;
+    cut.i_block[0] = image.AllocateBlock();
+    cut.i_blocks = 6;
+    image.AddInode(sub, "cut", cut);
+    image.AddFile(sub, "kept", kText);
+    Walk walk(image);
+    walk.Run();
+    EXPECT_EQ(walk.Children(walk.IdOf("sub")), (std::vector<std::string>{"#D:\\$TW\\sub", "kept"}));
+    EXPECT_EQ(walk.events.rows,
+              (std::vector<std::string>{
+                  "Tree Creation: File left out, its size is larger than the volume: "
+                  "D:\\$TW\\sub\\huge\\nname",
+                  "Tree Creation: File left out, its size is larger than its blocks hold: "
+                  "D:\\$TW\\sub\\cut",
+                  "Tree Creation: 2 files left out for damage"}));
+    EXPECT_EQ(walk.events.done, 0);
+}
+
+TEST(TreeBuilder, AFullCatalogueEndsTheWorkKeepingWhatWasBuilt) {
+    Ext2Image image;
+    image.AddFile(2, "a", kText);
+    const InodeNo sub = image.AddDirectory(2, "sub");
+    for (const char* name : {"f0", "f1", "f2"})
+        image.AddFile(sub, name, kText);
+    {
+        // The anchor and the root's list (header, a, sub), then sub's header and f0.
+        Walk walk(image);
+        walk.Session().Catalogue().SetNodeLimit(6);
+        walk.Run();
+        EXPECT_EQ(walk.events.messages,
+                  std::vector<std::string>{"Tree Creation Ended Early: the catalogue is full; "
+                                           "the tree built so far is kept"});
+        EXPECT_EQ(walk.events.done, -9);
+        EXPECT_EQ(walk.Children(), (std::vector<std::string>{"#D:\\$TW", "a", "sub"}));
+        EXPECT_EQ(walk.Children(walk.IdOf("sub")),
+                  (std::vector<std::string>{"#D:\\$TW\\sub", "f0"}));
+        EXPECT_EQ(walk.Counters().entriesFound, 3u);
+    }
+    {
+        // Turbo Scan: its first container fits, the second does not.
+        Walk walk(image);
+        walk.Run();
+        ASSERT_EQ(walk.events.done, 0);
+        walk.Session().Catalogue().SetNodeLimit(walk.Catalogue().NodeCount() + 2);
+        walk.events.messages.clear();
+        EXPECT_FALSE(walk.RunTurbo());
+        EXPECT_EQ(walk.events.messages,
+                  std::vector<std::string>{"Turbo Scan Ended Early: the catalogue is full; "
+                                           "what was found so far is kept"});
+        EXPECT_EQ(walk.Children(),
+                  (std::vector<std::string>{"#D:\\$TW", "a", "sub", "Lost Folders1"}));
+        EXPECT_EQ(walk.Children(walk.IdOf("sub")).size(), 4u);
+    }
+    {
+        // A scan information file whose tree does not fit is refused as a whole.
+        Walk walk(image);
+        walk.Run();
+        fixtures::TempDir dir;
+        const std::string path = dir.File("tree.ds1");
+        ASSERT_TRUE(WriteScanInfoFile(walk.Session(), path, {}).Ok());
+        LoadedScanInfo loaded;
+        loaded.catalog.SetNodeLimit(5);
+        EXPECT_EQ(ReadScanInfoFile(path, loaded), ScanInfoReadResult::kDamaged);
+        EXPECT_EQ(loaded.damage, "its file tree cannot be held: the catalogue is full");
+    }
 }
 
 TEST(TreeBuilder, LargeFileVolumesTakeTheHighSizeWordOfRegularFiles) {

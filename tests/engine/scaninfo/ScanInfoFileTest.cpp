@@ -41,7 +41,7 @@ std::vector<std::string> Flatten(const Catalog& catalog) {
         std::size_t depth = 0;
         for (NodeId p = n.parent; p != kRootAnchor; p = catalog.Node(p).parent)
             ++depth;
-        lines.push_back(std::to_string(depth) + " " + std::string(catalog.Name(id)) + " " +
+        lines.push_back(std::to_string(depth) + " " + StoredName(catalog, id) + " " +
                         std::to_string(n.type) + " " + std::to_string(n.mode) + " " +
                         std::to_string(n.uid) + " " + std::to_string(n.gid) + " " +
                         std::to_string(n.ctime) + " " + std::to_string(n.mtime) + " " +

@@ -148,6 +148,7 @@ ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, co
     const int row = ChooseVolume(frame, volumes, name);
     if (row < 0 || static_cast<std::size_t>(row) >= volumes.size())
         return ImageOpening::kCancelled;
+    std::string text;
     const OpenOutcome outcome = OpenListedVolume(
         session, static_cast<std::size_t>(row),
         [&] {

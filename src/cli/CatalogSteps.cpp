@@ -13,19 +13,18 @@
 namespace twl::cli {
 namespace {
 
-// Opens the requested row; prints the outcome's text when it fails.
+// Opens the requested row; prints the outcome's text when it fails, and a note on features
+// the volume is read without understanding when it opens.
 bool OpenVolume(RecoverySession& session, const VolumeRequest& request, CliContext& context) {
     const auto askSearch = [&] {
         context.err << kPrimaryDamagedQuestion << '\n';
         return request.backupSearch;
     };
-    const OpenOutcome outcome = OpenListedVolume(session, request.volume - 1, askSearch);
-    if (outcome == OpenOutcome::kOpened)
-        return true;
-    const std::string_view text = OpenOutcomeText(outcome);
+    std::string text;
+    const OpenOutcome outcome = OpenListedVolume(session, request.volume - 1, askSearch, &text);
     if (!text.empty())
         context.err << text << '\n';
-    return false;
+    return outcome == OpenOutcome::kOpened;
 }
 
 void PrintClosingTexts(const CliEvents& events, const std::string& sizeLine, CliContext& context) {

@@ -1,16 +1,19 @@
 // Writes the fuzzers' seed corpora: FOLDER/partition_walk holds the fixture disks,
-// FOLDER/scaninfo_reader a small scan information file, and both it and FOLDER/scaninfo_use
-// the scan information of the fuzz volume after a tree walk and Turbo Scan.
+// FOLDER/scaninfo_reader a small scan information file, both it and FOLDER/scaninfo_use the
+// scan information of the fuzz volume after a tree walk and Turbo Scan, and FOLDER/ext2_image
+// small volumes.
 
 #include "FuzzVolume.h"
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
+#include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/SampleDisks.h"
 #include "scaninfo/ScanInfoWriter.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -63,6 +66,43 @@ bool WriteScanInfoUseSeed(const std::string& path) {
     TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
     RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
     return session.Catalogue().NodeCount() > 4 && WriteScanInfoFile(session, path, {}).Ok();
+bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+// Small volumes with something for every pass to find: folders, files, a file of several map
+// levels, a deleted file, an unlinked folder, and (in the second) a damaged primary
+// superblock with group 1's copy to fall back on.
+bool WriteExt2Seeds(const std::string& folder) {
+    using namespace twl::fixtures;
+    Ext2Options options;
+    options.blocksPerGroup = 160;
+    Ext2Image small(options);
+    const auto folderA = small.AddDirectory(2, "A");
+    small.AddFile(folderA, "a.txt", std::vector<std::uint8_t>(300, 'a'));
+    small.AddFile(2, "mapped.bin", std::vector<std::uint8_t>(40 * 1024, 'm'));
+    const auto lost = small.AddDirectory(2, "lost");
+    small.AddFile(lost, "l.txt", std::vector<std::uint8_t>(10, 'l'));
+    small.WriteDirectory(2, {{2, ".", 2}, {2, "..", 2}, {folderA, "A", 2}});
+    InodeFields deleted;
+    deleted.i_mode = 0x81A4;
+    deleted.i_size = 700;
+    deleted.i_dtime = kBuildTime;
+    deleted.i_blocks = 2;
+    deleted.i_block[0] = small.AllocateBlock();
+    small.WriteInode(small.AllocateInode(), deleted);
+
+    options.groups = 2;
+    options.blocksPerGroup = 128;
+    Ext2Image backed(options);
+    backed.AddFile(2, "b.txt", std::vector<std::uint8_t>(2000, 'b'));
+    backed.WriteBackup(1);
+    backed.Superblock()[0] ^= 0xFF;
+    return WriteBytes(folder + "/small.img", small.Bytes()) &&
+           WriteBytes(folder + "/backup.img", backed.Bytes());
 }
 
 } // namespace
@@ -76,11 +116,13 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder + "/partition_walk");
     std::filesystem::create_directories(folder + "/scaninfo_reader");
     std::filesystem::create_directories(folder + "/scaninfo_use");
+    std::filesystem::create_directories(folder + "/ext2_image");
     const bool ok =
         twl::fixtures::MixedDisk().SaveTo(folder + "/partition_walk/mixed.img") &&
         twl::fixtures::LoopingChainDisk().SaveTo(folder + "/partition_walk/looping.img") &&
         WriteScanInfoSeed(folder + "/scaninfo_reader/small.ds1") &&
         WriteScanInfoUseSeed(folder + "/scaninfo_reader/volume.ds1") &&
-        WriteScanInfoUseSeed(folder + "/scaninfo_use/volume.ds1");
+        WriteScanInfoUseSeed(folder + "/scaninfo_use/volume.ds1") &&
+        WriteExt2Seeds(folder + "/ext2_image");
     return ok ? 0 : 1;
 }

@@ -51,12 +51,16 @@ void CommandLineImageTest::ArgumentsAreReadAndBadOnesNamedWithTheirReason() {
     fixtures::TempDir dir;
     std::ofstream(dir.File("empty.img")).flush();
     std::ofstream(dir.File("text.img")) << std::string(1 << 20, 'x'); // no volume anywhere
+    fixtures::RunShell("mke2fs -q -F -t ext4 -O 64bit,^metadata_csum " + dir.File("ext4.img") +
+                       " 8192 >/dev/null 2>&1");
     const std::pair<std::string, QString> bad[] = {
         {dir.File("missing.img"), "No such file or directory"},
         {dir.Path(), "is a folder, not a disk image"},
         {dir.File("empty.img"), "is empty"},
         {"/dev/null", "is neither a disk image file nor a block device"},
         {dir.File("text.img"), "holds no Linux volume"},
+        {dir.File("ext4.img"), ": The file system uses features this program cannot read "
+                               "(extents, 64bit, flex_bg), cannot process"},
     };
     for (const auto& [path, reason] : bad) {
         EmptyFrame empty;

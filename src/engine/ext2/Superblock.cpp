@@ -1,5 +1,8 @@
 #include "ext2/Superblock.h"
 
+#include <cstdio>
+#include <string_view>
+
 namespace twl {
 
 Superblock Superblock::Decode(ConstBytes raw) {
@@ -40,7 +43,64 @@ bool SingleGroup(const Superblock& sb) {
     return sb.s_inodes_count == sb.s_inodes_per_group;
 }
 
+struct FeatureName {
+    std::uint32_t bit;
+    std::string_view name;
+};
+
+constexpr FeatureName kIncompatNames[] = {
+    {0x0001, "compression"}, {0x0002, "filetype"},    {0x0004, "needs_recovery"},
+    {0x0008, "journal_dev"}, {0x0010, "meta_bg"},     {0x0040, "extents"},
+    {0x0080, "64bit"},       {0x0100, "mmp"},         {0x0200, "flex_bg"},
+    {0x0400, "ea_inode"},    {0x1000, "dirdata"},     {0x2000, "metadata_csum_seed"},
+    {0x4000, "large_dir"},   {0x8000, "inline_data"}, {0x10000, "encrypt"},
+    {0x20000, "casefold"},
+};
+
+constexpr FeatureName kRoCompatNames[] = {
+    {0x0001, "sparse_super"}, {0x0002, "large_file"},      {0x0004, "btree_dir"},
+    {0x0008, "huge_file"},    {0x0010, "uninit_bg"},       {0x0020, "dir_nlink"},
+    {0x0040, "extra_isize"},  {0x0080, "has_snapshot"},    {0x0100, "quota"},
+    {0x0200, "bigalloc"},     {0x0400, "metadata_csum"},   {0x0800, "replica"},
+    {0x1000, "read-only"},    {0x2000, "project"},         {0x4000, "shared_blocks"},
+    {0x8000, "verity"},       {0x10000, "orphan_present"},
+};
+
+// The set bits of `bits`, lowest first, by name where one is known, joined by ", ".
+template <std::size_t N>
+std::string FeatureList(std::uint32_t bits, const FeatureName (&names)[N]) {
+    std::string list;
+    for (std::uint32_t bit = 1; bit != 0; bit <<= 1) {
+        if ((bits & bit) == 0)
+            continue;
+        std::string name;
+        for (const FeatureName& known : names) {
+            if (known.bit == bit)
+                name = known.name;
+        }
+        if (name.empty()) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", bit);
+            name = hex;
+        }
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return list;
+}
+
 } // namespace
+
+std::string UnreadableFeatures(const Superblock& sb) {
+    if (sb.s_rev_level == kGoodOldRev)
+        return {};
+    return FeatureList(sb.s_feature_incompat & ~kUnderstoodIncompat, kIncompatNames);
+}
+
+std::string UnknownReadOnlyFeatures(const Superblock& sb) {
+    if (sb.s_rev_level == kGoodOldRev)
+        return {};
+    return FeatureList(sb.s_feature_ro_compat & ~kUnderstoodRoCompat, kRoCompatNames);
+}
 
 bool PassesFieldTest(const Superblock& sb) {
     return sb.s_magic == kExt2Magic && sb.s_log_block_size <= 2 && sb.s_inodes_count != 0 &&

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace twl {
 
@@ -14,6 +15,13 @@ inline constexpr std::size_t kSuperblockSize = 1024;
 inline constexpr std::uint16_t kExt2Magic = 0xEF53;
 inline constexpr std::uint32_t kIncompatFiletype = 0x0002;  // directory entries carry a type
 inline constexpr std::uint32_t kRoCompatLargeFile = 0x0002; // regular files of 4 GiB and more
+inline constexpr std::uint32_t kIncompatRecover = 0x0004;   // the journal holds unreplayed work
+// The feature bits this engine reads a volume by. Incompatible: entry types, and a journal
+// left to replay (the file system is read as it stands on the disk). Read-only compatible:
+// sparse superblock copies, large files and the never-used btree_dir bit. An external
+// journal (journal_dev) holds no files and is not among them.
+inline constexpr std::uint32_t kUnderstoodIncompat = kIncompatFiletype | kIncompatRecover;
+inline constexpr std::uint32_t kUnderstoodRoCompat = 0x0001 | kRoCompatLargeFile | 0x0004;
 inline constexpr std::uint32_t kGoodOldRev = 0;
 inline constexpr std::uint16_t kGoodOldInodeSize = 128;
 
@@ -43,13 +51,26 @@ struct Superblock {
     std::uint32_t InodeSize() const {
         return s_rev_level == kGoodOldRev ? kGoodOldInodeSize : s_inode_size;
     }
-    bool HasFiletype() const { return (s_feature_incompat & kIncompatFiletype) != 0; }
-    bool HasLargeFile() const { return (s_feature_ro_compat & kRoCompatLargeFile) != 0; }
+    // Revision 0 superblocks have no feature words: whatever those bytes hold means nothing.
+    bool HasFiletype() const {
+        return s_rev_level != kGoodOldRev && (s_feature_incompat & kIncompatFiletype) != 0;
+    }
+    bool HasLargeFile() const {
+        return s_rev_level != kGoodOldRev && (s_feature_ro_compat & kRoCompatLargeFile) != 0;
+    }
 };
 
 // The superblock field test: magic, block size 1 to 4 KiB, counts that agree with each other,
 // and an inode size that can be laid out in the inode table.
 bool PassesFieldTest(const Superblock& sb);
+
+// The incompatible features of `sb` this engine cannot read, by name ("extents, 64bit"), an
+// unnamed bit as hex (0x00400000); "" when there are none. Revision 0 superblocks have no
+// feature words: always "".
+std::string UnreadableFeatures(const Superblock& sb);
+// The same for read-only compatible features beyond the understood ones; such a volume can
+// still be read, since the engine never writes.
+std::string UnknownReadOnlyFeatures(const Superblock& sb);
 
 // 2, 4 or 8 for a superblock that passed the field test.
 inline std::uint32_t SectorsPerBlock(const Superblock& sb) {

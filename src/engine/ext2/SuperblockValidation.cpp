@@ -219,6 +219,11 @@ int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s
     if (!PassesFieldTest(sb) || !GroupLayoutPossible(sb, scratch.groupCount) ||
         sb.s_block_group_nr >= scratch.groupCount)
         return 0;
+    // A file system with features this engine cannot read keeps descriptors and inodes the
+    // ext2 tests would call damage. It is listed on its fields alone, so that opening it
+    // names those features instead of the scan finding nothing.
+    if (!UnreadableFeatures(sb).empty())
+        return DerivedVolumeStart(scratch, s) ? 1 : 0;
     const std::uint64_t spb = scratch.sectorsPerBlock;
     std::optional<std::uint64_t> primaryPosition;
     if (s >= 2)

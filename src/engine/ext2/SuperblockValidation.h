@@ -50,7 +50,9 @@ int SearchBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo p,
 // The logical volume scan's test of a superblock just read at S into `scratch`: the field
 // test, the descriptor test on the table at the primary position with the copy position as a
 // fallback for each criterion, the group-0 test (group 0's copy) and the first-inodes test,
-// all around the volume start the superblock implies. No table stays loaded.
+// all around the volume start the superblock implies. No table stays loaded. A superblock
+// naming incompatible features the engine cannot read passes on its fields and position
+// alone, so that the open can say which features they are.
 int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s);
 
 // Loads the superblock at S and its table without any test; returns the table read's result,

@@ -270,12 +270,13 @@ bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     const std::uint64_t k = list.blocks.size();
     if (k == 0 || size <= k * blockSize)
         return true;
-    const BlockMapSurvey survey = m_reader.SurveyBlockMap(inode);
+    // The walk stops at the size: a pointer for a block past it is damage, not followed.
+    const BlockMapSurvey survey = m_reader.ForEachMappedBlock(inode, needed, {}, &m_stop);
     const InodeView view{inode};
     const std::uint64_t blocks =
         survey.dataBlocks + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);
-    return survey.outOfRangePointers == 0 && survey.endLogical <= needed &&
-           blocks * m_reader.Volume().sectorsPerBlock == view.i_blocks();
+    return survey.outOfRangePointers == 0 && survey.pointersPastEnd == 0 && !survey.mapLoop &&
+           !survey.stopped && blocks * m_reader.Volume().sectorsPerBlock == view.i_blocks();
 }
 
 void TreeBuilder::CountEntry(const CatalogNode& node) {

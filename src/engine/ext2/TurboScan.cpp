@@ -198,7 +198,7 @@ void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
         return;
     }
     if (view.i_dtime() != 0) {
-        const NodeId node = MakeFileNode(inode, record);
+        const NodeId node = MakeFileNode(inode, record, SupportedSize(inode, record));
         AppendChild(m_deletedFiles, m_deletedFilesTail, node);
         m_index->AddSubtree(node);
     } else if (!FindInodeInCatalogue(inode)) {
@@ -206,14 +206,37 @@ void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
     }
 }
 
-// An "InodeN" file node with the inode's attributes.
-NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record) {
+// An "InodeN" file node with the inode's attributes and `size`.
+NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record, std::uint64_t size) {
     const NodeId id = m_catalog.AddNode("Inode" + std::to_string(inode));
     CatalogNode& node = m_catalog.Node(id);
     node.type = kTypeFile;
     node.inode = inode;
-    CopyInodeAttributes(node, record, InodeFileSize(record, m_reader.Volume().sb.HasLargeFile()));
+    CopyInodeAttributes(node, record, size);
     return id;
+}
+
+// The size a recovered regular file (deleted, or listed in a lost folder) is given: its
+// recorded size, unless that is more than the volume holds or more than its block map can
+// stand for. Then the size is cut to where the map's last data block ends, and the log says
+// so, rather than a damaged size passing as a huge sparse file.
+std::uint64_t TurboScan::SupportedSize(InodeNo inode, const InodeRecord& record) {
+    const Ext2Volume& volume = m_reader.Volume();
+    const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
+    if (InodeView{record}.FileType() != kModeRegular ||
+        (size <= volume.SizeInBytes() && m_builder.SizeFitsBlocks(record, size)))
+        return size;
+    const std::uint64_t blockSize = volume.BlockSize();
+    const BlockMapSurvey survey =
+        m_reader.ForEachMappedBlock(record, CeilDiv(size, blockSize), {}, &m_stop);
+    const std::uint64_t covered = std::min(size, survey.endLogical * blockSize);
+    m_events.LogRow({0, kTurboScanProcess,
+                     "Inode " + std::to_string(inode) + ": recorded size of " +
+                         std::to_string(size) + " bytes is more than its blocks hold; taken as " +
+                         std::to_string(covered) + " bytes",
+                     CurrentTimeText()},
+                    LogIcon::kError);
+    return covered;
 }
 
 } // namespace twl
@@ -272,9 +295,9 @@ NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t l
         node.type = m_builder.EntryType(fileType, volume.currentInode);
         if (node.type == kTypeFile)
             m_candidates.MarkFound(inode);
-        if (IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count))
-            CopyInodeAttributes(node, volume.currentInode,
-                                InodeFileSize(volume.currentInode, volume.sb.HasLargeFile()));
+        const InodeRecord record = volume.currentInode;
+        if (IsPlausibleInode(record, volume.sb.s_blocks_count))
+            CopyInodeAttributes(m_catalog.Node(id), record, SupportedSize(inode, record));
         return id;
     };
     return m_builder.ListEntries(folder, data, length, 12 + std::uint64_t{Le16(data, 16)}, 1, make);
@@ -338,7 +361,7 @@ void TurboScan::SearchLostFiles() {
         const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
         if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size))
             continue;
-        AppendChild(container, tail, MakeFileNode(candidate.inode, record));
+        AppendChild(container, tail, MakeFileNode(candidate.inode, record, size));
     }
     m_events.StatusText(0, Blanks(18));
 }

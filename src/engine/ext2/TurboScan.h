@@ -58,7 +58,8 @@ private:
     bool ScanGroup(std::uint32_t group);
     ConstBytes TableSector(std::uint64_t tableStart, std::uint64_t sectors, std::uint64_t s);
     void JudgeRecord(InodeNo inode, const InodeRecord& record);
-    NodeId MakeFileNode(InodeNo inode, const InodeRecord& record);
+    NodeId MakeFileNode(InodeNo inode, const InodeRecord& record, std::uint64_t size);
+    std::uint64_t SupportedSize(InodeNo inode, const InodeRecord& record);
     void TryLostFolder(InodeNo inode, const InodeRecord& record);
     void WalkLostFolder(NodeId folder);
     void Merge(NodeId folder);

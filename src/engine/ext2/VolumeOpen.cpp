@@ -36,11 +36,19 @@ std::optional<ByteCount> SourceBytes(SectorSource& source) {
     return source.SourceSize();
 }
 
+// A superblock that reads as one (the field test) but names features the engine cannot
+// read: said as such rather than as damage, since every copy would say the same.
+bool HasUnreadableFeatures(const Superblock& sb) {
+    return PassesFieldTest(sb) && !UnreadableFeatures(sb).empty();
+}
+
 OpenOutcome OpenFromPartition(RecoverySession& session, Ext2Volume& volume,
                               const std::function<bool()>& searchForBackup) {
     SectorSource& source = session.Source();
     const SectorNo superblockSector = volume.start + 2;
     ReadPrimarySuperblock(source, volume, superblockSector);
+    if (HasUnreadableFeatures(volume.sb))
+        return OpenOutcome::kUnreadableFeatures;
     if (ValidatePrimarySuperblock(source, volume, superblockSector) == 1)
         return OpenOutcome::kOpened;
     volume.ReleaseDescriptorTable();
@@ -51,6 +59,11 @@ OpenOutcome OpenFromPartition(RecoverySession& session, Ext2Volume& volume,
     volume.ReleaseDescriptorTable();
     return OpenOutcome::kNoValidSuperblock;
 }
+
+// The open itself; `opened` receives the superblock the attempt ended with.
+OpenOutcome OpenListedVolumeRecord(RecoverySession& session, std::size_t row,
+                                   const std::function<bool()>& searchForBackup,
+                                   Superblock& opened);
 
 } // namespace
 
@@ -73,8 +86,26 @@ std::string_view OpenOutcomeText(OpenOutcome outcome) {
     case OpenOutcome::kUnusableScanEntry:
         return "The super block found by the scan no longer describes a volume, cannot "
                "process";
+    case OpenOutcome::kUnreadableFeatures:
+        return "The file system uses features this program cannot read, cannot process";
     }
     return "";
+}
+
+std::string UnreadableFeaturesText(const Superblock& sb) {
+    const std::string features = UnreadableFeatures(sb);
+    if (features.empty())
+        return {};
+    return "The file system uses features this program cannot read (" + features +
+           "), cannot process";
+}
+
+std::string UnknownReadOnlyFeaturesNote(const Superblock& sb) {
+    const std::string features = UnknownReadOnlyFeatures(sb);
+    if (features.empty())
+        return {};
+    return "The file system uses read-only features this program does not know (" + features +
+           "); it is read as ext2/ext3 and never written";
 }
 
 std::string MountPointSelectedText(std::string_view mountPoint) {
@@ -115,7 +146,25 @@ int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes)
 }
 
 OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
-                             const std::function<bool()>& searchForBackup) {
+                             const std::function<bool()>& searchForBackup, std::string* text) {
+    Superblock opened;
+    const OpenOutcome outcome = OpenListedVolumeRecord(session, row, searchForBackup, opened);
+    if (text != nullptr) {
+        if (outcome == OpenOutcome::kUnreadableFeatures)
+            *text = UnreadableFeaturesText(opened);
+        else if (outcome == OpenOutcome::kOpened)
+            *text = UnknownReadOnlyFeaturesNote(opened);
+        else
+            *text = OpenOutcomeText(outcome);
+    }
+    return outcome;
+}
+
+namespace {
+
+OpenOutcome OpenListedVolumeRecord(RecoverySession& session, std::size_t row,
+                                   const std::function<bool()>& searchForBackup,
+                                   Superblock& opened) {
     SectorSource& source = session.Source();
     if (source.ScanInfoLoaded() && source.CheckSourceFingerprint() == 0)
         return OpenOutcome::kFingerprintMismatch;
@@ -157,9 +206,15 @@ OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
     else if (LoadSuperblockAt(source, *volume, volume->start, volume->superblockSector) == 0 &&
              !volume->HasDescriptorTable())
         outcome = OpenOutcome::kUnusableScanEntry;
+    opened = volume->sb;
+    // A copy found by the search, or a scan entry, may name features the primary did not.
+    if (outcome == OpenOutcome::kOpened && !UnreadableFeatures(volume->sb).empty())
+        outcome = OpenOutcome::kUnreadableFeatures;
     if (outcome == OpenOutcome::kOpened)
         session.SetVolume(std::move(volume));
     return outcome;
 }
+
+} // namespace
 
 } // namespace twl

@@ -23,6 +23,7 @@ enum class OpenOutcome {
     kBackupDeclined,      // primary superblock damaged, and the user did not want a search
     kNoValidSuperblock,   // no backup superblock passed
     kUnusableScanEntry,   // the superblock a scan found no longer describes a volume
+    kUnreadableFeatures,  // the file system uses incompatible features the engine cannot read
 };
 
 // The message a front end shows for an outcome ("" for kOpened and kBackupDeclined).
@@ -51,10 +52,20 @@ struct ListedVolume {
 };
 std::vector<ListedVolume> ListedVolumes(const RecoverySession& session);
 
+// The texts naming the features of a superblock the engine does not understand: why it
+// cannot be read ("" when it can), and a note that it is read despite read-only compatible
+// features it does not know ("" when there are none).
+std::string UnreadableFeaturesText(const Superblock& sb);
+std::string UnknownReadOnlyFeaturesNote(const Superblock& sb);
+
 // Opens listed row `row`. `searchForBackup` is asked when the primary superblock is damaged
-// and answers whether to search the volume for a backup.
+// and answers whether to search the volume for a backup. A volume whose superblock passes the
+// field test but names incompatible features the engine cannot read is not opened
+// (kUnreadableFeatures). When `text` is given it receives what a front end shows: on failure
+// the outcome's text (with the features named), after kOpened the read-only features note.
 OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
-                             const std::function<bool()>& searchForBackup);
+                             const std::function<bool()>& searchForBackup,
+                             std::string* text = nullptr);
 
 // Sector-range check of the selected entry against a source of sourceBytes: 1 when the
 // whole entry lies on it (ending exactly at its last sector counts), else 0.

@@ -7,14 +7,6 @@ namespace {
 
 constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
 
-// Pointers per map block, and how many data blocks one pointer covers at each depth.
-std::uint64_t Span(std::uint32_t pointersPerBlock, int depth) {
-    std::uint64_t span = 1;
-    for (int d = 1; d < depth; ++d)
-        span *= pointersPerBlock;
-    return span;
-}
-
 } // namespace
 
 bool VolumeReader::ReadInodeTableSector(std::uint64_t sector, MutableBytes out) {
@@ -148,66 +140,22 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
     return data;
 }
 
-BlockMapSurvey VolumeReader::SurveyBlockMap(const InodeRecord& inode) {
-    return ForEachMappedBlock(inode, std::numeric_limits<std::uint64_t>::max(), {});
+BlockMapSurvey VolumeReader::SurveyBlockMap(const InodeRecord& inode, StopControl* stop) {
+    return ForEachMappedBlock(inode, std::numeric_limits<std::uint64_t>::max(), {}, stop);
+}
+
+std::uint64_t VolumeReader::VolumeBlockLimit() const {
+    const std::uint64_t spb = std::max<std::uint32_t>(m_volume.sectorsPerBlock, 1);
+    return std::max<std::uint64_t>(m_volume.sb.s_blocks_count, (m_volume.size + spb - 1) / spb);
 }
 
 BlockMapSurvey VolumeReader::ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
-                                                const BlockVisit& visit) {
-    BlockMapSurvey survey;
-    const InodeView view{inode};
-    const std::uint32_t pointers = m_volume.BlockSize() / 4;
-    for (std::size_t n = 0; n < kDirectBlocks && n < endLogical; ++n) {
-        if (const BlockNo block = view.i_block(n); block != 0)
-            VisitDataBlock(n, block, survey, visit);
-    }
-    std::uint64_t firstLogical = kDirectBlocks;
-    for (int depth = 1; depth <= 3 && firstLogical < endLogical; ++depth) {
-        const BlockNo mapBlock = view.i_block(kDirectBlocks + depth - 1);
-        if (mapBlock != 0)
-            SurveyMapLevel(mapBlock, depth, firstLogical, endLogical, survey, visit);
-        firstLogical += Span(pointers, depth + 1);
-    }
-    return survey;
-}
-
-void VolumeReader::SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
-                                  std::uint64_t endLogical, BlockMapSurvey& survey,
-                                  const BlockVisit& visit) {
-    if (mapBlock > m_volume.sb.s_blocks_count) {
-        ++survey.outOfRangePointers;
-        return; // not a block of this volume: nothing below it is read
-    }
-    ++survey.mapBlocks;
-    std::vector<std::uint8_t> buffer(m_volume.BlockSize());
-    ReadBlock(mapBlock, buffer);
-    const std::uint32_t pointers = static_cast<std::uint32_t>(buffer.size() / 4);
-    const std::uint64_t span = Span(pointers, depth);
-    for (std::uint32_t i = 0; i < pointers; ++i) {
-        const BlockNo block = Le32(buffer, 4 * i);
-        const std::uint64_t logical = firstLogical + i * span;
-        if (logical >= endLogical)
-            break;
-        if (block == 0)
-            continue;
-        if (depth > 1)
-            SurveyMapLevel(block, depth - 1, logical, endLogical, survey, visit);
-        else
-            VisitDataBlock(logical, block, survey, visit);
-    }
-}
-
-// One data pointer of the map: counted and visited, or, beyond the volume, only counted.
-void VolumeReader::VisitDataBlock(std::uint64_t logical, BlockNo block, BlockMapSurvey& survey,
-                                  const BlockVisit& visit) const {
-    if (block > m_volume.sb.s_blocks_count) {
-        ++survey.outOfRangePointers;
-        return;
-    }
-    ++survey.dataBlocks;
-    survey.endLogical = logical + 1;
-    if (visit)
-        visit(logical, block);
+                                                const BlockVisit& visit, StopControl* stop) {
+    const BlockMapGeometry geometry{static_cast<std::uint32_t>(m_volume.BlockSize()),
+                                    m_volume.sb.s_first_data_block, m_volume.sb.s_blocks_count};
+    BlockMapWalk walk(
+        geometry, [this](BlockNo block, MutableBytes out) { ReadBlock(block, out); }, stop);
+    return walk.Walk(inode, std::min(endLogical, VolumeBlockLimit()), visit);
 }
 
 } // namespace twl

@@ -4,6 +4,8 @@
 // Every buffer is zero before it is read into, so an unreadable sector reads as zeros: an
 // all-zero inode, a map block whose first entry ends the list, a data block of zeros.
 
+#include "core/StopControl.h"
+#include "ext2/BlockMapWalk.h"
 #include "ext2/Ext2Volume.h"
 #include "sector/SectorSource.h"
 
@@ -18,15 +20,6 @@ namespace twl {
 struct BlockList {
     std::vector<BlockNo> blocks; // data blocks in file order
     bool capped = false;         // the walk stopped at the caller's limit, not at the map's end
-};
-
-// What a full walk of a block map finds when holes (zero pointers) are passed over instead of
-// ending the walk: used to tell a sparse file from a damaged inode.
-struct BlockMapSurvey {
-    std::uint64_t dataBlocks = 0;
-    std::uint64_t mapBlocks = 0;          // indirect blocks holding pointers
-    std::uint64_t endLogical = 0;         // one past the last mapped logical block
-    std::uint64_t outOfRangePointers = 0; // pointers beyond s_blocks_count
 };
 
 class VolumeReader {
@@ -50,25 +43,29 @@ public:
     // Reads one block into `out` (block size bytes, cleared first). Returns the read's result.
     int ReadBlock(BlockNo block, MutableBytes out);
 
-    // Walks every pointer of the map, holes included; reads at most the map blocks present.
-    BlockMapSurvey SurveyBlockMap(const InodeRecord& inode);
+    // Walks every pointer of the map, holes included, up to the last logical block the volume
+    // can hold; reads at most the map blocks present.
+    BlockMapSurvey SurveyBlockMap(const InodeRecord& inode, StopControl* stop = nullptr);
 
     // Calls visit(logical block, block number) for every data block the map names, in file
-    // order, passing over holes. A pointer beyond the volume is not followed or visited; it is
-    // counted in the survey returned. Blocks from `endLogical` on are not visited.
-    using BlockVisit = std::function<void(std::uint64_t logical, BlockNo block)>;
+    // order, passing over holes. A pointer outside the volume is not followed or visited; it
+    // is counted in the survey returned. Blocks from `endLogical` on, or past what the volume
+    // can hold, are not visited, and no map block is read twice: a map naming one of its own
+    // blocks again ends the walk (survey.mapLoop). `stop`, when given, is asked between map
+    // blocks and can end the walk (survey.stopped).
+    using BlockVisit = BlockMapWalk::Visit;
     BlockMapSurvey ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
-                                      const BlockVisit& visit);
+                                      const BlockVisit& visit, StopControl* stop = nullptr);
+
+    // The logical blocks a file of this volume can have: its block count, or its size in
+    // blocks when the volume record is larger.
+    std::uint64_t VolumeBlockLimit() const;
 
     SectorSource& Source() { return m_source; }
     Ext2Volume& Volume() { return m_volume; }
 
 private:
     bool AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list, std::size_t maxBlocks);
-    void VisitDataBlock(std::uint64_t logical, BlockNo block, BlockMapSurvey& survey,
-                        const BlockVisit& visit) const;
-    void SurveyMapLevel(BlockNo mapBlock, int depth, std::uint64_t firstLogical,
-                        std::uint64_t endLogical, BlockMapSurvey& survey, const BlockVisit& visit);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
     std::uint32_t FindUnreadable(MutableBytes run);
 

@@ -3,6 +3,7 @@
 #include "core/AlignedBuffer.h"
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
+#include "ext2/TurboScan.h"
 #include "recover/RestoreScripts.h"
 #include "recover/SafeName.h"
 
@@ -223,7 +224,10 @@ void Saver::SaveFileData(NodeId id, int parent) {
         return;
     }
     const InodeRecord inode = m_reader.Volume().currentInode;
-    const std::uint64_t size = InodeFileSize(inode, m_reader.Volume().sb.HasLargeFile());
+    const std::uint64_t recorded = InodeFileSize(inode, m_reader.Volume().sb.HasLargeFile());
+    // Turbo Scan cut the size of a recovered file whose blocks cannot hold its recorded size.
+    const std::uint64_t size =
+        OriginOf(m_catalog, id) == NodeOrigin::kTree ? recorded : std::min(recorded, node.size);
     MadeItem made;
     const std::unique_ptr<SaveFile> file = m_destination.MakeFile(parent, SafeName(id), made);
     if (!file) {
@@ -263,6 +267,12 @@ void Saver::SaveFileData(NodeId id, int parent) {
     m_progress.bytesDone += node.size;
     m_summary.bytes += size;
     m_scripts.AddFile(m_scriptFolder, made.name, node);
+    if (size < recorded) {
+        ++m_summary.partial;
+        Problem("partial: " + PathOf(made.name) + " (recorded size " + std::to_string(recorded) +
+                " bytes, its blocks hold " + std::to_string(size) + ")");
+        return;
+    }
     if (unreadable == 0) {
         ++m_summary.files;
         return;

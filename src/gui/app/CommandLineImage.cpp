@@ -148,16 +148,21 @@ ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, co
     const int row = ChooseVolume(frame, volumes, name);
     if (row < 0 || static_cast<std::size_t>(row) >= volumes.size())
         return ImageOpening::kCancelled;
-    const OpenOutcome outcome = OpenListedVolume(session, static_cast<std::size_t>(row), [&] {
-        frame.Prompts().Tell(
-            QMessageBox::Information, kCaption,
-            QString::fromUtf8(kPrimaryDamagedQuestion.data(),
-                              static_cast<qsizetype>(kPrimaryDamagedQuestion.size())));
-        return true;
-    });
+    std::string text;
+    const OpenOutcome outcome = OpenListedVolume(
+        session, static_cast<std::size_t>(row),
+        [&] {
+            frame.Prompts().Tell(
+                QMessageBox::Information, kCaption,
+                QString::fromUtf8(kPrimaryDamagedQuestion.data(),
+                                  static_cast<qsizetype>(kPrimaryDamagedQuestion.size())));
+            return true;
+        },
+        &text);
     if (outcome != OpenOutcome::kOpened)
-        return Fail(frame,
-                    path + ": " + QString::fromStdString(std::string(OpenOutcomeText(outcome))));
+        return Fail(frame, path + ": " + QString::fromStdString(text));
+    if (!text.empty()) // read-only features the engine reads past: said, not refused
+        frame.Prompts().Tell(QMessageBox::Warning, kCaption, QString::fromStdString(text));
     frame.ShowImageVolume(path, name,
                           VolumeText(volumes[static_cast<std::size_t>(row)],
                                      static_cast<std::size_t>(row), volumes.size()));

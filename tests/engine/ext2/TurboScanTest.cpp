@@ -3,6 +3,8 @@
 #include "core/SizeText.h"
 #include "fixtures/BuiltVolume.h"
 #include "fixtures/TempDir.h"
+#include "recover/LocalDestination.h"
+#include "recover/SaveOperation.h"
 
 #include <filesystem>
 #include <fstream>
@@ -118,6 +120,16 @@ public:
                 inode = m_catalog.Node(id).inode;
         });
         return inode;
+    }
+
+    // Saves every node into `folder`.
+    SaveSummary SaveAll(const std::string& folder) {
+        Status status;
+        const std::unique_ptr<LocalDestination> destination =
+            LocalDestination::Open(folder, status);
+        EXPECT_TRUE(status.Ok());
+        EngineEvents events;
+        return SaveCatalogue(m_built.reader, m_catalog, *destination, {}, m_stop, events);
     }
 
     const Catalog& Catalogue() const { return m_catalog; }
@@ -287,6 +299,56 @@ TEST(TurboScan, DamagedLostFoldersEndTheirWalkAndHugeOnesAreNotRead) {
     EXPECT_TRUE(std::none_of(paths.begin(), paths.end(), [](const std::string& p) {
         return p.find("c.txt") != std::string::npos;
     }));
+}
+
+TEST(TurboScan, ARecoveredFileWhoseBlocksCannotHoldItsSizeIsCutToThemAndNamed) {
+    // One deleted file and one file of a lost folder, each of one block, claim 1 GiB and 1 TiB.
+    Volume volume("-t ext2 -b 1024 -O large_file", {"A/a.txt", "deleted.txt", "keep/k.txt"},
+                  "sif /deleted.txt size 0x40000000\nrm /deleted.txt\n"
+                  "sif /A/a.txt size 0x10000000008\nunlink /A\n");
+    const RecordingEvents events = volume.Turbo();
+    const Catalog& catalog = volume.Catalogue();
+    std::map<NodeOrigin, std::vector<std::pair<InodeNo, std::uint64_t>>> recovered; // files
+    catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        const CatalogNode& node = catalog.Node(id);
+        const NodeOrigin origin = OriginOf(catalog, id);
+        // Lost files (the resize inode) are left out: their size is checked, not cut.
+        const bool lostFile = origin == NodeOrigin::kLost && catalog.Name(id).starts_with("Inode");
+        if (node.type == kTypeFile && origin != NodeOrigin::kTree && !lostFile)
+            recovered[origin].emplace_back(node.inode, node.size);
+    });
+    const InodeNo a = volume.InodeOf("a.txt");
+    ASSERT_EQ(recovered[NodeOrigin::kDeleted].size(), 1u);
+    const InodeNo deleted = recovered[NodeOrigin::kDeleted][0].first;
+    const std::string deletedName = "Inode" + std::to_string(deleted);
+    EXPECT_EQ(recovered[NodeOrigin::kDeleted][0].second, 1024u);
+    EXPECT_EQ(recovered[NodeOrigin::kLost],
+              (std::vector<std::pair<InodeNo, std::uint64_t>>{{a, 1024}}));
+    const auto said = [&](InodeNo inode, const std::string& recorded) {
+        return std::count(events.log.begin(), events.log.end(),
+                          "Inode " + std::to_string(inode) + ": recorded size of " + recorded +
+                              " bytes is more than its blocks hold; taken as 1024 bytes/1");
+    };
+    EXPECT_EQ(said(deleted, "1073741824"), 1);
+    EXPECT_EQ(said(a, std::to_string((std::uint64_t{0x100} << 32) + 8)), 1);
+
+    // Saved at the size their blocks hold, and reported as partial, not as sound.
+    TempDir out;
+    const SaveSummary summary = volume.SaveAll(out.File("saved"));
+    EXPECT_EQ(std::filesystem::file_size(out.File("saved/Deleted Files1/" + deletedName)), 1024u);
+    const std::string lostFolder = volume.LostFolderName();
+    EXPECT_EQ(std::filesystem::file_size(out.File("saved/Lost Folders1/" + lostFolder + "/a.txt")),
+              1024u);
+    EXPECT_EQ(summary.partial, 2u);
+    const auto reported = [&](const std::string& path, const std::string& recorded) {
+        return std::count(summary.problems.begin(), summary.problems.end(),
+                          "partial: ./" + path + " (recorded size " + recorded +
+                              " bytes, its blocks hold 1024)");
+    };
+    EXPECT_EQ(reported("Deleted Files1/" + deletedName, "1073741824"), 1);
+    EXPECT_EQ(reported("Lost Folders1/" + lostFolder + "/a.txt",
+                       std::to_string((std::uint64_t{0x100} << 32) + 8)),
+              1);
 }
 
 } // namespace

@@ -23,7 +23,7 @@ constexpr SectorNo kStart = 63;
 class Opened {
 public:
     explicit Opened(const Ext2Image& image)
-        : source({}, fixtures::MemoryFactory{kPath, image.ToMedium(kStart)}) {
+        : medium(image.ToMedium(kStart)), source({}, fixtures::MemoryFactory{kPath, medium}) {
         EXPECT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
         volume.start = kStart;
         volume.size = image.Sectors();
@@ -31,6 +31,7 @@ public:
         EXPECT_EQ(ValidatePrimarySuperblock(source, volume, kStart + 2), 1);
     }
 
+    std::shared_ptr<fixtures::MemoryMedium> medium;
     SectorSource source;
     Ext2Volume volume;
     VolumeReader reader{source, volume};
@@ -220,6 +221,106 @@ TEST(VolumeReader, SurveyPassesOverHolesWhereTheBlockListStops) {
     EXPECT_EQ(survey.endLogical, 12u + 256 + 256 + 1); // 70 is the first of inner's span
     EXPECT_EQ(survey.outOfRangePointers, 1u);
     EXPECT_EQ(opened.reader.BuildBlockList(record).blocks, std::vector<BlockNo>{50});
+}
+
+TEST(VolumeReader, AHostileMapIsWalkedWithEachMapBlockReadAtMostOnce) {
+    constexpr BlockNo kBlocksCount = 100000;
+    const auto named = [](Ext2Image& image, BlockNo block, BlockNo pointer) {
+        image.WritePointers(block, std::vector<BlockNo>(256, pointer));
+    };
+    struct Case {
+        const char* name;
+        // Writes the map and fills i_block; returns the map blocks the walk may read.
+        std::function<std::uint64_t(Ext2Image&, InodeFields&)> build;
+        bool loop;
+        std::uint64_t outOfRange;
+    };
+    const Case cases[] = {
+        {"double indirect naming itself",
+         [=](Ext2Image& image, InodeFields& f) {
+             f.i_block[13] = image.AllocateBlock();
+             named(image, f.i_block[13], f.i_block[13]);
+             return 1;
+         },
+         true, 0},
+        {"triple indirect naming itself",
+         [=](Ext2Image& image, InodeFields& f) {
+             f.i_block[14] = image.AllocateBlock();
+             named(image, f.i_block[14], f.i_block[14]);
+             return 1;
+         },
+         true, 0},
+        {"triple and double indirect naming each other",
+         [=](Ext2Image& image, InodeFields& f) {
+             const BlockNo other = image.AllocateBlock();
+             f.i_block[14] = image.AllocateBlock();
+             named(image, f.i_block[14], other);
+             named(image, other, f.i_block[14]);
+             return 2;
+         },
+         true, 0},
+        {"double indirect naming one single indirect 256 times",
+         [=](Ext2Image& image, InodeFields& f) {
+             const BlockNo single = image.AllocateBlock();
+             image.WritePointers(single, {50, 51});
+             f.i_block[13] = image.AllocateBlock();
+             named(image, f.i_block[13], single);
+             return 2;
+         },
+         true, 0},
+        {"map pointers to the superblock, the block after the last and past the volume",
+         [](Ext2Image&, InodeFields& f) {
+             f.i_block[12] = 1;
+             f.i_block[13] = kBlocksCount;
+             f.i_block[14] = 0xFFFFFFFF;
+             return 0;
+         },
+         false, 3},
+    };
+    for (const Case& c : cases) {
+        Ext2Image image = Roomy();
+        InodeFields fields;
+        fields.i_mode = 0x81A4;
+        const std::uint64_t mapBlocks = c.build(image, fields);
+        image.WriteInode(20, fields);
+        Opened opened(image);
+        // The record claims a volume large enough for a triple indirect map to be walked.
+        opened.volume.sb.s_blocks_count = kBlocksCount;
+        opened.medium->readOffsets.clear();
+        const BlockMapSurvey survey = opened.reader.SurveyBlockMap(RecordOf(image, 20));
+        EXPECT_EQ(opened.medium->readOffsets.size(), mapBlocks) << c.name;
+        EXPECT_EQ(survey.mapBlocks, mapBlocks) << c.name;
+        EXPECT_EQ(survey.mapLoop, c.loop) << c.name;
+        EXPECT_EQ(survey.outOfRangePointers, c.outOfRange) << c.name;
+    }
+}
+
+TEST(VolumeReader, MapWalkEndsAtTheGivenEndAndAtAStop) {
+    Ext2Image image = Roomy();
+    InodeFields f;
+    f.i_mode = 0x81A4;
+    std::vector<BlockNo> data;
+    for (int i = 0; i < 300; ++i)
+        data.push_back(image.AllocateBlock());
+    image.MapBlocks(f, data);
+    image.WriteInode(20, f);
+    Opened opened(image);
+    const InodeRecord record = RecordOf(image, 20);
+
+    opened.medium->readOffsets.clear();
+    std::vector<BlockNo> visited;
+    BlockMapSurvey survey = opened.reader.ForEachMappedBlock(
+        record, 12, [&](std::uint64_t, BlockNo block) { visited.push_back(block); });
+    EXPECT_EQ(visited, std::vector<BlockNo>(data.begin(), data.begin() + 12));
+    EXPECT_TRUE(opened.medium->readOffsets.empty()); // the indirect blocks lie past the end
+    EXPECT_EQ(survey.pointersPastEnd, 2u);
+
+    StopControl stop;
+    stop.RequestStop();
+    survey = opened.reader.ForEachMappedBlock(record, 300, {}, &stop);
+    EXPECT_TRUE(survey.stopped);
+    EXPECT_EQ(survey.dataBlocks, 12u);
+    EXPECT_EQ(survey.mapBlocks, 0u);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "scaninfo/ScanInfoReader.h"
 
+#include "platform/BlockDevice.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>
@@ -163,10 +164,11 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
 }
 
 ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const OpenedFile opened = OpenForReading(path); // refuses a FIFO before it could block
+    const UniqueFd& fd = opened.fd;
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        loaded.sysError = fd.Valid() ? EISDIR : errno;
+        loaded.sysError = fd.Valid() ? EISDIR : opened.status.sysError;
         return ScanInfoReadResult::kCannotOpen;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));

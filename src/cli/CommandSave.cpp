@@ -197,7 +197,7 @@ int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl save: " << error << '\n' << kSaveUsage;
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     bool completed = false;
     if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
                                            "save", context, completed);

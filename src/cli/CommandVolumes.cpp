@@ -84,7 +84,7 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl volumes: unknown mode '" << modeWord << "' (" << kModeChoices << ")\n";
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     const Status opened = OpenSourceArgument(args.positional.front(), session);
     if (!opened.Ok()) {
         context.err << "twl volumes: " << Describe(opened) << '\n';

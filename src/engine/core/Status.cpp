@@ -42,8 +42,8 @@ std::string Describe(const Status& status) {
         text += std::strerror(status.sysError);
     }
     if (status.sysError == EACCES || status.sysError == EPERM)
-        text += status.isDisk ? " (run as root or join the disk group)"
-                              : " (check the permissions of the file and its folders)";
+        text += status.isFile ? " (check the permissions of the file and its folders)"
+                              : " (run as root or join the disk group)";
     return text;
 }
 

@@ -27,7 +27,7 @@ struct Status {
     ErrorCode code = ErrorCode::kOk;
     int sysError = 0;    // errno, when the failure came from the operating system
     std::string subject; // what the failure concerns, usually a path
-    bool isDisk = false; // the subject is a disk device (access is granted by group)
+    bool isFile = false; // the subject is a file, not a disk: access is up to its permissions
 
     bool Ok() const { return code == ErrorCode::kOk; }
     static Status Success() { return {}; }
@@ -41,7 +41,7 @@ std::string_view ErrorText(ErrorCode code);
 
 // One line for the user: "cannot open /dev/sdb: Permission denied (run as root or join the
 // disk group)". The hint is added where the operating system refused access: the disk group
-// for a disk, the permissions of the file and its folders for anything else.
+// for a disk, the permissions of the file and its folders when the subject is a file.
 std::string Describe(const Status& status);
 
 } // namespace twl

@@ -15,7 +15,7 @@ OpenedFile OpenWithFlags(const std::string& path, int flags) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0) {
         result.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
-        result.status.isDisk = IsBlockDevice(path); // access to disks is a matter of groups
+        result.status.isFile = !IsBlockDevice(path); // disks are a matter of groups
     } else {
         result.fd.Reset(fd);
     }

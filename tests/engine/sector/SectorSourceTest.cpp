@@ -1,5 +1,6 @@
 #include "sector/SectorSource.h"
 
+#include "clone/CopyTarget.h"
 #include "fixtures/FifoRelease.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -287,9 +289,10 @@ TEST(SectorSource, OnlyAFileOrABlockDeviceIsOpenedAsAnImage) {
     EXPECT_EQ(source.SourceSize(), 1024u);
 }
 
-// Describe() of the open status of `path` chosen as an image, by a user who is not root (root
-// may read anything): the child process gives up its rights first when the test runs as root.
-std::string DescribeOpenWithoutRights(const std::string& path) {
+// The text `work` returns when run by a user who is not root (root may read and write
+// anything): the child process that runs it gives up its rights first when the test runs as
+// root.
+std::string WithoutRights(const std::function<std::string()>& work) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
         return "no pipe";
@@ -299,9 +302,7 @@ std::string DescribeOpenWithoutRights(const std::string& path) {
         if (::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(1);
-        SectorSource source;
-        source.SelectImageFile(path);
-        const std::string text = Describe(source.OpenStatus());
+        const std::string text = work();
         const bool written =
             ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ::_exit(written ? 0 : 1);
@@ -317,17 +318,28 @@ std::string DescribeOpenWithoutRights(const std::string& path) {
     return text;
 }
 
-// Access refused to an image file is a matter of that file's permissions; to a disk, of the
-// disk group.
+std::string DescribeOpenWithoutRights(const std::string& path) {
+    return WithoutRights([&path] {
+        SectorSource source;
+        source.SelectImageFile(path);
+        return Describe(source.OpenStatus());
+    });
+}
+
+// Access refused to an image file, to read it or to write one, is a matter of file
+// permissions; to a disk, of the disk group.
 TEST(SectorSource, PermissionAdviceFitsTheKindOfSource) {
     TempDir dir;
     ::chmod(dir.Path().c_str(), 0755);
     const std::string image = dir.File("locked.img");
     ASSERT_TRUE(fixtures::WriteFileBytes(image, Filled(1024, 1)));
     ::chmod(image.c_str(), 0);
-    EXPECT_EQ(DescribeOpenWithoutRights(image),
-              "cannot open " + image +
-                  ": Permission denied (check the permissions of the file and its folders)");
+    const std::string advice = ": Permission denied (check the permissions of the file and its "
+                               "folders)";
+    EXPECT_EQ(DescribeOpenWithoutRights(image), "cannot open " + image + advice);
+    const std::string copy = dir.File("copy.img");
+    EXPECT_EQ(WithoutRights([&copy] { return Describe(CreateImageTarget(copy).status); }),
+              "cannot create " + copy + advice);
     const std::string disk = dir.File("disk");
     if (::mknod(disk.c_str(), S_IFBLK | 0600, makedev(7, 200)) != 0)
         GTEST_SKIP() << "cannot make a device node here";

@@ -143,10 +143,8 @@ OpenedTarget OpenTarget(const SectorSource& source, const CopyJob& job) {
     return OpenDriveTarget(source.DrivePath(job.destination));
 }
 
-// "The last N sectors (size) of the source were not copied: ...", or "" when all fit.
+// "The last N sectors (size) of the source were not copied: ..."
 std::string LeftOutText(std::uint64_t leftOut, std::uint64_t copied) {
-    if (leftOut == 0)
-        return {};
     const std::string size = SizeText(leftOut * kSectorSize);
     return "The last " + std::to_string(leftOut) + " sectors (" +
            size.substr(size.find_first_not_of(' ')) +

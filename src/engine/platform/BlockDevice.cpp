@@ -31,14 +31,13 @@ std::string_view KindOfFile(unsigned mode) {
         return "a socket";
     if (S_ISCHR(mode))
         return "a character device";
-    return "neither a file nor a device";
+    return "not a file or a device";
 }
 
 } // namespace
 
-// Opens without blocking, so that a FIFO (whose open would wait for a writer) or a device
-// that waits for a carrier returns at once; anything that is not a regular file or a block
-// device is refused before a read can block on it. Reads then block as usual.
+// Opened without blocking, so that a FIFO without a writer cannot hold the open; the kind is
+// checked on the descriptor itself, and reads of what is kept block as usual.
 OpenedFile OpenForReading(const std::string& path) {
     OpenedFile opened = OpenWithFlags(path, O_RDONLY | O_NONBLOCK);
     if (!opened.fd.Valid())

@@ -50,9 +50,8 @@ std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& reque
     if (!mode)
         return std::string("--mode takes one of: ") + kModeChoices;
     request.mode = *mode;
-    request.scan = ScanOptionsFrom(args);
     request.backupSearch = !args.Has("--no-backup-search");
-    return {};
+    return ParseScanOptions(args, request.scan);
 }
 
 int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, const char* command,

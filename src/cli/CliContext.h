@@ -3,6 +3,8 @@
 // What a command needs from the process around it, passed in so that tests can run commands
 // in-process with their own streams and environment.
 
+#include "sector/SectorSource.h"
+
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@ struct CliContext {
     std::istream* in = nullptr;           // answers to questions; none answers no
     std::optional<std::string> twlDrives; // TWL_DRIVES, when set
     bool errIsTerminal = false;           // progress lines only go to a terminal
+    ReaderFactory readerFactory;          // opens sources; the files themselves when empty
 };
 
 // Exit statuses shared by every command.

@@ -29,7 +29,8 @@ std::string ImagePath(const std::string& path) {
     return path;
 }
 
-// The closing report: filler sectors and where they are, then the worker's texts.
+// The closing report: filler sectors and where they are, then the worker's texts. A copy
+// with filler in it, or one that left part of the source out, is not whole.
 int Finish(const CopyReport& report, const CliEvents& events, CliContext& context) {
     context.err << report.fillerSectors << " unreadable sectors were written as filler";
     for (std::size_t i = 0; i < report.firstFillers.size(); ++i)
@@ -39,7 +40,9 @@ int Finish(const CopyReport& report, const CliEvents& events, CliContext& contex
     context.err << '\n';
     for (const std::string& message : events.Messages())
         context.err << message << '\n';
-    return events.Result() == 7 && report.unwrittenSectors == 0 ? kExitOk : kExitNotFound;
+    const bool whole = events.Result() == 7 && report.unwrittenSectors == 0 &&
+                       report.fillerSectors == 0 && report.leftOutSectors == 0;
+    return whole ? kExitOk : kExitNotFound;
 }
 
 // The sector count of the chosen source, held at what 32-bit sector numbers reach.
@@ -58,9 +61,14 @@ std::string DriveText(SectorSource& source, DriveId id) {
            SizeText(bytes).substr(SizeText(bytes).find_first_not_of(' ')) + ")";
 }
 
-bool Confirmed(SectorSource& source, DriveId from, DriveId to, CliContext& context) {
-    context.err << "Clone " << DriveText(source, from) << " onto " << DriveText(source, to)
-                << "?\nEverything on disk:" << DriveIndex(to)
+bool Confirmed(SectorSource& source, const CopyJob& job, CliContext& context) {
+    context.err << "Clone " << DriveText(source, job.source) << " onto "
+                << DriveText(source, job.destination) << "?\n";
+    if (const std::uint64_t leftOut = SectorsLeftOut(source, job); leftOut != 0)
+        context.err << "disk:" << DriveIndex(job.destination) << " is the smaller: the last "
+                    << leftOut << " sectors of disk:" << DriveIndex(job.source)
+                    << " will not be copied.\n";
+    context.err << "Everything on disk:" << DriveIndex(job.destination)
                 << " will be overwritten. Type yes to go on: " << std::flush;
     std::string answer;
     if (context.in == nullptr || !std::getline(*context.in, answer) || answer != "yes") {
@@ -81,7 +89,7 @@ int RunImageCommand(std::span<const std::string> words, CliContext& context) {
                     << "usage: twl image SOURCE -o PATH\n";
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     const Status opened = OpenSourceArgument(args.positional.front(), session);
     if (!opened.Ok()) {
         context.err << "twl image: " << Describe(opened) << '\n';
@@ -108,7 +116,7 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
                        "device)\n";
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     SectorSource& source = session.Source();
     const std::optional<DriveId> from = DriveOfArgument(args.positional[0], source);
     const std::optional<DriveId> to = DriveOfArgument(args.positional[1], source);
@@ -128,7 +136,7 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl clone: " << refusal << '\n';
         return kExitUsage;
     }
-    if (!args.Has("--yes") && !Confirmed(source, *from, *to, context))
+    if (!args.Has("--yes") && !Confirmed(source, job, context))
         return kExitNotFound;
     CliEvents events(context);
     session.Stop().Clear();

@@ -17,6 +17,10 @@ int RunDrivesCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     const std::vector<DriveInfo> drives = LoadDriveInventory(context.twlDrives);
+    if (drives.empty()) {
+        context.err << "twl drives: no disks found\n";
+        return kExitNotFound;
+    }
     context.out << "drive\tdevice\tmodel\tserial\tfirmware\tbus\tmedia\tbytes\tsectors\n";
     for (std::size_t n = 0; n < drives.size(); ++n) {
         const DriveInfo& d = drives[n];

@@ -23,7 +23,8 @@ constexpr const char* kSaveUsage =
     "usage: twl save SOURCE [--volume N] [--mode ...] [--turbo] --out DIR [PATH...] [--scripts]\n"
     "       twl save --scaninfo FILE [--turbo] --out DIR [PATH...] [--scripts]\n"
     "       (--ftp ftp://[user@]host[:port]/dir [--password-file F] [--retries N]\n"
-    "        [--retry-delay S] in place of --out DIR)\n";
+    "        [--retry-delay S] in place of --out DIR)\n"
+    "       With --scaninfo the file names the source: no SOURCE is given.\n";
 
 struct SaveRequest {
     VolumeRequest volume;
@@ -67,7 +68,13 @@ std::string ParseSave(std::span<const std::string> words, SaveRequest& request) 
         return args.error;
     request.scanInfo = args.Value("--scaninfo");
     std::vector<std::string> positional = args.positional;
-    if (!request.scanInfo) {
+    if (request.scanInfo) {
+        // PATHs as tree prints them start at the root; any other word is a SOURCE.
+        for (const std::string& word : positional) {
+            if (word.empty() || word.front() != '/')
+                return "takes no SOURCE with --scaninfo (the file names its source): " + word;
+        }
+    } else {
         if (positional.empty())
             return "expects a SOURCE";
         request.volume.source = positional.front();
@@ -197,7 +204,7 @@ int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl save: " << error << '\n' << kSaveUsage;
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     bool completed = false;
     if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
                                            "save", context, completed);

@@ -47,7 +47,7 @@ int Save(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     request.source = args.positional.front();
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     bool completed = false;
     if (const int status = ObtainCatalogue(session, std::nullopt, request, args.Has("--turbo"),
                                            "scaninfo save", context, completed);

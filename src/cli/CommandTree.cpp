@@ -53,7 +53,7 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl tree: " << error << '\n' << kTreeUsage;
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     bool completed = false;
     if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
                                            "tree", context, completed);

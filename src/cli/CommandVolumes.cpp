@@ -84,14 +84,19 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl volumes: unknown mode '" << modeWord << "' (" << kModeChoices << ")\n";
         return kExitUsage;
     }
-    RecoverySession session(LoadDriveInventory(context.twlDrives));
+    ScanOptions scan;
+    if (const std::string error = ParseScanOptions(args, scan); !error.empty()) {
+        context.err << "twl volumes: " << error << '\n' << kVolumesUsage;
+        return kExitUsage;
+    }
+    RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
     const Status opened = OpenSourceArgument(args.positional.front(), session);
     if (!opened.Ok()) {
         context.err << "twl volumes: " << Describe(opened) << '\n';
         return kExitUsage;
     }
     session.SetMode(*mode);
-    const Discovery discovery = DiscoverVolumes(session, ScanOptionsFrom(args), context);
+    const Discovery discovery = DiscoverVolumes(session, scan, context);
     if (!discovery.error.empty()) {
         context.err << "twl volumes: " << discovery.error << '\n';
         return kExitUsage;

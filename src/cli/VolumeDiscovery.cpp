@@ -6,6 +6,7 @@
 #include "volumes/PartitionTableWalk.h"
 #include "volumes/ScanRange.h"
 
+#include <cstdint>
 #include <ostream>
 
 namespace twl::cli {
@@ -36,8 +37,8 @@ std::string ScanRangeOf(SectorSource& source, const ScanOptions& scan, SectorRan
     range = *whole;
     if (!scan.thorough)
         return {};
-    const std::int64_t start = scan.start ? ParseSectorText(*scan.start) : 0;
-    const std::int64_t end = scan.end ? ParseSectorText(*scan.end) : whole->end;
+    const auto start = static_cast<std::int64_t>(scan.start.value_or(0));
+    const auto end = static_cast<std::int64_t>(scan.end.value_or(whole->end));
     const RangeCheck check = CheckSectorRange(start, end, std::uint64_t{whole->end} + 1);
     if (check != RangeCheck::kOk)
         return std::string(RangeCheckText(check));
@@ -76,8 +77,18 @@ std::optional<ProcessingMode> ParseMode(const std::string& word) {
     return std::nullopt;
 }
 
-ScanOptions ScanOptionsFrom(const ParsedArguments& args) {
-    return {args.Has("--thorough"), args.Value("--start"), args.Value("--end")};
+std::string ParseScanOptions(const ParsedArguments& args, ScanOptions& scan) {
+    scan.thorough = args.Has("--thorough");
+    if (!scan.thorough && (args.Has("--start") || args.Has("--end")))
+        return "--start and --end set the range of --thorough and go only with it";
+    for (const auto& [name, value] : {std::pair{"--start", &scan.start}, {"--end", &scan.end}}) {
+        if (const auto text = args.Value(name)) {
+            *value = ParseUnsigned(*text, INT64_MAX);
+            if (!*value)
+                return std::string(name) + " takes a sector number (0 or more): " + *text;
+        }
+    }
+    return {};
 }
 
 Discovery DiscoverVolumes(RecoverySession& session, const ScanOptions& scan, CliContext& context) {

@@ -22,11 +22,13 @@ inline constexpr const char* kModeChoices = "table, scan or auto";
 // range is --start (default 0) to --end (default the last sector).
 struct ScanOptions {
     bool thorough = false;
-    std::optional<std::string> start;
-    std::optional<std::string> end;
+    std::optional<std::uint64_t> start;
+    std::optional<std::uint64_t> end;
 };
 extern const std::vector<OptionDef> kDiscoveryOptions; // --mode --thorough --start --end
-ScanOptions ScanOptionsFrom(const ParsedArguments& args);
+// Fills `scan` from the options; returns an error text, or "" when they are sound: --start
+// and --end take whole sector numbers and only go with --thorough.
+std::string ParseScanOptions(const ParsedArguments& args, ScanOptions& scan);
 
 struct Discovery {
     std::size_t listed = 0; // volumes the volume page would list

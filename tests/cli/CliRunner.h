@@ -17,13 +17,14 @@ struct CliRun {
     std::string err;
 };
 
+// `factory` stands in media for paths (see fixtures::MemoryFactory); files are read without.
 inline CliRun RunTwl(const std::vector<std::string>& words,
                      std::optional<std::string> twlDrives = std::nullopt,
-                     const std::string& input = {}) {
+                     const std::string& input = {}, ReaderFactory factory = {}) {
     std::ostringstream out;
     std::ostringstream err;
     std::istringstream in(input);
-    CliContext context{out, err, &in, std::move(twlDrives), false};
+    CliContext context{out, err, &in, std::move(twlDrives), false, std::move(factory)};
     CliRun run;
     run.status = CliMain(words, context);
     run.out = out.str();

@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
 #include <filesystem>
@@ -85,6 +86,39 @@ TEST_F(CopyCommand, TheSourceIsNeverAPlaceToWrite) {
     EXPECT_EQ(intoItself.status, 1);
     EXPECT_EQ(ReadFileBytes(m_disk), disk);
     EXPECT_EQ(RunTwl({"clone", m_disk, "disk:1", "--yes"}, m_blank).status, 2); // not a drive
+}
+
+// A copy that is not whole says how much is missing and exits 1: a clone onto a smaller
+// drive (which the question warns of first), and an image with filler in it.
+TEST_F(CopyCommand, ACopyThatLeavesSectorsOutSaysHowManyAndExitsOne) {
+    const std::string small = m_dir.File("small.img");
+    std::ofstream(small, std::ios::binary) << std::string(1 << 20, '\x5a');
+    const std::string drives = m_disk + ":" + small;
+    const auto declined = RunTwl({"clone", "disk:0", "disk:1"}, drives, "no\n");
+    EXPECT_NE(declined.err.find("disk:1 is the smaller: the last 4096 sectors of disk:0 will not "
+                                "be copied.\n"),
+              std::string::npos)
+        << declined.err;
+    const auto cloned = RunTwl({"clone", "disk:0", "disk:1", "--yes"}, drives);
+    EXPECT_EQ(cloned.status, 1) << cloned.err;
+    EXPECT_NE(cloned.err.find("The last 4096 sectors (2.000 MB) of the source were not copied: "
+                              "the destination takes only the first 2048"),
+              std::string::npos)
+        << cloned.err;
+    const std::vector<std::uint8_t> disk = ReadFileBytes(m_disk);
+    EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + (1 << 20), ReadFileBytes(small).begin()));
+
+    auto medium = std::make_shared<fixtures::MemoryMedium>();
+    medium->bytes = disk;
+    medium->badSectors = {5, 3000};
+    const std::string image = m_dir.File("copy.img");
+    const auto imaged = RunTwl({"image", "/damaged/disk.img", "-o", image}, std::nullopt, {},
+                               fixtures::MemoryFactory{"/damaged/disk.img", medium});
+    EXPECT_EQ(imaged.status, 1) << imaged.err;
+    EXPECT_NE(imaged.err.find("2 unreadable sectors were written as filler: 5, 3000\n"),
+              std::string::npos)
+        << imaged.err;
+    EXPECT_EQ(ReadFileBytes(image).size(), disk.size());
 }
 
 } // namespace

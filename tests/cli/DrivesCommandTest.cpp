@@ -24,5 +24,13 @@ TEST(DrivesCommand, TwlDrivesStandsInForTheInventory) {
     EXPECT_EQ(RunTwl({"drives", "extra"}).status, 2);
 }
 
+// Finding no disk is finding nothing: said on stderr, exit 1, no table.
+TEST(DrivesCommand, NoDiskIsNothingFound) {
+    const auto run = RunTwl({"drives"}, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "twl drives: no disks found\n");
+}
+
 } // namespace
 } // namespace twl::cli

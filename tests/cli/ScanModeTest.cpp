@@ -83,5 +83,34 @@ TEST_F(UnpartitionedDisk, AThoroughRangeIsCheckedAgainstTheSource) {
     EXPECT_EQ(last.status, 0) << last.err;
 }
 
+// --start and --end take whole sector numbers and set the range of --thorough only: anything
+// else is a command-line mistake, refused before the source is read.
+TEST_F(UnpartitionedDisk, ARangeNeedsThoroughAndWholeSectorNumbers) {
+    const std::string needsThorough =
+        "--start and --end set the range of --thorough and go only with it";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--thorough", "--start", "-5"}, "--start takes a sector number (0 or more): -5"},
+        {{"--thorough", "--end", "9x"}, "--end takes a sector number (0 or more): 9x"},
+        {{"--thorough", "--start", " 7"}, "--start takes a sector number (0 or more):  7"},
+        {{"--start", "60"}, needsThorough},
+        {{"--end", "100"}, needsThorough},
+    };
+    const std::string never = s_dir->File("never.ds1");
+    const std::vector<std::string> commands[] = {
+        {"volumes", s_image}, {"tree", s_image}, {"scaninfo", "save", s_image, "-o", never}};
+    for (const std::vector<std::string>& command : commands) {
+        for (const auto& [range, message] : cases) {
+            std::vector<std::string> words = command;
+            words.insert(words.end(), {"--mode", "scan"});
+            words.insert(words.end(), range.begin(), range.end());
+            const auto run = RunTwl(words);
+            EXPECT_EQ(run.status, 2) << command[0] << ' ' << message;
+            EXPECT_NE(run.err.find(": " + message + "\n"), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, "");
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(never));
+}
+
 } // namespace
 } // namespace twl::cli

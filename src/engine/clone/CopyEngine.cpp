@@ -1,6 +1,7 @@
 #include "clone/CopyEngine.h"
 
 #include "core/AlignedBuffer.h"
+#include "core/SizeText.h"
 #include "platform/BlockDevice.h"
 #include "platform/Mounts.h"
 
@@ -142,6 +143,15 @@ OpenedTarget OpenTarget(const SectorSource& source, const CopyJob& job) {
     return OpenDriveTarget(source.DrivePath(job.destination));
 }
 
+// "The last N sectors (size) of the source were not copied: ..."
+std::string LeftOutText(std::uint64_t leftOut, std::uint64_t copied) {
+    const std::string size = SizeText(leftOut * kSectorSize);
+    return "The last " + std::to_string(leftOut) + " sectors (" +
+           size.substr(size.find_first_not_of(' ')) +
+           ") of the source were not copied: the destination takes only the first " +
+           std::to_string(copied);
+}
+
 } // namespace
 
 const std::array<std::uint8_t, kSectorSize>& FillerSector() {
@@ -177,6 +187,14 @@ std::string RefuseDestination(const SectorSource& source, const CopyJob& job) {
     if (const auto mounted = MountedPartOf(to))
         return "will not overwrite " + to + ": it is in use (" + *mounted + ")";
     return {};
+}
+
+std::uint64_t SectorsLeftOut(SectorSource& source, const CopyJob& job) {
+    ByteCount bytes = source.SourceSize();
+    if (job.source != kImageDriveId && source.GetDriveSize(job.source, bytes) == 0)
+        return 0;
+    const std::uint64_t sectors = bytes / kSectorSize;
+    return sectors > job.count ? sectors - job.count : 0;
 }
 
 std::uint64_t CloneSectorCount(SectorSource& source, DriveId from, DriveId to) {
@@ -215,6 +233,10 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
                            std::to_string(report.unwrittenSectors) +
                                " sectors could not be written" +
                                (report.destinationFull ? " (the destination is full)" : ""));
+        if (report.completed)
+            report.leftOutSectors = SectorsLeftOut(source, job);
+        if (report.leftOutSectors != 0)
+            events.Message(MessageIcon::kError, LeftOutText(report.leftOutSectors, job.count));
     }
     const bool completed = refusal.empty() && report.completed;
     events.Message(completed ? MessageIcon::kInformation : MessageIcon::kError,

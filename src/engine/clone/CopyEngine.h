@@ -34,6 +34,7 @@ struct CopyReport {
     std::uint64_t fillerSectors = 0;         // sectors that could not be read
     std::vector<std::uint64_t> firstFillers; // the first 20 of them
     std::uint64_t unwrittenSectors = 0;      // sectors whose write failed
+    std::uint64_t leftOutSectors = 0;        // source sectors past what the job copies
 };
 
 // Copies sectors 0 .. count - 1 of `source` (drive id `from`) onto `target`, polling `stop`
@@ -59,9 +60,15 @@ std::string RefuseDestination(const SectorSource& source, const CopyJob& job);
 // The clone and imaging workers: open the destination (nothing is written when it cannot be
 // opened or is refused), copy, then report "Cloning Completed" / "Cloning Aborted" or
 // "Imaging Completed" / "Imaging Aborted" (with "N sectors could not be written" first when
-// writes failed) and WorkerDone(7 completed, 1 aborted).
+// writes failed, and how much of the source was left out when it did not all fit) and
+// WorkerDone(7 completed, 1 aborted).
 CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& stop,
                          EngineEvents& events);
+
+// The sectors of the job's source past the `count` it copies: what a smaller clone
+// destination (or the reach of 32-bit sector numbers) leaves out. 0 when the source cannot
+// be sized.
+std::uint64_t SectorsLeftOut(SectorSource& source, const CopyJob& job);
 
 // The sectors a clone copies: the smaller of the two drives, a drive that cannot be sized
 // counting as 0; at most 2^32 sectors, as far as 32-bit sector numbers reach.

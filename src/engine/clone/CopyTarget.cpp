@@ -31,10 +31,12 @@ int FdCopyTarget::Finish() {
 OpenedTarget CreateImageTarget(const std::string& path) {
     OpenedTarget opened;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         opened.status = Status::Failure(ErrorCode::kCannotCreate, path, errno);
-    else
+        opened.status.isFile = true;
+    } else {
         opened.target = std::make_unique<FdCopyTarget>(UniqueFd(fd));
+    }
     return opened;
 }
 

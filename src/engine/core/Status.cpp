@@ -27,6 +27,8 @@ std::string_view ErrorText(ErrorCode code) {
         return "will not write to the disk or image being recovered from:";
     case ErrorCode::kNameTooLong:
         return "the name is too long to be stored (at most 259 characters):";
+    case ErrorCode::kNotDiskOrImage:
+        return "neither a disk nor an image file:";
     }
     return "unknown error";
 }
@@ -40,7 +42,8 @@ std::string Describe(const Status& status) {
         text += std::strerror(status.sysError);
     }
     if (status.sysError == EACCES || status.sysError == EPERM)
-        text += " (run as root or join the disk group)";
+        text += status.isFile ? " (check the permissions of the file and its folders)"
+                              : " (run as root or join the disk group)";
     return text;
 }
 

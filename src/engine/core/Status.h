@@ -20,17 +20,19 @@ enum class ErrorCode {
     kWriteFailed,    // writing a file failed (the file was not put in place)
     kIsTheSource,    // a destination that is the disk or image being recovered from
     kNameTooLong,    // a path too long for the field it must be stored in
+    kNotDiskOrImage, // a FIFO, socket, character device or folder given as a disk or image
 };
 
 struct Status {
     ErrorCode code = ErrorCode::kOk;
     int sysError = 0;    // errno, when the failure came from the operating system
     std::string subject; // what the failure concerns, usually a path
+    bool isFile = false; // the subject is a file, not a disk: access is up to its permissions
 
     bool Ok() const { return code == ErrorCode::kOk; }
     static Status Success() { return {}; }
     static Status Failure(ErrorCode code, std::string subject, int sysError = 0) {
-        return Status{code, sysError, std::move(subject)};
+        return Status{code, sysError, std::move(subject), false};
     }
 };
 
@@ -38,7 +40,8 @@ struct Status {
 std::string_view ErrorText(ErrorCode code);
 
 // One line for the user: "cannot open /dev/sdb: Permission denied (run as root or join the
-// disk group)". The hint is added where the operating system refused access.
+// disk group)". The hint is added where the operating system refused access: the disk group
+// for a disk, the permissions of the file and its folders when the subject is a file.
 std::string Describe(const Status& status);
 
 } // namespace twl

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
@@ -12,17 +13,49 @@ namespace {
 OpenedFile OpenWithFlags(const std::string& path, int flags) {
     OpenedFile result;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         result.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
-    else
+        result.status.isFile = !IsBlockDevice(path); // disks are a matter of groups
+    } else {
         result.fd.Reset(fd);
+    }
     return result;
+}
+
+std::string_view KindOfFile(unsigned mode) {
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    return "not a file or a device";
 }
 
 } // namespace
 
+// Opened without blocking, so that a FIFO without a writer cannot hold the open; the kind is
+// checked on the descriptor itself, and reads of what is kept block as usual.
 OpenedFile OpenForReading(const std::string& path) {
-    return OpenWithFlags(path, O_RDONLY);
+    OpenedFile opened = OpenWithFlags(path, O_RDONLY | O_NONBLOCK);
+    if (!opened.fd.Valid())
+        return opened;
+    struct stat st {};
+    if (::fstat(opened.fd.Get(), &st) != 0) {
+        opened.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
+    } else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        opened.status = Status::Failure(ErrorCode::kNotDiskOrImage,
+                                        path + " (" + std::string(KindOfFile(st.st_mode)) + ")");
+    } else {
+        const int flags = ::fcntl(opened.fd.Get(), F_GETFL);
+        if (flags == -1 || ::fcntl(opened.fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == -1)
+            opened.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
+    }
+    if (!opened.status.Ok())
+        opened.fd.Reset();
+    return opened;
 }
 
 OpenedFile OpenForWriting(const std::string& path) {

@@ -16,7 +16,9 @@ struct OpenedFile {
     Status status; // why fd is not valid
 };
 
-// Opens a disk or an image to read from it: O_RDONLY, close-on-exec.
+// Opens a disk or an image to read from it: O_RDONLY, close-on-exec. Only a regular file or
+// a block device is opened; anything else (FIFO, socket, character device, folder) fails with
+// kNotDiskOrImage naming what it is, at once: the open itself never waits.
 OpenedFile OpenForReading(const std::string& path);
 
 // Opens a clone or image destination for reading and writing. Never used on a source.

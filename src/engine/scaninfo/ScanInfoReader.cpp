@@ -1,6 +1,7 @@
 #include "scaninfo/ScanInfoReader.h"
 
 #include "ext2/CatalogPath.h"
+#include "platform/BlockDevice.h"
 #include "platform/UniqueFd.h"
 #include "scaninfo/LoadedVolumeCheck.h"
 
@@ -175,10 +176,11 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
 }
 
 ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const OpenedFile opened = OpenForReading(path); // refuses a FIFO before it could block
+    const UniqueFd& fd = opened.fd;
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        loaded.sysError = fd.Valid() ? EISDIR : errno;
+        loaded.sysError = fd.Valid() ? EISDIR : opened.status.sysError;
         return ScanInfoReadResult::kCannotOpen;
     }
     std::vector<std::uint8_t> bytes;

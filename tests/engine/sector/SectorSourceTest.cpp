@@ -1,5 +1,7 @@
 #include "sector/SectorSource.h"
 
+#include "clone/CopyTarget.h"
+#include "fixtures/FifoRelease.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
@@ -7,6 +9,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -39,8 +46,8 @@ std::vector<std::uint8_t> Filled(std::size_t bytes, std::uint8_t value) {
     return std::vector<std::uint8_t>(bytes, value);
 }
 
-// The access mode of the descriptor this process holds on `path`, or -1.
-int AccessModeOfOpenFile(const std::string& path) {
+// The status flags of the descriptor this process holds on `path`, or -1.
+int FlagsOfOpenFile(const std::string& path) {
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
         if (std::filesystem::read_symlink(fd.path(), ec) != std::filesystem::canonical(path))
@@ -50,10 +57,16 @@ int AccessModeOfOpenFile(const std::string& path) {
         std::string value;
         while (info >> key >> value) {
             if (key == "flags:")
-                return static_cast<int>(std::stol(value, nullptr, 8)) & O_ACCMODE;
+                return static_cast<int>(std::stol(value, nullptr, 8));
         }
     }
     return -1;
+}
+
+// The access mode of the descriptor this process holds on `path`, or -1.
+int AccessModeOfOpenFile(const std::string& path) {
+    const int flags = FlagsOfOpenFile(path);
+    return flags == -1 ? -1 : flags & O_ACCMODE;
 }
 
 TEST(SectorSource, WithoutASourceReadFailsAndLeavesTheBufferAlone) {
@@ -240,6 +253,98 @@ TEST(SectorSource, FingerprintMatchesDiffersOrCannotBeRead) {
     EXPECT_EQ(source->CheckSourceFingerprint(), 0);
     medium->badSectors = {2};
     EXPECT_EQ(source->CheckSourceFingerprint(), 1);
+}
+
+// Only regular files and block devices are media. Anything else is refused with what it is,
+// and a FIFO without a writer is refused at once instead of blocking in open().
+TEST(SectorSource, OnlyAFileOrABlockDeviceIsOpenedAsAnImage) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.File("folder"));
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "(a FIFO)"},
+        {dir.File("folder"), "(a folder)"},
+        {"/dev/null", "(a character device)"},
+    };
+    for (const auto& [path, kind] : cases) {
+        SectorSource source;
+        const auto run = fixtures::RunReleasingFifo(
+            fifo, [&source, &path] { return source.SelectImageFile(path); });
+        EXPECT_FALSE(run.blocked) << path;
+        EXPECT_EQ(run.result, ImageSelectResult::kCannotOpen) << path;
+        EXPECT_FALSE(source.HasImage());
+        EXPECT_EQ(Describe(source.OpenStatus()),
+                  "neither a disk nor an image file: " + path + " " + kind);
+    }
+    // An image is opened as before, its descriptor blocking again once the kind is checked.
+    const std::string image = dir.File("image");
+    ASSERT_TRUE(fixtures::WriteFileBytes(image, Filled(1024, 7)));
+    SectorSource source;
+    ASSERT_EQ(source.SelectImageFile(image), ImageSelectResult::kOk);
+    EXPECT_EQ(FlagsOfOpenFile(image) & O_NONBLOCK, 0);
+    std::array<std::uint8_t, 512> buffer{};
+    EXPECT_EQ(source.ReadSectors(1, buffer), 1);
+    EXPECT_EQ(buffer[511], 7);
+    EXPECT_EQ(source.SourceSize(), 1024u);
+}
+
+// The text `work` returns when run by a user who is not root (root may read and write
+// anything): the child process that runs it gives up its rights first when the test runs as
+// root.
+std::string WithoutRights(const std::function<std::string()>& work) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(1);
+        const std::string text = work();
+        const bool written =
+            ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char chunk[256];
+    for (ssize_t got; (got = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text;
+}
+
+std::string DescribeOpenWithoutRights(const std::string& path) {
+    return WithoutRights([&path] {
+        SectorSource source;
+        source.SelectImageFile(path);
+        return Describe(source.OpenStatus());
+    });
+}
+
+// Access refused to an image file, to read it or to write one, is a matter of file
+// permissions; to a disk, of the disk group.
+TEST(SectorSource, PermissionAdviceFitsTheKindOfSource) {
+    TempDir dir;
+    ::chmod(dir.Path().c_str(), 0755);
+    const std::string image = dir.File("locked.img");
+    ASSERT_TRUE(fixtures::WriteFileBytes(image, Filled(1024, 1)));
+    ::chmod(image.c_str(), 0);
+    const std::string advice = ": Permission denied (check the permissions of the file and its "
+                               "folders)";
+    EXPECT_EQ(DescribeOpenWithoutRights(image), "cannot open " + image + advice);
+    const std::string copy = dir.File("copy.img");
+    EXPECT_EQ(WithoutRights([&copy] { return Describe(CreateImageTarget(copy).status); }),
+              "cannot create " + copy + advice);
+    const std::string disk = dir.File("disk");
+    if (::mknod(disk.c_str(), S_IFBLK | 0600, makedev(7, 200)) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
+    EXPECT_EQ(DescribeOpenWithoutRights(disk),
+              "cannot open " + disk + ": Permission denied (run as root or join the disk group)");
 }
 
 } // namespace

@@ -30,13 +30,10 @@ int FdCopyTarget::Finish() {
 
 OpenedTarget CreateImageTarget(const std::string& path) {
     OpenedTarget opened;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        opened.status = Status::Failure(ErrorCode::kCannotCreate, path, errno);
-        opened.status.isFile = true;
-    } else {
-        opened.target = std::make_unique<FdCopyTarget>(UniqueFd(fd));
-    }
+    OpenedFile file = CreateImageFile(path);
+    opened.status = file.status;
+    if (file.fd.Valid())
+        opened.target = std::make_unique<FdCopyTarget>(std::move(file.fd));
     return opened;
 }
 

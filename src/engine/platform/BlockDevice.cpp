@@ -6,6 +6,7 @@
 #include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace twl {
 namespace {
@@ -31,21 +32,18 @@ std::string_view KindOfFile(unsigned mode) {
         return "a socket";
     if (S_ISCHR(mode))
         return "a character device";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
     return "not a file or a device";
 }
 
-} // namespace
-
-// Opened without blocking, so that a FIFO without a writer cannot hold the open; the kind is
-// checked on the descriptor itself, and reads of what is kept block as usual.
-OpenedFile OpenForReading(const std::string& path) {
-    OpenedFile opened = OpenWithFlags(path, O_RDONLY | O_NONBLOCK);
-    if (!opened.fd.Valid())
-        return opened;
+// Keeps `opened` only when it is a regular file, or a block device where `devicesToo`, and
+// then clears O_NONBLOCK so that its reads and writes block as usual.
+void KeepOnlyMedia(OpenedFile& opened, const std::string& path, bool devicesToo) {
     struct stat st {};
     if (::fstat(opened.fd.Get(), &st) != 0) {
         opened.status = Status::Failure(ErrorCode::kCannotOpen, path, errno);
-    } else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    } else if (!S_ISREG(st.st_mode) && !(devicesToo && S_ISBLK(st.st_mode))) {
         opened.status = Status::Failure(ErrorCode::kNotDiskOrImage,
                                         path + " (" + std::string(KindOfFile(st.st_mode)) + ")");
     } else {
@@ -55,6 +53,42 @@ OpenedFile OpenForReading(const std::string& path) {
     }
     if (!opened.status.Ok())
         opened.fd.Reset();
+}
+
+} // namespace
+
+// Opened without blocking, so that a FIFO without a writer cannot hold the open; the kind is
+// checked on the descriptor itself, and reads of what is kept block as usual.
+OpenedFile OpenForReading(const std::string& path) {
+    OpenedFile opened = OpenWithFlags(path, O_RDONLY | O_NONBLOCK);
+    if (opened.fd.Valid())
+        KeepOnlyMedia(opened, path, true);
+    return opened;
+}
+
+// A link at the path is never followed (someone else may have planted it where a root run
+// writes), and a FIFO cannot hold the open. A regular file already there is emptied only
+// once it is known to be one.
+OpenedFile CreateImageFile(const std::string& path) {
+    OpenedFile opened = OpenWithFlags(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK);
+    if (!opened.fd.Valid()) {
+        // A link fails with ELOOP, a FIFO without a reader with ENXIO: name what is there.
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            opened.status =
+                Status::Failure(ErrorCode::kNotDiskOrImage,
+                                path + " (" + std::string(KindOfFile(st.st_mode)) + ")");
+        else
+            opened.status.code = ErrorCode::kCannotCreate;
+        opened.status.isFile = true;
+        return opened;
+    }
+    KeepOnlyMedia(opened, path, false);
+    if (opened.fd.Valid() && ::ftruncate(opened.fd.Get(), 0) != 0) {
+        opened.status = Status::Failure(ErrorCode::kCannotCreate, path, errno);
+        opened.status.isFile = true;
+        opened.fd.Reset();
+    }
     return opened;
 }
 

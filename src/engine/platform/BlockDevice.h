@@ -21,6 +21,10 @@ struct OpenedFile {
 // kNotDiskOrImage naming what it is, at once: the open itself never waits.
 OpenedFile OpenForReading(const std::string& path);
 
+// Creates or empties an image file to write to: only a regular file is taken; a FIFO, device
+// or folder fails with kNotDiskOrImage, and so does a symbolic link, which is never followed.
+OpenedFile CreateImageFile(const std::string& path);
+
 // Opens a clone or image destination for reading and writing. Never used on a source.
 OpenedFile OpenForWriting(const std::string& path);
 

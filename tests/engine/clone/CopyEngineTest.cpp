@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,34 @@ TEST_F(CopyDrives, ImagingMakesAnExactFileAndRefusesItsOwnSource) {
     RecordingEvents onItself;
     RunCopyWorker(source, {CopyKind::kClone, 0x80, 0x80, {}, 77}, stop, onItself);
     EXPECT_EQ(onItself.messages.front().rfind("will not clone a disk onto itself", 0), 0u);
+}
+
+// An image replaces a longer file of the same name whole, but never writes through a link
+// planted at its name, and a FIFO there is refused at once rather than waited on.
+TEST_F(CopyDrives, AnImageIsWrittenOnlyIntoARegularFile) {
+    Make("disk.img", 20, 0x42);
+    SectorSource source(m_inventory);
+    StopControl stop;
+    const std::string longer = m_dir.File("longer.tw1");
+    ASSERT_TRUE(fixtures::WriteFileBytes(longer, std::vector<std::uint8_t>(50 * 512, 0xEE)));
+    RecordingEvents replaced;
+    RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, longer, 20}, stop, replaced);
+    EXPECT_EQ(fixtures::ReadFileBytes(longer), std::vector<std::uint8_t>(20 * 512, 0x42));
+
+    const std::string victim = Make("victim.img", 3, 0x77);
+    const std::string link = m_dir.File("link.tw1");
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    const std::string fifo = m_dir.File("fifo.tw1");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, kind] : {std::pair{link, "a symbolic link"}, {fifo, "a FIFO"}}) {
+        RecordingEvents refused;
+        RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, path, 20}, stop, refused);
+        EXPECT_EQ(refused.workerResult, 1) << path;
+        ASSERT_FALSE(refused.messages.empty());
+        EXPECT_NE(refused.messages.front().find(path + " (" + kind + ")"), std::string::npos)
+            << refused.messages.front();
+    }
+    EXPECT_EQ(fixtures::ReadFileBytes(victim), std::vector<std::uint8_t>(3 * 512, 0x77));
 }
 
 TEST(Mounts, ADiskWithAMountedPartitionIsInUse) {

@@ -21,6 +21,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 using namespace twl;
 using namespace twl::gui;
@@ -179,6 +180,16 @@ void MainFrameTest::TheProcessLogSavesAsTextAndSaysWhenItCannot() {
     QFile saved(QString::fromStdString(dir.File("log.txt")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll().toStdString(), ProcessLogFileText(frame.Log().Rows()));
+    // A link at the chosen name is replaced by the log, never written through.
+    const std::string victim = dir.File("victim");
+    QVERIFY(fixtures::WriteFileBytes(victim, std::vector<std::uint8_t>{'v'}));
+    QCOMPARE(::symlink(victim.c_str(), dir.File("linked.txt").c_str()), 0);
+    frame.Prompts().QueueFile(QString::fromStdString(dir.File("linked.txt")));
+    frame.Command(kCmdSaveLog)->trigger();
+    QCOMPARE(fixtures::ReadFileBytes(victim), std::vector<std::uint8_t>{'v'});
+    QFile replaced(QString::fromStdString(dir.File("linked.txt")));
+    QVERIFY(replaced.open(QIODevice::ReadOnly));
+    QCOMPARE(replaced.readAll().toStdString(), ProcessLogFileText(frame.Log().Rows()));
     frame.Prompts().QueueFile(QString::fromStdString(dir.File("no/such/folder/log.txt")));
     frame.Command(kCmdSaveLog)->trigger();
     QCOMPARE(frame.Prompts().Shown().back(), QString("Error creating log file"));

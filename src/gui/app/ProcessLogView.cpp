@@ -2,8 +2,8 @@
 
 #include "app/Prompter.h"
 #include "models/ItemIcons.h"
+#include "platform/FileWriter.h"
 
-#include <QFile>
 #include <QHeaderView>
 #include <ctime>
 
@@ -50,13 +50,13 @@ void ProcessLogView::Save(Prompter& prompter) {
         "Text File (*.txt);;All Files (*.*)", "txt");
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        prompter.Tell(QMessageBox::NoIcon, "Tarnwell Linux", "Error creating log file");
-        return;
-    }
+    // Written beside the chosen name and renamed into place, so a link planted there is
+    // replaced, never written through, and a failed write leaves no half file.
     const std::string text = ProcessLogFileText(Rows());
-    file.write(text.data(), static_cast<qint64>(text.size()));
+    FileWriter file(path.toStdString());
+    file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    if (!file.Commit().Ok())
+        prompter.Tell(QMessageBox::NoIcon, "Tarnwell Linux", "Error creating log file");
 }
 
 } // namespace twl::gui

@@ -77,12 +77,16 @@ int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, 
     return OpenVolume(session, request, context) ? kExitOk : kExitNotFound;
 }
 
-bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context) {
+int LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context) {
     CliEvents events(context);
-    const bool loaded = OpenScanInformation(session, path, events);
+    const ScanInfoOpening opening = OpenScanInformationFile(session, path, events);
+    if (opening.cannotOpen) {
+        context.err << kCouldNotOpenScanInfo << ": " << Describe(opening.why) << '\n';
+        return kExitUsage;
+    }
     for (const std::string& message : events.Messages())
         context.err << message << '\n';
-    return loaded;
+    return opening.opened ? kExitOk : kExitNotFound;
 }
 
 bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context) {
@@ -110,8 +114,8 @@ int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& 
                     const VolumeRequest& request, bool turbo, const char* command,
                     CliContext& context, bool& completed) {
     if (scanInfo) {
-        if (!LoadScanInfo(session, *scanInfo, context))
-            return kExitNotFound;
+        if (const int status = LoadScanInfo(session, *scanInfo, context); status != kExitOk)
+            return status;
     } else if (const int status = OpenRequestedVolume(session, request, command, context);
                status != kExitOk) {
         return status;

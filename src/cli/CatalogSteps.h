@@ -33,8 +33,9 @@ std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& reque
 int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, const char* command,
                         CliContext& context);
 
-// Loads the catalogue of a scan information file; prints why when it cannot.
-bool LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context);
+// Loads the catalogue of a scan information file; prints why when it cannot. Returns kExitOk,
+// kExitUsage for a file that cannot be opened, or kExitNotFound for one that was refused.
+int LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context);
 
 // The catalogue a command works on: loaded from a scan information file when `scanInfo` is
 // given, else built from the requested volume; then Turbo Scan when `turbo` is set. Returns

@@ -120,7 +120,7 @@ int Show(std::span<const std::string> words, CliContext& context) {
         PrintScanInfo(loaded, context.out);
         return kExitOk;
     case ScanInfoReadResult::kCannotOpen:
-        context.err << kCouldNotOpenScanInfo << ": " << path << '\n';
+        context.err << kCouldNotOpenScanInfo << ": " << Describe(loaded.openStatus) << '\n';
         return kExitUsage;
     case ScanInfoReadResult::kNotScanInfo:
         context.err << kNotScanInfoText << ": " << path << '\n';

@@ -71,7 +71,14 @@ TEST_F(ScanInfoCommand, RefusedFilesSayWhy) {
         std::string err;
     };
     const std::vector<Case> cases = {
-        {{"tree", "--scaninfo", m_dir.File("none.ds1")}, 1, "Could not open scan info file\n"},
+        // A file that cannot be opened is a source that cannot be opened, as for every command.
+        {{"tree", "--scaninfo", m_dir.File("none.ds1")},
+         2,
+         "Could not open scan info file: cannot open " + m_dir.File("none.ds1") +
+             ": No such file or directory\n"},
+        {{"scaninfo", "show", m_dir.Path()},
+         2,
+         "Could not open scan info file: cannot open " + m_dir.Path() + " (a folder)\n"},
         {{"tree", "--scaninfo", notScanInfo},
          1,
          "Not a valid Tarnwell Linux Data Recovery Scan Info File\n"},

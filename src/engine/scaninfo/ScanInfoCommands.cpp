@@ -93,6 +93,11 @@ bool SaveScanInformation(RecoverySession& session, const std::string& path, Engi
 }
 
 bool OpenScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events) {
+    return OpenScanInformationFile(session, path, events).opened;
+}
+
+ScanInfoOpening OpenScanInformationFile(RecoverySession& session, const std::string& path,
+                                        EngineEvents& events) {
     const std::string time = CurrentTimeText();
     events.LogRow({0, "Retrieving Scan Information", "File Opened " + path, time},
                   LogIcon::kInformation);
@@ -100,13 +105,13 @@ bool OpenScanInformation(RecoverySession& session, const std::string& path, Engi
     const ScanInfoReadResult result = ReadScanInfoFile(path, loaded);
     if (result != ScanInfoReadResult::kOk) {
         events.Message(MessageIcon::kError, ReadFailureText(result, loaded, path));
-        return false;
+        return {false, result == ScanInfoReadResult::kCannotOpen, loaded.openStatus};
     }
     if (!AdoptScanInfo(session, loaded, events))
-        return false;
+        return {};
     events.LogRow({0, "Scan Information Retrieved.", "File Closed " + path, time},
                   LogIcon::kSuccess);
-    return true;
+    return {true, false, {}};
 }
 
 } // namespace twl

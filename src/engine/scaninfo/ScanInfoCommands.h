@@ -26,6 +26,16 @@ bool SaveScanInformation(RecoverySession& session, const std::string& path, Engi
 // nothing and is reported by its text. Returns success.
 bool OpenScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events);
 
+// The same, telling a file that could not be opened at all (and why) from one that was read
+// and refused, for front ends that answer the two differently.
+struct ScanInfoOpening {
+    bool opened = false;
+    bool cannotOpen = false; // the file itself could not be opened or read as a file
+    Status why;              // why, when cannotOpen
+};
+ScanInfoOpening OpenScanInformationFile(RecoverySession& session, const std::string& path,
+                                        EngineEvents& events);
+
 // The second half of the open, for a file already read and checked: reopens an image source,
 // checks that the source still has the size and fingerprint sector the file recorded, and
 // only then makes the file's state the session's. On false (the image moved, or the source

@@ -179,8 +179,15 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loa
     const OpenedFile opened = OpenForReading(path); // refuses a FIFO before it could block
     const UniqueFd& fd = opened.fd;
     struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        loaded.sysError = fd.Valid() ? EISDIR : opened.status.sysError;
+    if (!fd.Valid()) {
+        // A folder or FIFO is named as such; it is a file that cannot be opened all the same.
+        loaded.openStatus = opened.status;
+        loaded.openStatus.code = ErrorCode::kCannotOpen;
+        loaded.openStatus.isFile = true;
+        return ScanInfoReadResult::kCannotOpen;
+    }
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        loaded.openStatus = Status::Failure(ErrorCode::kCannotOpen, path + " (not a regular file)");
         return ScanInfoReadResult::kCannotOpen;
     }
     std::vector<std::uint8_t> bytes;

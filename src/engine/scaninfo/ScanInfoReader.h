@@ -4,6 +4,7 @@
 // until the whole file has been read and checked, so a rejected or damaged file leaves the
 // session as it was.
 
+#include "core/Status.h"
 #include "ext2/Catalog.h"
 #include "ext2/Ext2Volume.h"
 #include "scaninfo/ScanInfoFormat.h"
@@ -28,7 +29,7 @@ struct LoadedScanInfo {
     std::unique_ptr<Ext2Volume> volume = std::make_unique<Ext2Volume>();
     Catalog catalog;
     std::string damage; // what is damaged, for kDamaged
-    int sysError = 0;   // why the file could not be opened, for kCannotOpen
+    Status openStatus;  // why the file could not be opened, for kCannotOpen
 };
 
 // Reads and checks every section of the file at `path` into `loaded`.

@@ -166,6 +166,19 @@ void MainFrameTest::ScanInformationOpensIntoThePanes() {
     const std::vector<ProcessLogEntry> rows = frame.Log().Rows();
     QCOMPARE(rows.size(), std::size_t{2}); // no "Disk Scan Done" after a load
     QCOMPARE(rows[1].processName, std::string("Scan Information Retrieved."));
+
+    // Once the image no longer holds what the file was saved from, Turbo Scan does not run.
+    {
+        std::fstream image(disk.image, std::ios::in | std::ios::out | std::ios::binary);
+        image.seekp(static_cast<std::streamoff>(session.Source().FingerprintSector()) * 512);
+        image.write("changed", 7);
+    }
+    frame.Command(kCmdTurboScan)->trigger();
+    QCOMPARE(frame.Prompts().Shown().back(),
+             QString("The disk/image to which this scan info belongs is not at its original "
+                     "location"));
+    QVERIFY(!frame.Running());
+    QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
 }
 
 void MainFrameTest::TheProcessLogSavesAsTextAndSaysWhenItCannot() {

@@ -6,6 +6,7 @@
 #include "core/TimeText.h"
 #include "ext2/MarkedTotals.h"
 #include "ext2/TurboScan.h"
+#include "ext2/VolumeOpen.h"
 #include "models/ItemIcons.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
@@ -214,6 +215,14 @@ void MainFrame::StartTreeCreation() {
 }
 
 void MainFrame::TurboScan() {
+    // A loaded catalogue reads the source by its inode numbers and block maps: never once the
+    // disk or image is no longer the one the scan information was saved from.
+    if (m_session.Source().ScanInfoLoaded() && m_session.Source().CheckSourceFingerprint() == 0) {
+        const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
+        m_prompter.Tell(QMessageBox::Critical, kCaption,
+                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        return;
+    }
     SetPane(2, "0 KB Marked in 0 Files in 0 Folders");
     if (m_worker == nullptr && m_session.Volume() != nullptr) {
         m_listModel.ShowFolder(nullptr, kRootAnchor);

@@ -28,11 +28,14 @@ void Require(bool holds) {
         std::abort();
 }
 
-// Nodes below the root anchor, each reached once, with their names in walk order.
-std::vector<std::string> NamesBelowRoot(const Catalog& catalog) {
+// Nodes below the root anchor, each reached once, with their names in walk order. Every
+// node is reached in a catalogue just built or loaded; Turbo Scan unlinks the lost folders it
+// prunes or merges, which stay in the arena unreached.
+std::vector<std::string> NamesBelowRoot(const Catalog& catalog, bool everyNode) {
     std::vector<std::string> names;
     catalog.ForEachBelow(kRootAnchor, [&](NodeId id) { names.emplace_back(catalog.Name(id)); });
-    Require(names.size() + 1 == catalog.NodeCount());
+    Require(names.size() + 1 <= catalog.NodeCount());
+    Require(!everyNode || names.size() + 1 == catalog.NodeCount());
     return names;
 }
 
@@ -46,7 +49,7 @@ void RoundTrip(RecoverySession& session) {
     std::remove(path.c_str());
     LoadedScanInfo loaded;
     Require(ParseScanInfo(file, loaded) == ScanInfoReadResult::kOk);
-    Require(NamesBelowRoot(loaded.catalog) == NamesBelowRoot(session.Catalogue()));
+    Require(NamesBelowRoot(loaded.catalog, true) == NamesBelowRoot(session.Catalogue(), false));
     Require(loaded.volume->superblock == session.Volume()->superblock);
 }
 
@@ -68,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VolumeReader reader(session.Source(), *session.Volume());
     TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
     builder.BuildTree();
-    NamesBelowRoot(session.Catalogue());
+    NamesBelowRoot(session.Catalogue(), true);
     TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
     if (scan.SearchLostFolders() == 1)
         scan.SearchLostFiles();

@@ -273,6 +273,13 @@ void Saver::SaveFileData(NodeId id, int parent) {
                 " bytes, its blocks hold " + std::to_string(size) + ")");
         return;
     }
+    if (survey.mapLoop) {
+        ++m_summary.partial;
+        Problem("partial: " + PathOf(made.name) +
+                " (its block map names one of its map blocks twice; what lies past that is "
+                "written as zeros)");
+        return;
+    }
     if (unreadable == 0) {
         ++m_summary.files;
         return;

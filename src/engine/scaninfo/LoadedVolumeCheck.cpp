@@ -31,6 +31,8 @@ std::string SuperblockProblem(const Superblock& sb) {
     const std::string counts = Num(sb.s_inodes_count) + " inodes, " + Num(sb.s_inodes_per_group) +
                                " per group, " + Num(sb.s_blocks_count) + " blocks, " +
                                Num(sb.s_blocks_per_group) + " per group";
+    if (const std::string features = UnreadableFeatures(sb); !features.empty())
+        return "its superblock copy names features this program cannot read (" + features + ")";
     if (!PassesFieldTest(sb))
         return "the counts of its superblock copy do not agree (" + counts + ")";
     if (!GroupLayoutPossible(sb, sb.s_inodes_count / sb.s_inodes_per_group))

@@ -229,6 +229,46 @@ TEST(SaveOperation, AnUnreadableMapBlockMakesTheFilePartial) {
               std::string::npos);
 }
 
+// A double indirect pointer naming the single indirect block makes the map loop: the walk ends
+// there, and the file is reported partial rather than sound with zeros past the loop.
+TEST(SaveOperation, AMapThatLoopsMakesTheFilePartial) {
+    fixtures::TempDir dir;
+    const std::filesystem::path src = dir.File("src");
+    std::filesystem::create_directories(src);
+    std::ofstream(src / "big.bin") << std::string(300 * 1024, 'b'); // reaches the double map
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext2 -b 1024 -d " + src.string() + " " + image +
+                                 " 2048 >/dev/null 2>&1"),
+              0);
+    BlockNo single = 0;
+    {
+        fixtures::BuiltVolume built(kPath, image);
+        ASSERT_TRUE(built.opened);
+        built.catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+            if (built.catalog.Name(id) == "big.bin") {
+                built.reader.ReadInode(built.catalog.Node(id).inode);
+                single = InodeView{built.volume.currentInode}.i_block(12);
+            }
+        });
+    }
+    ASSERT_NE(single, 0u);
+    ASSERT_EQ(fixtures::RunShell("debugfs -w -R 'sif /big.bin block[DIND] " +
+                                 std::to_string(single) + "' " + image + " >/dev/null 2>&1"),
+              0);
+    fixtures::BuiltVolume built(kPath, image);
+    ASSERT_TRUE(built.opened);
+    MemoryDestination destination;
+    RecordingEvents events;
+    const SaveSummary summary = SaveCatalogue(built.reader, built.catalog, destination,
+                                              {false, false, false}, built.stop, events);
+    EXPECT_EQ(summary.partial, 1u);
+    EXPECT_EQ(summary.files, 0u);
+    EXPECT_EQ(destination.files["./big.bin"].substr(0, 268 * 1024), std::string(268 * 1024, 'b'));
+    EXPECT_NE(destination.files[std::string("./") + kReportName].find(
+                  "partial: ./big.bin (its block map names one of its map blocks twice"),
+              std::string::npos);
+}
+
 // A local folder that runs full after `room` bytes: a write that does not fit writes what
 // fits and fails with ENOSPC, as a full disk does; a size is still given without room.
 class FullingDestination final : public SaveDestination {

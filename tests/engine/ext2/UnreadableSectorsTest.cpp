@@ -196,7 +196,7 @@ TEST(UnreadableSectors, TurboScanLosesOnlyWhatAnUnreadableSectorHeld) {
     Ext2Image image(options);
     const InodeNo lost = image.AddDirectory(2, "gone");
     const InodeNo g = image.AddFile(lost, "g.txt", std::vector<std::uint8_t>(20, 'g'));
-    image.WriteDirectory(2, {{2, ".", 2}, {2, "..", 2}});
+    image.WriteDirectory(2, {{2, ".", 2, {}, {}}, {2, "..", 2, {}, {}}});
     for (int i = 0; i < 8; ++i)
         image.AllocateInode();
     InodeFields deleted;

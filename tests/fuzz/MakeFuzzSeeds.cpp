@@ -66,44 +66,46 @@ bool WriteScanInfoUseSeed(const std::string& path) {
     TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
     RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
     return session.Catalogue().NodeCount() > 4 && WriteScanInfoFile(session, path, {}).Ok();
-    bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(out);
-    }
+}
 
-    // Small volumes with something for every pass to find: folders, files, a file of several map
-    // levels, a deleted file, an unlinked folder, and (in the second) a damaged primary
-    // superblock with group 1's copy to fall back on.
-    bool WriteExt2Seeds(const std::string& folder) {
-        using namespace twl::fixtures;
-        Ext2Options options;
-        options.blocksPerGroup = 160;
-        Ext2Image small(options);
-        const auto folderA = small.AddDirectory(2, "A");
-        small.AddFile(folderA, "a.txt", std::vector<std::uint8_t>(300, 'a'));
-        small.AddFile(2, "mapped.bin", std::vector<std::uint8_t>(40 * 1024, 'm'));
-        const auto lost = small.AddDirectory(2, "lost");
-        small.AddFile(lost, "l.txt", std::vector<std::uint8_t>(10, 'l'));
-        small.WriteDirectory(2, {{2, ".", 2}, {2, "..", 2}, {folderA, "A", 2}});
-        InodeFields deleted;
-        deleted.i_mode = 0x81A4;
-        deleted.i_size = 700;
-        deleted.i_dtime = kBuildTime;
-        deleted.i_blocks = 2;
-        deleted.i_block[0] = small.AllocateBlock();
-        small.WriteInode(small.AllocateInode(), deleted);
+bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
 
-        options.groups = 2;
-        options.blocksPerGroup = 128;
-        Ext2Image backed(options);
-        backed.AddFile(2, "b.txt", std::vector<std::uint8_t>(2000, 'b'));
-        backed.WriteBackup(1);
-        backed.Superblock()[0] ^= 0xFF;
-        return WriteBytes(folder + "/small.img", small.Bytes()) &&
-               WriteBytes(folder + "/backup.img", backed.Bytes());
-    }
+// Small volumes with something for every pass to find: folders, files, a file of several map
+// levels, a deleted file, an unlinked folder, and (in the second) a damaged primary
+// superblock with group 1's copy to fall back on.
+bool WriteExt2Seeds(const std::string& folder) {
+    using namespace twl::fixtures;
+    Ext2Options options;
+    options.blocksPerGroup = 160;
+    Ext2Image small(options);
+    const auto folderA = small.AddDirectory(2, "A");
+    small.AddFile(folderA, "a.txt", std::vector<std::uint8_t>(300, 'a'));
+    small.AddFile(2, "mapped.bin", std::vector<std::uint8_t>(40 * 1024, 'm'));
+    const auto lost = small.AddDirectory(2, "lost");
+    small.AddFile(lost, "l.txt", std::vector<std::uint8_t>(10, 'l'));
+    small.WriteDirectory(2, {{2, ".", 2}, {2, "..", 2}, {folderA, "A", 2}});
+    InodeFields deleted;
+    deleted.i_mode = 0x81A4;
+    deleted.i_size = 700;
+    deleted.i_dtime = kBuildTime;
+    deleted.i_blocks = 2;
+    deleted.i_block[0] = small.AllocateBlock();
+    small.WriteInode(small.AllocateInode(), deleted);
+
+    options.groups = 2;
+    options.blocksPerGroup = 128;
+    Ext2Image backed(options);
+    backed.AddFile(2, "b.txt", std::vector<std::uint8_t>(2000, 'b'));
+    backed.WriteBackup(1);
+    backed.Superblock()[0] ^= 0xFF;
+    return WriteBytes(folder + "/small.img", small.Bytes()) &&
+           WriteBytes(folder + "/backup.img", backed.Bytes());
+}
 
 } // namespace
 

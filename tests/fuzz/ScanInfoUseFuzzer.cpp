@@ -26,6 +26,7 @@ public:
             std::abort(); // data written past the size the file is given
         return 0;
     }
+    void Abandon() override {}
 
 private:
     ByteOffset m_end = 0;

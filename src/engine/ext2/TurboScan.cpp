@@ -348,7 +348,12 @@ void TurboScan::SearchLostFiles() {
     NodeId tail = m_catalog.Node(container).first_child;
     const std::size_t total = m_candidates.UnfoundCount();
     std::size_t index = 0;
+    std::size_t leftOut = 0;
+    InodeNo firstLeftOut = 0;
     Ext2Volume& volume = m_reader.Volume();
+    // Inodes below the first ordinary one belong to the file system itself (the resize inode,
+    // the journal): never a user's file, so not reported when left out.
+    const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
     for (const LostFileCandidate& candidate : m_candidates.All()) {
         if (candidate.found)
             continue;
@@ -359,10 +364,23 @@ void TurboScan::SearchLostFiles() {
         m_reader.ReadInode(candidate.inode);
         const InodeRecord record = volume.currentInode;
         const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-        if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size))
+        if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size)) {
+            if (candidate.inode >= firstOrdinary)
+                firstLeftOut = leftOut++ == 0 ? candidate.inode : firstLeftOut;
             continue;
+        }
         AppendChild(container, tail, MakeFileNode(candidate.inode, record, size));
     }
+    // An inode no folder names has no other sign of being a file than its size: one its
+    // blocks cannot hold is taken as damage, left out, and said here once.
+    if (leftOut != 0)
+        m_events.LogRow({0, kTurboScanProcess,
+                         std::to_string(leftOut) +
+                             " lost files left out, their sizes larger than their blocks hold; "
+                             "the first: inode " +
+                             std::to_string(firstLeftOut),
+                         CurrentTimeText()},
+                        LogIcon::kError);
     m_events.StatusText(0, Blanks(18));
 }
 

@@ -63,6 +63,23 @@ struct BuiltFrame {
     }
 };
 
+// A bare ext2 image of `src` (no partition table, 1024 blocks of 1 KiB), changed by `debugfs`
+// commands when given, opened in `session` as a scan leaves it.
+inline void OpenBareVolume(RecoverySession& session, const fixtures::TempDir& dir,
+                           const std::string& src, const std::string& debugfs = {}) {
+    const std::string image = dir.File("bare.img");
+    fixtures::RunShell("mke2fs -q -F -t ext2 -d '" + src + "' " + image + " 1024 >/dev/null 2>&1");
+    if (!debugfs.empty()) {
+        std::ofstream(dir.File("commands")) << debugfs;
+        fixtures::RunShell("debugfs -w -f " + dir.File("commands") + " " + image +
+                           " >/dev/null 2>&1");
+    }
+    session.Source().SelectImageFile(image);
+    session.SetMode(ProcessingMode::kScan);
+    session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
+    QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+}
+
 inline QStringList Texts(const QList<QAction*>& actions) {
     QStringList texts;
     for (const QAction* action : actions) {

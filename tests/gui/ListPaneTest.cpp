@@ -29,18 +29,7 @@ struct FrameOver {
     std::unique_ptr<MainFrame> frame;
     FrameOver(const fixtures::TempDir& dir, const std::string& src,
               const std::string& debugfs = {}) {
-        const std::string image = dir.File("names.img");
-        fixtures::RunShell("mke2fs -q -F -t ext2 -d '" + src + "' " + image +
-                           " 1024 >/dev/null 2>&1");
-        if (!debugfs.empty()) {
-            std::ofstream(dir.File("commands")) << debugfs;
-            fixtures::RunShell("debugfs -w -f " + dir.File("commands") + " " + image +
-                               " >/dev/null 2>&1");
-        }
-        session.Source().SelectImageFile(image);
-        session.SetMode(ProcessingMode::kScan);
-        session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
-        QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+        OpenBareVolume(session, dir, src, debugfs);
         frame = std::make_unique<MainFrame>(session);
         frame->Prompts().SetUnattended(true);
         frame->resize(1280, 800);

@@ -114,19 +114,50 @@ void MainFrameTest::TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes() {
     QCOMPARE(rows[rows.size() - 1].description, std::string("Process completed..."));
 }
 
+// While "Do you want to stop process?" is open the worker is held: the entries it has found
+// stay where they are however long the question waits, short of the whole tree. "No" lets it
+// go on to the end; "Yes" ends the run at once and the worker finds nothing more.
 void MainFrameTest::StopAskedNoResumesAndYesStops() {
-    BuiltFrame built;
-    MainFrame& frame = *built.frame;
+    constexpr int kLinks = 2000; // a walk long enough to be caught in the middle
+    fixtures::TempDir dir;
+    const std::string src = dir.File("src");
+    std::filesystem::create_directories(src);
+    std::ofstream(src + "/a") << "a";
+    std::string links;
+    for (int block = 0; block < 40; ++block) // room for every link in the root folder
+        links += "expand_dir /\n";
+    for (int i = 0; i < kLinks; ++i)
+        links += "ln a l" + std::to_string(i) + "\n";
+    RecoverySession session;
+    OpenBareVolume(session, dir, src, links);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    const QString all = QString::number(kLinks + 2) + " Entries Found"; // a, lost+found
+    QStringList whileAsked;
+    frame.Prompts().SetObserver([&](const QString& text) {
+        if (text != "Do you want to stop process?")
+            return;
+        QTest::qWait(200); // the worker reaches its checkpoint; the count is shown
+        whileAsked << frame.StatusPane(0);
+        QTest::qWait(300);
+        whileAsked << frame.StatusPane(0);
+    });
+
     frame.StartTreeCreation();
     frame.Prompts().QueueAnswer(QMessageBox::No);
     frame.Stop();
     QVERIFY(frame.Running());
+    QCOMPARE(whileAsked.size(), 2);
+    QCOMPARE(whileAsked[1], whileAsked[0]);
+    QVERIFY2(whileAsked[0] != all, qPrintable(whileAsked[0]));
     frame.StartTreeCreation(); // a second worker is never started
     QTRY_VERIFY(!frame.Running());
+    QCOMPARE(frame.StatusPane(0), all);
     std::vector<ProcessLogEntry> rows = frame.Log().Rows();
     QCOMPARE(rows.at(0).description, std::string("User Intervention - Process Paused"));
     QCOMPARE(rows.at(1).description, std::string("User Intervention - Process Resumed"));
 
+    const std::uint32_t before = session.Counters().entriesFound; // the counters add up
     frame.StartTreeCreation();
     frame.Prompts().QueueAnswer(QMessageBox::Yes);
     frame.Stop();
@@ -135,6 +166,7 @@ void MainFrameTest::StopAskedNoResumesAndYesStops() {
     QCOMPARE(rows.back().processName, std::string("Disk Scanning Stopped "));
     QCOMPARE(rows.back().description, std::string("User Intervention - Process Aborted"));
     frame.WaitForWorker();
+    QVERIFY(session.Counters().entriesFound - before < kLinks + 2);
 }
 
 void MainFrameTest::ScanInformationOpensIntoThePanes() {

@@ -680,21 +680,18 @@ TEST(TreeBuilder, PercentIsOfTheInodesInUseOrOfAllAfterABackup) {
     }
 }
 
-TEST(TreeBuilder, TheSizeLineSwitchesUnitsAtOneMebibyte) {
-    const std::pair<std::size_t, const char*> cases[] = {
-        {1048576, "  1.000 MB in 1 Files in 0 Folders"},
-        {1048575, "1023.999 KB in 1 Files in 0 Folders"},
+// The status texts after a walk, from the counters alone: units switch at 2^20 and 2^30 bytes.
+TEST(TreeBuilder, TheStatusTextsSwitchUnitsAtOneMebibyteAndOneGibibyte) {
+    const std::pair<TreeCounters, const char*> cases[] = {
+        {{1, 1, 0, 1048576}, "  1.000 MB in 1 Files in 0 Folders"},
+        {{1, 1, 0, 1048575}, "1023.999 KB in 1 Files in 0 Folders"},
+        {{0, 0, 0, 0}, "  0.000 KB in 0 Files in 0 Folders"},
+        {{9, 4, 5, 1073741823}, "1024.000 MB in 4 Files in 5 Folders"},
+        {{9, 4, 5, 1073741824}, "  1.000 GB in 4 Files in 5 Folders"},
     };
-    for (const auto& [bytes, text] : cases) {
-        Ext2Options options;
-        options.blocksPerGroup = 8192;
-        options.blocksCount = 1100;
-        Ext2Image image(options);
-        image.AddFile(2, "data", std::vector<std::uint8_t>(bytes, 0x42));
-        Walk walk(image);
-        walk.Run();
-        EXPECT_EQ(SizeLineText(walk.Counters()), text);
-    }
+    for (const auto& [counters, text] : cases)
+        EXPECT_EQ(SizeLineText(counters), text) << counters.bytes;
+    EXPECT_EQ(EntriesFoundText({9, 4, 5, 0}), "9 Entries Found");
 }
 
 TEST(TreeBuilder, AStopFromTheEventsEndsTheWalkAndKeepsWhatWasListed) {

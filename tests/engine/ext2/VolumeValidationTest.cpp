@@ -64,12 +64,16 @@ std::uint32_t InodeTableBlock(const std::vector<std::uint8_t>& volume, int group
     return Le32(volume, kPrimaryTable + 32 * group + 8);
 }
 
+// Damage, the place the volume is listed at and the answer to the backup question decide which
+// superblock is taken, if any.
 TEST(VolumeValidation, DamageDecidesWhichSuperblockIsTaken) {
     struct Case {
         const char* name;
         std::function<void(std::vector<std::uint8_t>&)> damage;
         OpenOutcome outcome;
         std::uint16_t group;
+        SectorNo start = 0; // where the volume lies and is listed
+        bool search = true; // the answer to the backup question
     };
     const std::uint32_t table0 = InodeTableBlock(CleanVolume(), 0);
     const std::uint32_t bitmap0 = Le32(CleanVolume(), kPrimaryTable + 4);
@@ -127,27 +131,26 @@ TEST(VolumeValidation, DamageDecidesWhichSuperblockIsTaken) {
              fakeMagicBefore(v, 3);
          },
          OpenOutcome::kNoValidSuperblock, 0},
+        {"asking no opens nothing", [](auto& v) { PutLe32(v, kPrimary + 0x18, 3); },
+         OpenOutcome::kBackupDeclined, 0, 0, false},
+        // The copies imply a start one sector earlier than the entry: none is taken.
+        {"listed one sector late",
+         [](auto& v) {
+             PutLe32(v, kPrimary + 0x18, 3);
+             v.insert(v.begin(), 512, 0);
+             v.resize(v.size() - 512);
+         },
+         OpenOutcome::kNoValidSuperblock, 0},
+        {"clean, listed at sector 126", [](auto&) {}, OpenOutcome::kOpened, 0, 126},
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> volume = CleanVolume();
         c.damage(volume);
-        const Opened opened = Open(volume);
+        const Opened opened = Open(volume, c.start, c.search);
         EXPECT_EQ(opened.outcome, c.outcome) << c.name;
         EXPECT_EQ(opened.group, c.group) << c.name;
         EXPECT_EQ(opened.asked, c.group != 0 || c.outcome != OpenOutcome::kOpened) << c.name;
     }
-}
-
-TEST(VolumeValidation, TheSearchTakesNoCopyOfAnotherStartAndAskingNoOpensNothing) {
-    std::vector<std::uint8_t> volume = CleanVolume();
-    PutLe32(volume, kPrimary + 0x18, 3);
-    EXPECT_EQ(Open(volume, 0, false).outcome, OpenOutcome::kBackupDeclined);
-    // Listed one sector late: the copies imply a start one sector earlier than the entry.
-    std::vector<std::uint8_t> shifted(512, 0);
-    shifted.insert(shifted.end(), volume.begin(), volume.end());
-    shifted.resize(volume.size());
-    EXPECT_EQ(Open(shifted, 0).outcome, OpenOutcome::kNoValidSuperblock);
-    EXPECT_EQ(Open(CleanVolume(), 126).outcome, OpenOutcome::kOpened);
 }
 
 TEST(VolumeValidation, AFailedOpenLeavesTheOpenVolumeAlone) {

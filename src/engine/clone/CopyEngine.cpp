@@ -241,7 +241,7 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     const bool completed = refusal.empty() && report.completed;
     events.Message(completed ? MessageIcon::kInformation : MessageIcon::kError,
                    EndText(job.kind, completed));
-    events.WorkerDone(completed ? 7 : 1);
+    events.WorkerDone(completed ? WorkerResult::kCompleted : WorkerResult::kAborted);
     return report;
 }
 

@@ -66,7 +66,7 @@ public:
           m_session({}, fixtures::MemoryFactory{kPath, m_medium}) {
         const SectorCount sectors = volumeSectors != 0 ? volumeSectors : image.Sectors();
         m_medium->reportedSize = SectorOffset(kStart + sectors);
-        EXPECT_EQ(m_session.Source().SelectImageFile(kPath), ImageSelectResult::kOk);
+        EXPECT_TRUE(m_session.Source().SelectImageFile(kPath).Ok());
         m_session.SetMode(ProcessingMode::kTable);
         m_session.Lists().partitions.entries.push_back(
             PartitionEntry{0, kLinuxPartitionType, kStart, sectors});

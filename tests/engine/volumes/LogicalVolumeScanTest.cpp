@@ -75,7 +75,7 @@ struct ScanRun {
 void RunScan(const Disk& disk, ScanMode mode, ScanRun& run, SectorNo start = 0,
              std::optional<SectorNo> end = std::nullopt) {
     SectorSource source({}, MemoryFactory{kPath, disk.medium});
-    ASSERT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(kPath).Ok());
     run.events.stop = &run.stop;
     run.lists.partitions.entries.push_back(PartitionEntry{}); // emptied by the worker
     ScanWorker(source, run.lists, mode, start, end.value_or(disk.LastSector()), run.stop,
@@ -164,7 +164,7 @@ TEST(LogicalVolumeScan, AnEmptyDiskCompletesWithNoVolumeAndASecondScanStartsEmpt
     Disk disk(4000);
     disk.Place(63, MakeFileSystem("-t ext2 -b 1024", 1024, "once"));
     SectorSource source({}, MemoryFactory{kPath, disk.medium});
-    ASSERT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(kPath).Ok());
     StopControl stop;
     RecordingEvents events;
     LogicalVolumeScan scan(source, stop, events);

@@ -97,7 +97,7 @@ bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& cont
     RunTreeCreation(builder, session.Stop(), events);
     events.EndProgressLine();
     PrintClosingTexts(events, SizeLineText(session.Counters()), context);
-    return events.Result() == 0;
+    return events.Result() == WorkerResult::kCompleted;
 }
 
 bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context) {

@@ -7,6 +7,7 @@
 #include "core/EngineEvents.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ public:
     void Message(MessageIcon icon, const std::string& text) override;
     void StatusText(int pane, const std::string& text) override;
     void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;
-    void WorkerDone(int result) override { m_result = result; }
+    void WorkerDone(WorkerResult result) override { m_result = result; }
 
     // Shows a progress text, when one is due.
     void Show(const std::string& text) {
@@ -39,7 +40,8 @@ public:
     const std::vector<std::string>& Messages() const { return m_messages; }
     // The last text for status pane 1 (the size line after Turbo Scan).
     const std::string& Pane1() const { return m_pane1; }
-    int Result() const { return m_result; }
+    // How the worker ended; empty when it has not reported.
+    std::optional<WorkerResult> Result() const { return m_result; }
 
 private:
     bool ProgressDue();
@@ -50,7 +52,7 @@ private:
     bool m_lineShown = false;
     std::vector<std::string> m_messages;
     std::string m_pane1;
-    int m_result = 0;
+    std::optional<WorkerResult> m_result;
 };
 
 } // namespace twl::cli

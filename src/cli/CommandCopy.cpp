@@ -40,8 +40,9 @@ int Finish(const CopyReport& report, const CliEvents& events, CliContext& contex
     context.err << '\n';
     for (const std::string& message : events.Messages())
         context.err << message << '\n';
-    const bool whole = events.Result() == 7 && report.unwrittenSectors == 0 &&
-                       report.fillerSectors == 0 && report.leftOutSectors == 0;
+    const bool whole = events.Result() == WorkerResult::kCompleted &&
+                       report.unwrittenSectors == 0 && report.fillerSectors == 0 &&
+                       report.leftOutSectors == 0;
     return whole ? kExitOk : kExitNotFound;
 }
 

@@ -16,9 +16,7 @@ Status OpenPath(const std::string& path, RecoverySession& session) {
         if (const std::optional<DriveId> drive = DriveOfArgument(path, source))
             return source.SelectDrive(*drive);
     }
-    if (source.SelectImageFile(path) != ImageSelectResult::kOk)
-        return source.OpenStatus();
-    return Status::Success();
+    return source.SelectImageFile(path);
 }
 
 } // namespace

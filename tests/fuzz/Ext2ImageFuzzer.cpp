@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto medium = std::make_shared<fixtures::MemoryMedium>();
     medium->bytes.assign(data, data + size);
     RecoverySession session({}, fixtures::MemoryFactory{kImagePath, medium});
-    Require(session.Source().SelectImageFile(kImagePath) == ImageSelectResult::kOk);
+    Require(session.Source().SelectImageFile(kImagePath).Ok());
     session.SetMode(ProcessingMode::kTable);
     session.Lists().partitions.entries.push_back(
         PartitionEntry{0, kLinuxPartitionType, 0, static_cast<SectorCount>(size / kSectorSize)});

@@ -48,7 +48,7 @@ bool WriteScanInfoUseSeed(const std::string& path) {
     using namespace twl;
     const auto medium = fuzz::FuzzVolumeMedium();
     RecoverySession session({}, fixtures::MemoryFactory{fuzz::kFuzzImagePath, medium});
-    if (session.Source().SelectImageFile(fuzz::kFuzzImagePath) != ImageSelectResult::kOk)
+    if (!session.Source().SelectImageFile(fuzz::kFuzzImagePath).Ok())
         return false;
     auto volume = std::make_unique<Ext2Volume>();
     RawSuperblock raw{};

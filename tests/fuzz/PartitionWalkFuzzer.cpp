@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto medium = std::make_shared<fixtures::MemoryMedium>();
     medium->bytes.assign(data, data + size);
     SectorSource source({}, fixtures::MemoryFactory{"/fuzz.img", medium});
-    if (source.SelectImageFile("/fuzz.img") != ImageSelectResult::kOk)
+    if (!source.SelectImageFile("/fuzz.img").Ok())
         std::abort();
     VolumeLists lists;
     ListVolumesFromTable(source, kImageDriveId, lists);

@@ -191,7 +191,7 @@ std::string RefuseDestination(const SectorSource& source, const CopyJob& job) {
 
 std::uint64_t SectorsLeftOut(SectorSource& source, const CopyJob& job) {
     ByteCount bytes = source.SourceSize();
-    if (job.source != kImageDriveId && source.GetDriveSize(job.source, bytes) == 0)
+    if (job.source != kImageDriveId && !source.GetDriveSize(job.source, bytes).Ok())
         return 0;
     const std::uint64_t sectors = bytes / kSectorSize;
     return sectors > job.count ? sectors - job.count : 0;
@@ -200,9 +200,9 @@ std::uint64_t SectorsLeftOut(SectorSource& source, const CopyJob& job) {
 std::uint64_t CloneSectorCount(SectorSource& source, DriveId from, DriveId to) {
     ByteCount fromBytes = 0;
     ByteCount toBytes = 0;
-    if (source.GetDriveSize(from, fromBytes) == 0)
+    if (!source.GetDriveSize(from, fromBytes).Ok())
         fromBytes = 0;
-    if (source.GetDriveSize(to, toBytes) == 0)
+    if (!source.GetDriveSize(to, toBytes).Ok())
         toBytes = 0;
     return std::min<std::uint64_t>(std::min(fromBytes, toBytes) / kSectorSize,
                                    std::uint64_t{1} << 32);
@@ -241,7 +241,7 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     const bool completed = refusal.empty() && report.completed;
     events.Message(completed ? MessageIcon::kInformation : MessageIcon::kError,
                    EndText(job.kind, completed));
-    events.WorkerDone(completed ? 7 : 1);
+    events.WorkerDone(completed ? WorkerResult::kCompleted : WorkerResult::kAborted);
     return report;
 }
 

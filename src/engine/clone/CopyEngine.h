@@ -61,7 +61,7 @@ std::string RefuseDestination(const SectorSource& source, const CopyJob& job);
 // opened or is refused), copy, then report "Cloning Completed" / "Cloning Aborted" or
 // "Imaging Completed" / "Imaging Aborted" (with "N sectors could not be written" first when
 // writes failed, and how much of the source was left out when it did not all fit) and
-// WorkerDone(7 completed, 1 aborted).
+// WorkerDone(kCompleted or kAborted).
 CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& stop,
                          EngineEvents& events);
 

@@ -1,6 +1,7 @@
 #include "clone/CopyTarget.h"
 
 #include "platform/BlockDevice.h"
+#include "platform/FullIo.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,19 +10,7 @@
 namespace twl {
 
 int FdCopyTarget::WriteAt(ByteOffset offset, ConstBytes bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::pwrite(m_fd.Get(), bytes.data() + done, bytes.size() - done,
-                                       static_cast<off_t>(offset + done));
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote < 0)
-            return errno;
-        if (wrote == 0)
-            return ENOSPC;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return 0;
+    return WriteAllAt(m_fd.Get(), offset, bytes).error;
 }
 
 int FdCopyTarget::Finish() {

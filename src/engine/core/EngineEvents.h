@@ -5,6 +5,7 @@
 // Each has an empty default so a front end only implements what it shows.
 
 #include "core/ProcessLog.h"
+#include "core/WorkerResult.h"
 
 #include <cstdint>
 #include <string>
@@ -48,8 +49,8 @@ public:
     virtual void LogRow(const ProcessLogEntry& /*entry*/, LogIcon /*icon*/) {}
     // A closing text of a worker ("Tree Creation Completed"), with its icon.
     virtual void Message(MessageIcon /*icon*/, const std::string& /*text*/) {}
-    // The worker has finished: 0 completed, -9 aborted (and other codes of later workers).
-    virtual void WorkerDone(int /*result*/) {}
+    // The worker has finished, and how.
+    virtual void WorkerDone(WorkerResult /*result*/) {}
 };
 
 } // namespace twl

@@ -308,13 +308,13 @@ void RunTreeCreation(TreeBuilder& builder, StopControl& stop, EngineEvents& even
         builder.ReportFindings();
         events.Message(MessageIcon::kError,
                        "Tree Creation Ended Early: " + failure + "; the tree built so far is kept");
-        events.WorkerDone(-9);
+        events.WorkerDone(WorkerResult::kAborted);
     } else if (stop.StopRequested()) {
         events.Message(MessageIcon::kError, "Tree Creation Aborted");
-        events.WorkerDone(-9);
+        events.WorkerDone(WorkerResult::kAborted);
     } else {
         events.Message(MessageIcon::kInformation, "Tree Creation Completed");
-        events.WorkerDone(0);
+        events.WorkerDone(WorkerResult::kCompleted);
     }
 }
 

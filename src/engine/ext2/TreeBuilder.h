@@ -132,9 +132,9 @@ private:
 };
 
 // The tree-creation worker: BuildTree, the progress bar to 100, then "Tree Creation
-// Completed" and WorkerDone(0), or "Tree Creation Aborted" and WorkerDone(-9) after a stop.
-// When memory or the catalogue runs out, the tree built so far stays, the closing text says
-// why the walk ended, and WorkerDone(-9).
+// Completed" and WorkerDone(kCompleted), or "Tree Creation Aborted" and WorkerDone(kAborted) after
+// a stop. When memory or the catalogue runs out, the tree built so far stays, the closing text says
+// why the walk ended, and WorkerDone(kAborted).
 void RunTreeCreation(TreeBuilder& builder, StopControl& stop, EngineEvents& events);
 
 } // namespace twl

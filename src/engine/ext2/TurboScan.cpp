@@ -430,7 +430,7 @@ bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
     }
     const TreeCounters recount = RecountCatalogue(catalog);
     events.StatusText(1, SizeLine(recount.bytes, recount.files, recount.folders));
-    events.WorkerDone(99);
+    events.WorkerDone(WorkerResult::kTurboScanDone);
     return !ended;
 }
 

@@ -94,8 +94,8 @@ TreeCounters RecountCatalogue(const Catalog& catalog);
 // The Turbo Scan worker: the process-log row "Process started...", the lost folder pass,
 // the lost file search when the pass completed, "Process completed..." and "Turbo Scan
 // Completed" (or "Process Aborted..." and "Turbo Scan Aborted" after a stop), the recounted
-// size line for pane 1, and WorkerDone(99). When memory or the catalogue runs out, what was
-// found so far stays and the closing text says why the scan ended. Returns true when the scan
+// size line for pane 1, and WorkerDone(kTurboScanDone). When memory or the catalogue runs out, what
+// was found so far stays and the closing text says why the scan ended. Returns true when the scan
 // ran to its end.
 bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
 

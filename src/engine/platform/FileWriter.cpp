@@ -1,5 +1,7 @@
 #include "platform/FileWriter.h"
 
+#include "platform/FullIo.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -59,15 +61,9 @@ void FileWriter::Write(ConstBytes bytes) {
 }
 
 void FileWriter::Flush() {
-    std::size_t done = 0;
-    while (m_status.Ok() && done < m_buffer.size()) {
-        const ssize_t wrote = ::write(m_fd.Get(), m_buffer.data() + done, m_buffer.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            m_status = Status::Failure(ErrorCode::kWriteFailed, m_path, wrote < 0 ? errno : ENOSPC);
-        else
-            done += static_cast<std::size_t>(wrote);
+    if (m_status.Ok()) {
+        if (const IoResult wrote = WriteAll(m_fd.Get(), m_buffer); wrote.error != 0)
+            m_status = Status::Failure(ErrorCode::kWriteFailed, m_path, wrote.error);
     }
     m_buffer.clear();
 }

@@ -1,5 +1,7 @@
 #include "recover/LocalDestination.h"
 
+#include "platform/FullIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -22,17 +24,7 @@ public:
         : m_destination(destination), m_parent(parent), m_name(std::move(name)), m_fd(fd) {}
     ~LocalFile() override { Close(); }
     int WriteAt(ByteOffset offset, ConstBytes bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t wrote = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
-                                           static_cast<off_t>(offset + done));
-            if (wrote < 0 && errno == EINTR)
-                continue;
-            if (wrote <= 0)
-                return wrote < 0 ? errno : ENOSPC;
-            done += static_cast<std::size_t>(wrote);
-        }
-        return 0;
+        return WriteAllAt(m_fd, offset, bytes).error;
     }
     int Finish(ByteCount size, const ItemTimes& times) override {
         int error = ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;

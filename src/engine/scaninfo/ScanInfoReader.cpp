@@ -2,6 +2,7 @@
 
 #include "ext2/CatalogPath.h"
 #include "platform/BlockDevice.h"
+#include "platform/FullIo.h"
 #include "platform/UniqueFd.h"
 #include "scaninfo/LoadedVolumeCheck.h"
 
@@ -195,16 +196,8 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loa
              bytes.resize(static_cast<std::size_t>(st.st_size));
          }).empty())
         return Damaged(loaded, "it is too large to be read");
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
+    // A read error keeps what came before it; the parser judges what is there.
+    bytes.resize(ReadAllAt(fd.Get(), 0, bytes).bytes);
     return ParseScanInfo(bytes, loaded);
 }
 

@@ -18,7 +18,7 @@ SourceSample SampleImage(BlockReader& image, SectorNo fingerprintSector) {
 SourceSample SampleDrive(SectorSource& source, DriveId driveId, SectorNo fingerprintSector) {
     SourceSample sample;
     ByteCount size = 0;
-    if (source.GetDriveSize(driveId, size) == 1)
+    if (source.GetDriveSize(driveId, size).Ok())
         sample.size = size;
     std::array<std::uint8_t, kSectorSize> sector{};
     if (source.ReadSectors(driveId, fingerprintSector, sector) == 1)

@@ -1,7 +1,6 @@
 #include "platform/BlockDevice.h"
+#include "platform/FullIo.h"
 #include "sector/BlockReader.h"
-
-#include <cerrno>
 
 namespace twl {
 namespace {
@@ -11,22 +10,8 @@ public:
     FileBlockReader(UniqueFd fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
 
     ReadOutcome ReadAt(ByteOffset offset, MutableBytes buffer) override {
-        ReadOutcome outcome;
-        while (outcome.bytes < buffer.size()) {
-            const ssize_t got =
-                ::pread(m_fd.Get(), buffer.data() + outcome.bytes, buffer.size() - outcome.bytes,
-                        static_cast<off_t>(offset + outcome.bytes));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                outcome.error = errno;
-                break;
-            }
-            if (got == 0)
-                break; // end of the medium
-            outcome.bytes += static_cast<std::size_t>(got);
-        }
-        return outcome;
+        const IoResult got = ReadAllAt(m_fd.Get(), offset, buffer); // short at the medium's end
+        return {got.bytes, got.error};
     }
 
     ByteCount Size(Status& status) override {

@@ -78,7 +78,7 @@ int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes 
     return result;
 }
 
-int SectorSource::GetDriveSize(DriveId driveId, ByteCount& sizeOut) {
+Status SectorSource::GetDriveSize(DriveId driveId, ByteCount& sizeOut) {
     DriveHandle& handle = HandleOf(driveId);
     Status status = handle.status;
     ByteCount bytes = 0;
@@ -87,10 +87,10 @@ int SectorSource::GetDriveSize(DriveId driveId, ByteCount& sizeOut) {
     if (!status.Ok()) {
         m_lastDiagnostic =
             "GetDriveGeometry failed. Error " + std::to_string(status.sysError) + ".";
-        return 0;
+        return status;
     }
     sizeOut = bytes;
-    return 1;
+    return Status::Success();
 }
 
 Status SectorSource::SelectDrive(DriveId driveId) {
@@ -101,7 +101,7 @@ Status SectorSource::SelectDrive(DriveId driveId) {
     if (!handle.status.Ok())
         return handle.status;
     ByteCount bytes = 0;
-    if (GetDriveSize(driveId, bytes) == 0)
+    if (!GetDriveSize(driveId, bytes).Ok())
         return Status::Failure(ErrorCode::kCannotSize, DrivePath(driveId));
     m_sourceSize = bytes;
     return Status::Success();
@@ -131,7 +131,7 @@ OpenedReader SectorSource::OpenImageFile() const {
     return m_factory(ImagePath());
 }
 
-ImageSelectResult SectorSource::SelectImageFile(const std::string& path) {
+Status SectorSource::SelectImageFile(const std::string& path) {
     m_driveId = kImageDriveId;
     m_image.reset();
     std::error_code ec;
@@ -143,25 +143,25 @@ ImageSelectResult SectorSource::SelectImageFile(const std::string& path) {
     OpenedReader opened = OpenImageFile();
     m_imageStatus = opened.status;
     if (!opened.reader)
-        return ImageSelectResult::kCannotOpen;
+        return ImageOpenFailure();
     Status sizeStatus;
     const ByteCount bytes = opened.reader->Size(sizeStatus);
     if (!sizeStatus.Ok()) {
         m_imageStatus = sizeStatus;
-        return ImageSelectResult::kCannotSize;
+        return m_imageStatus;
     }
     m_image = std::move(opened.reader);
     m_sourceSize = bytes;
-    return ImageSelectResult::kOk;
+    return Status::Success();
 }
 
-int SectorSource::ReopenStoredImage() {
+Status SectorSource::ReopenStoredImage() {
     if (m_driveId != kImageDriveId)
-        return 1;
+        return Status::Success();
     OpenedReader opened = OpenImageFile();
     m_imageStatus = opened.status;
     m_image = std::move(opened.reader);
-    return m_image ? 1 : 0;
+    return m_image ? Status::Success() : ImageOpenFailure();
 }
 
 void SectorSource::SetFingerprint(SectorNo sector, ConstBytes contents) {
@@ -183,11 +183,16 @@ void SectorSource::AdoptStored(const StoredSource& stored, std::unique_ptr<Block
     m_scanInfoLoaded = true;
 }
 
-int SectorSource::CheckSourceFingerprint() {
+bool SectorSource::CheckSourceFingerprint() {
     std::array<std::uint8_t, kSectorSize> sector{};
     if (ReadSectors(m_driveId, m_fingerprintSector, sector) == 0)
-        return 1; // an unreadable fingerprint does not count against the source
-    return sector == m_fingerprint ? 1 : 0;
+        return true; // an unreadable fingerprint does not count against the source
+    return sector == m_fingerprint;
+}
+
+Status SectorSource::ImageOpenFailure() const {
+    return m_imageStatus.Ok() ? Status::Failure(ErrorCode::kCannotOpen, ImagePath())
+                              : m_imageStatus;
 }
 
 Status SectorSource::OpenStatus() const {

@@ -29,18 +29,16 @@ namespace twl {
 // Opens a path for reading; replaceable so tests can hand out media that fail on demand.
 using ReaderFactory = std::function<OpenedReader(const std::string& path)>;
 
-enum class ImageSelectResult {
-    kOk,
-    kCannotOpen, // the page shows "Could not open Image File"
-    kCannotSize, // the page shows "Could not retrieve size of Image File"
-};
-
 class SectorSource {
 public:
     explicit SectorSource(std::vector<DriveInfo> inventory = {}, ReaderFactory factory = {});
     ~SectorSource();
     SectorSource(const SectorSource&) = delete;
     SectorSource& operator=(const SectorSource&) = delete;
+
+    // Operations that can fail return a Status saying why. The two sector reads keep their
+    // 1/0 result: it is the contract above, and every reader, the copy engine and their tests
+    // count on a 0 meaning "zeros where sectors could not be read", not a reason.
 
     // Reads buffer.size() bytes (a multiple of 512) from `first` on. Returns 1 on success
     // (also when the medium ends inside the range: the tail is left untouched), 0 when there
@@ -56,9 +54,9 @@ public:
     // own terms and must not read a failing area more often than it means to.
     int ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes buffer);
 
-    // Size in bytes of a drive of the inventory. Returns 1 and sets sizeOut, or 0 with sizeOut
-    // untouched and the reason kept in LastDiagnostic().
-    int GetDriveSize(DriveId driveId, ByteCount& sizeOut);
+    // Size in bytes of a drive of the inventory. Sets sizeOut, or on failure leaves it untouched
+    // and also keeps the reason in LastDiagnostic().
+    Status GetDriveSize(DriveId driveId, ByteCount& sizeOut);
 
     // Makes drive `driveId` the source: the image is closed, the size taken from the drive.
     // Fails when the drive is not in the inventory or cannot be opened or sized.
@@ -70,12 +68,13 @@ public:
     // Opens image folder / image file name read-only.
     OpenedReader OpenImageFile() const;
 
-    // Makes an image file (or a block device given by path) the source.
-    ImageSelectResult SelectImageFile(const std::string& path);
+    // Makes an image file (or a block device given by path) the source. On failure the code is
+    // kCannotSize when it opened but could not be sized, else why it could not be opened.
+    Status SelectImageFile(const std::string& path);
 
-    // Reopens the image named by a loaded scan information file. Returns 1 for a physical
-    // drive or when the image opened, else 0.
-    int ReopenStoredImage();
+    // Reopens the image named by a loaded scan information file. Succeeds for a physical drive
+    // or when the image opened.
+    Status ReopenStoredImage();
 
     // Opens any path the way images are opened (read-only), without choosing it.
     OpenedReader OpenPath(const std::string& path) const { return m_factory(path); }
@@ -93,8 +92,8 @@ public:
     };
     void AdoptStored(const StoredSource& stored, std::unique_ptr<BlockReader> image);
 
-    // 1 when the fingerprint sector still holds the stored contents, or cannot be read.
-    int CheckSourceFingerprint();
+    // True when the fingerprint sector still holds the stored contents, or cannot be read.
+    bool CheckSourceFingerprint();
 
     // Drops the image (closing it) and every open drive; back to the start state.
     void Reset();
@@ -133,6 +132,8 @@ private:
     };
 
     DriveHandle& HandleOf(DriveId driveId);
+    // Why the image could not be opened (the reader's reason, or kCannotOpen when it gave none).
+    Status ImageOpenFailure() const;
     int ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer);
 
     std::vector<DriveInfo> m_inventory;

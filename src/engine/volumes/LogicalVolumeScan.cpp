@@ -175,10 +175,10 @@ void ScanWorker(SectorSource& source, VolumeLists& lists, ScanMode mode, SectorN
                            std::to_string(scan.SlotsFullAt()));
     if (stop.StopRequested()) {
         events.Message(MessageIcon::kError, "Logical Volume Scan Aborted");
-        events.WorkerDone(1);
+        events.WorkerDone(WorkerResult::kAborted);
     } else {
         events.Message(MessageIcon::kInformation, "Logical Volume Scan Completed");
-        events.WorkerDone(0);
+        events.WorkerDone(WorkerResult::kCompleted);
     }
 }
 

@@ -77,8 +77,8 @@ private:
 };
 
 // The scan worker: frees both volume lists, sweeps [start, end] in `mode`, post-processes
-// into the found-volume list and reports "Logical Volume Scan Completed" (WorkerDone(0)) or
-// "Logical Volume Scan Aborted" (WorkerDone(1)) after a stop.
+// into the found-volume list and reports "Logical Volume Scan Completed" (kCompleted) or
+// "Logical Volume Scan Aborted" (kAborted) after a stop.
 void ScanWorker(SectorSource& source, VolumeLists& lists, ScanMode mode, SectorNo start,
                 SectorNo end, StopControl& stop, EngineEvents& events);
 

@@ -126,7 +126,7 @@ TableListing ListVolumesFromTable(SectorSource& source, DriveId driveId, VolumeL
     lists.FreeBoth();
     if (IsPhysicalDrive(driveId)) {
         ByteCount bytes = 0;
-        if (source.GetDriveSize(driveId, bytes) != 0)
+        if (source.GetDriveSize(driveId, bytes).Ok())
             source.SetSourceSize(bytes);
     }
     listing.walk = WalkPartitionTable(source, driveId, lists.partitions);

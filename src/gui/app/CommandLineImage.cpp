@@ -137,8 +137,7 @@ QString ImageProblem(const QString& path) {
 ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty())
         return Fail(frame, problem);
-    if (session.Source().SelectImageFile(QFile::encodeName(path).toStdString()) !=
-        ImageSelectResult::kOk)
+    if (!session.Source().SelectImageFile(QFile::encodeName(path).toStdString()).Ok())
         return Fail(frame, path + ": Could not open Image File");
     const QString name = QFileInfo(path).fileName();
     if (FindVolumes(frame, session, name) == 0)

@@ -61,7 +61,7 @@ void GuiEvents::Message(MessageIcon icon, const std::string& text) {
     });
 }
 
-void GuiEvents::WorkerDone(int result) {
+void GuiEvents::WorkerDone(WorkerResult result) {
     QMetaObject::invokeMethod(
         &m_frame, [frame = &m_frame, result] { frame->OnWorkerDone(result); },
         Qt::QueuedConnection);

@@ -27,7 +27,7 @@ public:
     void TreeProgress(const TreeCounters& counters, int percent) override;
     void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;
     void Message(MessageIcon icon, const std::string& text) override;
-    void WorkerDone(int result) override;
+    void WorkerDone(WorkerResult result) override;
 
     // What changed since the last call, for the frame's timer: texts for panes 0 to 2 and
     // the progress bar's position.

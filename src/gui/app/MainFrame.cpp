@@ -217,7 +217,7 @@ void MainFrame::StartTreeCreation() {
 void MainFrame::TurboScan() {
     // A loaded catalogue reads the source by its inode numbers and block maps: never once the
     // disk or image is no longer the one the scan information was saved from.
-    if (m_session.Source().ScanInfoLoaded() && m_session.Source().CheckSourceFingerprint() == 0) {
+    if (m_session.Source().ScanInfoLoaded() && !m_session.Source().CheckSourceFingerprint()) {
         const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
         m_prompter.Tell(QMessageBox::Critical, kCaption,
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -247,8 +247,8 @@ void MainFrame::WaitForWorker() {
     m_worker = nullptr;
 }
 
-// The worker has ended: result 0 tree created, -9 aborted, 99 Turbo Scan finished.
-void MainFrame::OnWorkerDone(int result) {
+// The worker (tree creation or Turbo Scan) has ended.
+void MainFrame::OnWorkerDone(WorkerResult result) {
     if (isVisible())
         showMaximized();
     ShowPending();
@@ -256,16 +256,18 @@ void MainFrame::OnWorkerDone(int result) {
     m_running = false;
     m_turboScanAllowed = true;
     m_progress->setValue(0);
-    if (result == -9)
+    if (result == WorkerResult::kAborted)
         m_session.Stop().RequestStop();
     else
         m_session.Stop().Clear();
-    ShowTree(result == 99 ? 12 : result);
+    ShowTree(result == WorkerResult::kTurboScanDone ? TreeCause::kTurboScan
+                                                    : TreeCause::kTreeCreation);
     UpdateCommands();
 }
 
-// Rebuilds the folder tree; reasons 0 tree created, -9 aborted, 12 Turbo Scan, 25 loaded.
-void MainFrame::ShowTree(int reason) {
+// Rebuilds the folder tree. Only a tree creation that was not stopped logs "Disk Scan Done";
+// after Turbo Scan the hint to run it is not shown again.
+void MainFrame::ShowTree(TreeCause cause) {
     m_treeModel.Rebuild(m_session.Catalogue());
     // Marks the catalogue kept through Turbo Scan, or that a loaded file brought, are shown.
     if (const TreeCounters marked = MarkedTotals(m_session.Catalogue());
@@ -274,9 +276,9 @@ void MainFrame::ShowTree(int reason) {
     m_treeView->expand(m_treeModel.RootIndex());
     m_treeView->setCurrentIndex(m_treeModel.RootIndex());
     ShowFolder(kRootAnchor);
-    if (!m_session.Stop().StopRequested() && reason != 25 && reason != 12)
+    if (!m_session.Stop().StopRequested() && cause == TreeCause::kTreeCreation)
         LogNow("Disk Scan Done", "Process Completed", 7, CurrentTimeText());
-    if (reason != 12)
+    if (cause != TreeCause::kTurboScan)
         m_prompter.Tell(QMessageBox::Information, kCaption, kTurboHint);
     UpdateCommands();
 }
@@ -352,7 +354,7 @@ void MainFrame::OpenScanInformation() {
         return;
     SetPane(0, QString::fromStdString(EntriesFoundText(m_session.Counters())));
     SetPane(1, QString::fromStdString(SizeLineText(m_session.Counters())));
-    ShowTree(25);
+    ShowTree(TreeCause::kLoadedFile);
     m_turboScanAllowed = true;
     UpdateCommands();
 }

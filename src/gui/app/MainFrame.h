@@ -107,7 +107,7 @@ public:
     void AddLogRow(const ProcessLogEntry& entry, int iconCode);
     void ShowWorkerMessage(MessageIcon icon, const QString& text);
     void ShowPending();
-    void OnWorkerDone(int result);
+    void OnWorkerDone(WorkerResult result);
     // Waits for a worker still running (tests, and the end of the program).
     void WaitForWorker();
 
@@ -125,7 +125,9 @@ private:
     void ShowMarks();
     void SetPane(int pane, const QString& text);
     void ResetViews();
-    void ShowTree(int reason);
+    // What brought the catalogue that the tree shows.
+    enum class TreeCause { kTreeCreation, kTurboScan, kLoadedFile };
+    void ShowTree(TreeCause cause);
     void StartWorker(std::function<void()> work);
     void SetLook(int themeId);
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -55,10 +56,10 @@ public:
             stop->RequestStop();
     }
     void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
-    void WorkerDone(int result) override { workerResult = result; }
+    void WorkerDone(WorkerResult result) override { workerResult = result; }
     std::vector<std::uint64_t> progress;
     std::vector<std::string> messages;
-    int workerResult = -1;
+    std::optional<WorkerResult> workerResult;
     std::size_t stopAfterWrites = 0;
     StopControl* stop = nullptr;
 };
@@ -203,7 +204,7 @@ TEST_F(CopyDrives, CloneOntoALargerDriveLeavesTheRestAlone) {
     RecordingEvents events;
     RunCopyWorker(source, job, stop, events);
     EXPECT_EQ(events.messages, std::vector<std::string>{"Cloning Completed"});
-    EXPECT_EQ(events.workerResult, 7);
+    EXPECT_EQ(events.workerResult, WorkerResult::kCompleted);
     const std::vector<std::uint8_t> cloned = fixtures::ReadFileBytes(to);
     ASSERT_EQ(cloned.size(), 200u * 512);
     EXPECT_EQ(std::count(cloned.begin(), cloned.begin() + 100 * 512, 0x11), 100 * 512);
@@ -223,7 +224,7 @@ TEST_F(CopyDrives, ImagingMakesAnExactFileAndRefusesItsOwnSource) {
     RecordingEvents refused;
     RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, from, 77}, stop, refused);
     EXPECT_EQ(refused.messages.back(), "Imaging Aborted");
-    EXPECT_EQ(refused.workerResult, 1);
+    EXPECT_EQ(refused.workerResult, WorkerResult::kAborted);
     EXPECT_EQ(fixtures::ReadFileBytes(from).size(), 77u * 512); // not emptied
     RecordingEvents onItself;
     RunCopyWorker(source, {CopyKind::kClone, 0x80, 0x80, {}, 77}, stop, onItself);
@@ -250,7 +251,7 @@ TEST_F(CopyDrives, AnImageIsWrittenOnlyIntoARegularFile) {
     for (const auto& [path, kind] : {std::pair{link, "a symbolic link"}, {fifo, "a FIFO"}}) {
         RecordingEvents refused;
         RunCopyWorker(source, {CopyKind::kImage, 0x80, 0, path, 20}, stop, refused);
-        EXPECT_EQ(refused.workerResult, 1) << path;
+        EXPECT_EQ(refused.workerResult, WorkerResult::kAborted) << path;
         ASSERT_FALSE(refused.messages.empty());
         EXPECT_NE(refused.messages.front().find(path + " (" + kind + ")"), std::string::npos)
             << refused.messages.front();

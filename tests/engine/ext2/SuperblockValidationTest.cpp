@@ -22,7 +22,7 @@ public:
     Placed(const Ext2Image& image, SectorNo start)
         : m_start(start), m_sectors(image.Sectors()),
           m_source({}, fixtures::MemoryFactory{kPath, image.ToMedium(start)}) {
-        EXPECT_EQ(m_source.SelectImageFile(kPath), ImageSelectResult::kOk);
+        EXPECT_TRUE(m_source.SelectImageFile(kPath).Ok());
         volume.start = start;
         volume.size = m_sectors;
     }

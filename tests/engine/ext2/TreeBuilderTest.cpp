@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ public:
     }
     void Progress(int percent) override { progress = percent; }
     void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
-    void WorkerDone(int result) override { done = result; }
+    void WorkerDone(WorkerResult result) override { done = result; }
     void LogRow(const ProcessLogEntry& entry, LogIcon) override {
         EXPECT_FALSE(entry.status.empty());
         rows.push_back(entry.processName + ": " + entry.description);
@@ -50,7 +51,7 @@ public:
     std::vector<int> percents;     // one per entry listed
     std::vector<std::string> messages;
     int progress = -1;
-    int done = 1;
+    std::optional<WorkerResult> done;
     std::uint32_t stopAfter = 0; // entries after which the events ask for a stop
     StopControl* stop = nullptr;
 };
@@ -65,7 +66,7 @@ public:
           m_session({}, fixtures::MemoryFactory{kPath, m_medium}) {
         const SectorCount sectors = volumeSectors != 0 ? volumeSectors : image.Sectors();
         m_medium->reportedSize = SectorOffset(kStart + sectors);
-        EXPECT_EQ(m_session.Source().SelectImageFile(kPath), ImageSelectResult::kOk);
+        EXPECT_TRUE(m_session.Source().SelectImageFile(kPath).Ok());
         m_session.SetMode(ProcessingMode::kTable);
         m_session.Lists().partitions.entries.push_back(
             PartitionEntry{0, kLinuxPartitionType, kStart, sectors});
@@ -137,7 +138,7 @@ TEST(TreeBuilder, ARootWithOnlyDotEntriesHasNoChildList) {
     EXPECT_EQ(walk.Catalogue().NodeCount(), 1u);
     EXPECT_EQ(walk.Counters().entriesFound, 0u);
     EXPECT_EQ(walk.events.messages, std::vector<std::string>{"Tree Creation Completed"});
-    EXPECT_EQ(walk.events.done, 0);
+    EXPECT_EQ(walk.events.done, WorkerResult::kCompleted);
     EXPECT_EQ(walk.events.progress, 100);
 }
 
@@ -174,7 +175,7 @@ TEST(TreeBuilder, EveryFolderListOpensWithAHeaderNamedByItsPath) {
     EXPECT_EQ(counters.files, 3u);
     EXPECT_EQ(counters.folders, 2u);
     EXPECT_EQ(counters.bytes, 1500u + 2 * kText.size());
-    EXPECT_EQ(walk.events.done, 0);
+    EXPECT_EQ(walk.events.done, WorkerResult::kCompleted);
 }
 
 TEST(TreeBuilder, AFolderOfSeveralBlocksIsListedWhole) {
@@ -379,7 +380,7 @@ TEST(TreeBuilder, AFolderInodeIsWalkedOnceAndLaterEntriesNamingItAreOnlyListed) 
     image.Link(2, "alias", sub, fixtures::kFileTypeDirectory); // a second name, not a loop
     Walk walk(image);
     walk.Run();
-    ASSERT_EQ(walk.events.done, 0);
+    ASSERT_EQ(walk.events.done, WorkerResult::kCompleted);
     const NodeId innerId = walk.IdOf("inner", walk.IdOf("sub"));
     EXPECT_EQ(walk.Children(innerId),
               (std::vector<std::string>{"#D:\\$TW\\sub\\inner", "root", "back", "self", "y"}));
@@ -411,7 +412,7 @@ TEST(TreeBuilder, FoldersEnteredTwicePerLevelMakeNodesLinearInDepth) {
         }
         Walk walk(image);
         walk.Run();
-        ASSERT_EQ(walk.events.done, 0);
+        ASSERT_EQ(walk.events.done, WorkerResult::kCompleted);
         // The anchor, the root's header and top, then a header, x and y per level.
         EXPECT_EQ(walk.Catalogue().NodeCount(), 3u + 3u * depth) << depth;
         EXPECT_EQ(walk.Counters().folders, 1u + 2u * depth) << depth;
@@ -575,7 +576,7 @@ TEST(TreeBuilder, AFileLeftOutForDamageIsCountedAndNamedInTheLog) {
                   "Tree Creation: File left out, its size is larger than its blocks hold: "
                   "D:\\$TW\\sub\\cut",
                   "Tree Creation: 2 files left out for damage"}));
-    EXPECT_EQ(walk.events.done, 0);
+    EXPECT_EQ(walk.events.done, WorkerResult::kCompleted);
 }
 
 TEST(TreeBuilder, AFullCatalogueEndsTheWorkKeepingWhatWasBuilt) {
@@ -592,7 +593,7 @@ TEST(TreeBuilder, AFullCatalogueEndsTheWorkKeepingWhatWasBuilt) {
         EXPECT_EQ(walk.events.messages,
                   std::vector<std::string>{"Tree Creation Ended Early: the catalogue is full; "
                                            "the tree built so far is kept"});
-        EXPECT_EQ(walk.events.done, -9);
+        EXPECT_EQ(walk.events.done, WorkerResult::kAborted);
         EXPECT_EQ(walk.Children(), (std::vector<std::string>{"#D:\\$TW", "a", "sub"}));
         EXPECT_EQ(walk.Children(walk.IdOf("sub")),
                   (std::vector<std::string>{"#D:\\$TW\\sub", "f0"}));
@@ -602,7 +603,7 @@ TEST(TreeBuilder, AFullCatalogueEndsTheWorkKeepingWhatWasBuilt) {
         // Turbo Scan: its first container fits, the second does not.
         Walk walk(image);
         walk.Run();
-        ASSERT_EQ(walk.events.done, 0);
+        ASSERT_EQ(walk.events.done, WorkerResult::kCompleted);
         walk.Session().Catalogue().SetNodeLimit(walk.Catalogue().NodeCount() + 2);
         walk.events.messages.clear();
         EXPECT_FALSE(walk.RunTurbo());
@@ -676,7 +677,7 @@ TEST(TreeBuilder, PercentIsOfTheInodesInUseOrOfAllAfterABackup) {
         walk.Run();
         EXPECT_EQ(walk.events.percents, c.percents) << c.name;
         EXPECT_EQ(walk.Children().size(), 5u) << c.name;
-        EXPECT_EQ(walk.events.done, 0) << c.name;
+        EXPECT_EQ(walk.events.done, WorkerResult::kCompleted) << c.name;
     }
 }
 
@@ -708,7 +709,7 @@ TEST(TreeBuilder, AStopFromTheEventsEndsTheWalkAndKeepsWhatWasListed) {
     EXPECT_TRUE(walk.Children(walk.IdOf("b")).empty());
     EXPECT_EQ(walk.Counters().entriesFound, 2u);
     EXPECT_EQ(walk.events.messages, std::vector<std::string>{"Tree Creation Aborted"});
-    EXPECT_EQ(walk.events.done, -9);
+    EXPECT_EQ(walk.events.done, WorkerResult::kAborted);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -33,11 +34,11 @@ public:
         EXPECT_FALSE(entry.status.empty());
     }
     void Message(MessageIcon, const std::string& text) override { log.push_back(text); }
-    void WorkerDone(int result) override { done = result; }
+    void WorkerDone(WorkerResult result) override { done = result; }
 
     std::vector<std::string> log; // log rows and messages, in order
     std::string pane1;
-    int done = -1;
+    std::optional<WorkerResult> done;
     bool stopOnInodeSector = false;
     StopControl* stop = nullptr;
 };
@@ -206,7 +207,7 @@ TEST_P(TurboScanOn, FindsLostFoldersDeletedFilesAndLostFiles) {
     const TreeCounters recount = RecountCatalogue(volume.Catalogue());
     EXPECT_EQ(events.pane1, SizeLine(recount.bytes, recount.files, recount.folders));
     EXPECT_EQ(recount.folders, 8u); // lost+found, keep, 3 containers, lost folder, B, inner
-    EXPECT_EQ(events.done, 99);
+    EXPECT_EQ(events.done, WorkerResult::kTurboScanDone);
     EXPECT_GT(volume.lookups, 0);
 }
 
@@ -274,7 +275,7 @@ TEST(TurboScan, AStoppedRunMakesNoLostFilesAndTheNextRunListsThemOnce) {
     const RecordingEvents stopped = volume.Turbo(true);
     EXPECT_EQ(stopped.log, (std::vector<std::string>{"Process started.../0", "Process Aborted.../1",
                                                      "Turbo Scan Aborted"}));
-    EXPECT_EQ(stopped.done, 99);
+    EXPECT_EQ(stopped.done, WorkerResult::kTurboScanDone);
     volume.Turbo();
     const std::vector<std::string> paths = volume.Paths();
     const std::string lost = "/Lost Files1/Inode" + std::to_string(volume.InodeOf("k.txt") + 1);

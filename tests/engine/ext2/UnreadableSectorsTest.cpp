@@ -29,7 +29,7 @@ public:
     Session(const Ext2Image& image, std::set<std::uint64_t> bad)
         : m_medium(image.ToMedium()), session({}, fixtures::MemoryFactory{kPath, m_medium}) {
         m_medium->badSectors = std::move(bad);
-        EXPECT_EQ(session.Source().SelectImageFile(kPath), ImageSelectResult::kOk);
+        EXPECT_TRUE(session.Source().SelectImageFile(kPath).Ok());
         session.SetMode(ProcessingMode::kTable);
         session.Lists().partitions.entries.push_back(
             PartitionEntry{0, kLinuxPartitionType, 0, image.Sectors()});

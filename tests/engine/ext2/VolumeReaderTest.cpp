@@ -24,7 +24,7 @@ class Opened {
 public:
     explicit Opened(const Ext2Image& image)
         : medium(image.ToMedium(kStart)), source({}, fixtures::MemoryFactory{kPath, medium}) {
-        EXPECT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+        EXPECT_TRUE(source.SelectImageFile(kPath).Ok());
         volume.start = kStart;
         volume.size = image.Sectors();
         ReadPrimarySuperblock(source, volume, kStart + 2);

@@ -262,7 +262,7 @@ TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
     std::vector<std::uint8_t> bytes(4096, 0x5A);
     std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 4096);
     RecoverySession session;
-    ASSERT_EQ(session.Source().SelectImageFile(image), ImageSelectResult::kOk);
+    ASSERT_TRUE(session.Source().SelectImageFile(image).Ok());
     session.SetVolume(std::make_unique<Ext2Volume>());
     EXPECT_EQ(WriteScanInfoFile(session, image, {}).code, ErrorCode::kIsTheSource);
     EXPECT_EQ(fixtures::ReadFileBytes(image), bytes);
@@ -274,7 +274,7 @@ TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
     std::filesystem::create_directories(deep);
     std::ofstream(deep + "/disk.img", std::ios::binary) << std::string(4096, 'z');
     RecoverySession far;
-    ASSERT_EQ(far.Source().SelectImageFile(deep + "/disk.img"), ImageSelectResult::kOk);
+    ASSERT_TRUE(far.Source().SelectImageFile(deep + "/disk.img").Ok());
     far.SetVolume(std::make_unique<Ext2Volume>());
     EXPECT_EQ(WriteScanInfoFile(far, dir.File("far.ds1"), {}).code, ErrorCode::kNameTooLong);
     EXPECT_FALSE(std::filesystem::exists(dir.File("far.ds1")));
@@ -296,7 +296,7 @@ protected:
                                     ":saved >/dev/null && debugfs -w -R 'rm /gone.txt' '" +
                                     m_image + "?offset=32256' >/dev/null 2>&1";
         ASSERT_EQ(fixtures::RunShell(command), 0);
-        ASSERT_EQ(m_session.Source().SelectImageFile(m_image), ImageSelectResult::kOk);
+        ASSERT_TRUE(m_session.Source().SelectImageFile(m_image).Ok());
         m_session.SetMode(ProcessingMode::kTable);
         ListVolumesFromTable(m_session.Source(), kImageDriveId, m_session.Lists());
         ASSERT_EQ(OpenListedVolume(m_session, 0, {}), OpenOutcome::kOpened);

@@ -38,7 +38,7 @@ std::shared_ptr<MemoryMedium> NumberedMedium(std::uint32_t sectors) {
 std::unique_ptr<SectorSource> SourceOver(std::shared_ptr<MemoryMedium> medium) {
     auto source = std::make_unique<SectorSource>(std::vector<DriveInfo>{},
                                                  MemoryFactory{kMediumPath, std::move(medium)});
-    EXPECT_EQ(source->SelectImageFile(kMediumPath), ImageSelectResult::kOk);
+    EXPECT_TRUE(source->SelectImageFile(kMediumPath).Ok());
     return source;
 }
 
@@ -123,7 +123,7 @@ TEST(SectorSource, LargestSectorOfARealSparseFileIsRead) {
         file.write("last sector", 11);
     }
     SectorSource source;
-    ASSERT_EQ(source.SelectImageFile(path), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(path).Ok());
     EXPECT_EQ(source.SourceSize(), 2199023255552ULL);
     std::array<std::uint8_t, 512> buffer{};
     ASSERT_EQ(source.ReadSectors(0xFFFFFFFFu, buffer), 1);
@@ -157,7 +157,7 @@ TEST_F(DriveFiles, DriveIdSelectsTheInventoryEntryOpenedReadOnly) {
     EXPECT_EQ(AccessModeOfOpenFile(m_inventory[3].devicePath), O_RDONLY);
 
     ByteCount size = 0;
-    EXPECT_EQ(source.GetDriveSize(0x83, size), 1);
+    EXPECT_TRUE(source.GetDriveSize(0x83, size).Ok());
     EXPECT_EQ(size, 1536u);
     ASSERT_TRUE(source.SelectDrive(0x81).Ok());
     EXPECT_EQ(source.CurrentDriveId(), 0x81u);
@@ -199,7 +199,7 @@ TEST_F(DriveFiles, ADriveThatCannotBeOpenedKeepsItsErrorAndReadsNothing) {
     EXPECT_EQ(buffer, Filled(512, 0xAB));
 
     ByteCount size = 77;
-    EXPECT_EQ(source.GetDriveSize(0x81, size), 0);
+    EXPECT_EQ(source.GetDriveSize(0x81, size).sysError, ENOENT);
     EXPECT_EQ(size, 77u);
     EXPECT_EQ(source.LastDiagnostic(), "GetDriveGeometry failed. Error 2.");
     EXPECT_EQ(source.SelectDrive(0x90).code, ErrorCode::kNotInInventory);
@@ -207,13 +207,13 @@ TEST_F(DriveFiles, ADriveThatCannotBeOpenedKeepsItsErrorAndReadsNothing) {
 
 TEST_F(DriveFiles, ChoosingAnImageClosesTheOldOneAndSetsDriveIdZero) {
     SectorSource source(m_inventory);
-    ASSERT_EQ(source.SelectImageFile(m_inventory[2].devicePath), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(m_inventory[2].devicePath).Ok());
     EXPECT_EQ(AccessModeOfOpenFile(m_inventory[2].devicePath), O_RDONLY);
     ASSERT_TRUE(source.SelectDrive(0x80).Ok());
     EXPECT_FALSE(source.HasImage());
     EXPECT_EQ(AccessModeOfOpenFile(m_inventory[2].devicePath), -1);
 
-    EXPECT_EQ(source.SelectImageFile(m_dir.File("nothing.img")), ImageSelectResult::kCannotOpen);
+    EXPECT_EQ(source.SelectImageFile(m_dir.File("nothing.img")).code, ErrorCode::kCannotOpen);
     EXPECT_EQ(source.CurrentDriveId(), 0u);
     EXPECT_FALSE(source.HasImage());
     std::array<std::uint8_t, 512> buffer{};
@@ -224,22 +224,22 @@ TEST(SectorSource, AnImageThatCannotBeSizedIsNotKeptOpen) {
     auto medium = NumberedMedium(2);
     medium->sizeError = EIO;
     SectorSource source({}, MemoryFactory{kMediumPath, medium});
-    EXPECT_EQ(source.SelectImageFile(kMediumPath), ImageSelectResult::kCannotSize);
+    EXPECT_EQ(source.SelectImageFile(kMediumPath).code, ErrorCode::kCannotSize);
     EXPECT_FALSE(source.HasImage());
 }
 
 TEST_F(DriveFiles, StoredImageIsReopenedFromItsFolderAndName) {
     SectorSource source(m_inventory);
     source.SetImageLocation(m_dir.Path(), "drive2.img");
-    ASSERT_EQ(source.ReopenStoredImage(), 1);
+    ASSERT_TRUE(source.ReopenStoredImage().Ok());
     std::array<std::uint8_t, 512> buffer{};
     ASSERT_EQ(source.ReadSectors(0, buffer), 1);
     EXPECT_EQ(buffer[0], 0x12);
 
     source.SetImageLocation(m_dir.Path(), "moved.img");
-    EXPECT_EQ(source.ReopenStoredImage(), 0);
+    EXPECT_EQ(source.ReopenStoredImage().code, ErrorCode::kCannotOpen);
     source.SetCurrentDriveId(0x80); // a physical drive needs no image
-    EXPECT_EQ(source.ReopenStoredImage(), 1);
+    EXPECT_TRUE(source.ReopenStoredImage().Ok());
 }
 
 TEST(SectorSource, FingerprintMatchesDiffersOrCannotBeRead) {
@@ -247,12 +247,12 @@ TEST(SectorSource, FingerprintMatchesDiffersOrCannotBeRead) {
     auto source = SourceOver(medium);
     auto stored = Filled(512, 3);
     source->SetFingerprint(2, stored);
-    EXPECT_EQ(source->CheckSourceFingerprint(), 1);
+    EXPECT_TRUE(source->CheckSourceFingerprint());
     stored[511] = 0x99;
     source->SetFingerprint(2, stored);
-    EXPECT_EQ(source->CheckSourceFingerprint(), 0);
+    EXPECT_FALSE(source->CheckSourceFingerprint());
     medium->badSectors = {2};
-    EXPECT_EQ(source->CheckSourceFingerprint(), 1);
+    EXPECT_TRUE(source->CheckSourceFingerprint());
 }
 
 // Only regular files and block devices are media. Anything else is refused with what it is,
@@ -272,7 +272,7 @@ TEST(SectorSource, OnlyAFileOrABlockDeviceIsOpenedAsAnImage) {
         const auto run = fixtures::RunReleasingFifo(
             fifo, [&source, &path] { return source.SelectImageFile(path); });
         EXPECT_FALSE(run.blocked) << path;
-        EXPECT_EQ(run.result, ImageSelectResult::kCannotOpen) << path;
+        EXPECT_EQ(Describe(run.result), "neither a disk nor an image file: " + path + " " + kind);
         EXPECT_FALSE(source.HasImage());
         EXPECT_EQ(Describe(source.OpenStatus()),
                   "neither a disk nor an image file: " + path + " " + kind);
@@ -281,7 +281,7 @@ TEST(SectorSource, OnlyAFileOrABlockDeviceIsOpenedAsAnImage) {
     const std::string image = dir.File("image");
     ASSERT_TRUE(fixtures::WriteFileBytes(image, Filled(1024, 7)));
     SectorSource source;
-    ASSERT_EQ(source.SelectImageFile(image), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(image).Ok());
     EXPECT_EQ(FlagsOfOpenFile(image) & O_NONBLOCK, 0);
     std::array<std::uint8_t, 512> buffer{};
     EXPECT_EQ(source.ReadSectors(1, buffer), 1);

@@ -3,6 +3,8 @@
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace twl {
@@ -53,13 +55,13 @@ public:
             stop->RequestStop();
     }
     void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
-    void WorkerDone(int result) override { done = result; }
+    void WorkerDone(WorkerResult result) override { done = result; }
 
     std::vector<std::uint64_t> positions;
     std::vector<std::uint64_t> totals;
     std::vector<std::string> finds;
     std::vector<std::string> messages;
-    int done = -1;
+    std::optional<WorkerResult> done;
     std::size_t stopAfterFinds = 0;
     StopControl* stop = nullptr;
 };
@@ -73,7 +75,7 @@ struct ScanRun {
 void RunScan(const Disk& disk, ScanMode mode, ScanRun& run, SectorNo start = 0,
              std::optional<SectorNo> end = std::nullopt) {
     SectorSource source({}, MemoryFactory{kPath, disk.medium});
-    ASSERT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(kPath).Ok());
     run.events.stop = &run.stop;
     run.lists.partitions.entries.push_back(PartitionEntry{}); // emptied by the worker
     ScanWorker(source, run.lists, mode, start, end.value_or(disk.LastSector()), run.stop,
@@ -109,7 +111,7 @@ TEST(LogicalVolumeScan, QuickScanFindsCylinderAlignedVolumesAndSkipsPastThem) {
     EXPECT_EQ(*(jump + 1), (63 + 8192) / 63 * 63 + 63 + 1);
     EXPECT_EQ(run.events.totals.front(), disk.LastSector() + 1u);
     EXPECT_EQ(run.events.messages.back(), "Logical Volume Scan Completed");
-    EXPECT_EQ(run.events.done, 0);
+    EXPECT_EQ(run.events.done, WorkerResult::kCompleted);
 }
 
 TEST(LogicalVolumeScan, AVolumeAt2048IsFoundOnlyByTheThoroughScanAndOnlyOnce) {
@@ -118,7 +120,7 @@ TEST(LogicalVolumeScan, AVolumeAt2048IsFoundOnlyByTheThoroughScanAndOnlyOnce) {
     ScanRun quick;
     RunScan(disk, ScanMode::kQuick, quick);
     EXPECT_TRUE(quick.lists.found.entries.empty());
-    EXPECT_EQ(quick.events.done, 0);
+    EXPECT_EQ(quick.events.done, WorkerResult::kCompleted);
 
     ScanRun thorough;
     RunScan(disk, ScanMode::kThorough, thorough);
@@ -155,14 +157,14 @@ TEST(LogicalVolumeScan, StopAfterTwoFindsKeepsBothVolumes) {
     RunScan(disk, ScanMode::kQuick, run);
     EXPECT_EQ(run.lists.found.entries.size(), 2u);
     EXPECT_EQ(run.events.messages.back(), "Logical Volume Scan Aborted");
-    EXPECT_EQ(run.events.done, 1);
+    EXPECT_EQ(run.events.done, WorkerResult::kAborted);
 }
 
 TEST(LogicalVolumeScan, AnEmptyDiskCompletesWithNoVolumeAndASecondScanStartsEmpty) {
     Disk disk(4000);
     disk.Place(63, MakeFileSystem("-t ext2 -b 1024", 1024, "once"));
     SectorSource source({}, MemoryFactory{kPath, disk.medium});
-    ASSERT_EQ(source.SelectImageFile(kPath), ImageSelectResult::kOk);
+    ASSERT_TRUE(source.SelectImageFile(kPath).Ok());
     StopControl stop;
     RecordingEvents events;
     LogicalVolumeScan scan(source, stop, events);

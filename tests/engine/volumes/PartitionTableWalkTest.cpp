@@ -29,7 +29,7 @@ Walked ListImage(const std::shared_ptr<MemoryMedium>& medium) {
     Walked walked;
     walked.source =
         std::make_unique<SectorSource>(std::vector<DriveInfo>{}, MemoryFactory{kPath, medium});
-    EXPECT_EQ(walked.source->SelectImageFile(kPath), ImageSelectResult::kOk);
+    EXPECT_TRUE(walked.source->SelectImageFile(kPath).Ok());
     walked.listing = ListVolumesFromTable(*walked.source, kImageDriveId, walked.lists);
     return walked;
 }

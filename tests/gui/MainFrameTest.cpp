@@ -19,13 +19,50 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 using namespace twl;
 using namespace twl::gui;
 using namespace twl::gui::testing;
+
+namespace {
+
+// Reads the image file, but while the gate is closed each read waits until it opens: a worker
+// is held at its first read until the test has asked its question, however fast it would run.
+class Gate {
+public:
+    void Close() { m_open = false; }
+    void Open() { m_open = true; }
+    void Pass() const {
+        while (!m_open)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    std::atomic<bool> m_open{true};
+};
+
+class GatedReader final : public BlockReader {
+public:
+    GatedReader(std::unique_ptr<BlockReader> inner, const Gate& gate)
+        : m_inner(std::move(inner)), m_gate(gate) {}
+    ReadOutcome ReadAt(ByteOffset offset, MutableBytes buffer) override {
+        m_gate.Pass();
+        return m_inner->ReadAt(offset, buffer);
+    }
+    ByteCount Size(Status& status) override { return m_inner->Size(status); }
+
+private:
+    std::unique_ptr<BlockReader> m_inner;
+    const Gate& m_gate;
+};
+
+} // namespace
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -128,7 +165,13 @@ void MainFrameTest::StopAskedNoResumesAndYesStops() {
         links += "expand_dir /\n";
     for (int i = 0; i < kLinks; ++i)
         links += "ln a l" + std::to_string(i) + "\n";
-    RecoverySession session;
+    Gate gate;
+    RecoverySession session({}, [&gate](const std::string& path) {
+        OpenedReader opened = OpenFileReader(path);
+        if (opened.reader)
+            opened.reader = std::make_unique<GatedReader>(std::move(opened.reader), gate);
+        return opened;
+    });
     OpenBareVolume(session, dir, src, links);
     MainFrame frame(session);
     frame.Prompts().SetUnattended(true);
@@ -137,12 +180,14 @@ void MainFrameTest::StopAskedNoResumesAndYesStops() {
     frame.Prompts().SetObserver([&](const QString& text) {
         if (text != "Do you want to stop process?")
             return;
+        gate.Open();       // the worker, held at its first read, goes on to its next checkpoint
         QTest::qWait(200); // the worker reaches its checkpoint; the count is shown
         whileAsked << frame.StatusPane(0);
         QTest::qWait(300);
         whileAsked << frame.StatusPane(0);
     });
 
+    gate.Close();
     frame.StartTreeCreation();
     frame.Prompts().QueueAnswer(QMessageBox::No);
     frame.Stop();
@@ -158,6 +203,7 @@ void MainFrameTest::StopAskedNoResumesAndYesStops() {
     QCOMPARE(rows.at(1).description, std::string("User Intervention - Process Resumed"));
 
     const std::uint32_t before = session.Counters().entriesFound; // the counters add up
+    gate.Close();
     frame.StartTreeCreation();
     frame.Prompts().QueueAnswer(QMessageBox::Yes);
     frame.Stop();

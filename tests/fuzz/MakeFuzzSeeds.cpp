@@ -88,7 +88,7 @@ bool WriteExt2Seeds(const std::string& folder) {
     small.AddFile(2, "mapped.bin", std::vector<std::uint8_t>(40 * 1024, 'm'));
     const auto lost = small.AddDirectory(2, "lost");
     small.AddFile(lost, "l.txt", std::vector<std::uint8_t>(10, 'l'));
-    small.WriteDirectory(2, {{2, ".", 2}, {2, "..", 2}, {folderA, "A", 2}});
+    small.WriteDirectory(2, {{2, ".", 2, {}, {}}, {2, "..", 2, {}, {}}, {folderA, "A", 2, {}, {}}});
     InodeFields deleted;
     deleted.i_mode = 0x81A4;
     deleted.i_size = 700;

@@ -54,8 +54,9 @@ TEST(FullIo, WritesAndReadsAtOffsetsStopAtTheEndAndReportErrno) {
     const UniqueFd readEnd(ends[0]);
     const UniqueFd writeEnd(ends[1]);
     EXPECT_EQ(ReadAllAt(readEnd.Get(), 0, read).error, ESPIPE);
-    if (const UniqueFd full(::open("/dev/full", O_WRONLY)); full.Valid())
+    if (const UniqueFd full(::open("/dev/full", O_WRONLY)); full.Valid()) {
         EXPECT_EQ(WriteAll(full.Get(), written).error, ENOSPC);
+    }
 }
 
 void Ignore(int) {}

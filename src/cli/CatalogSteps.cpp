@@ -80,8 +80,8 @@ int OpenRequestedVolume(RecoverySession& session, const VolumeRequest& request, 
 int LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& context) {
     CliEvents events(context);
     const ScanInfoOpening opening = OpenScanInformationFile(session, path, events);
-    if (opening.cannotOpen) {
-        context.err << kCouldNotOpenScanInfo << ": " << Describe(opening.why) << '\n';
+    if (!opening.openStatus.Ok()) {
+        context.err << kCouldNotOpenScanInfo << ": " << Describe(opening.openStatus) << '\n';
         return kExitUsage;
     }
     for (const std::string& message : events.Messages())

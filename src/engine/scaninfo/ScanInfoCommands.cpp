@@ -105,13 +105,13 @@ ScanInfoOpening OpenScanInformationFile(RecoverySession& session, const std::str
     const ScanInfoReadResult result = ReadScanInfoFile(path, loaded);
     if (result != ScanInfoReadResult::kOk) {
         events.Message(MessageIcon::kError, ReadFailureText(result, loaded, path));
-        return {false, result == ScanInfoReadResult::kCannotOpen, loaded.openStatus};
+        return {false, loaded.openStatus};
     }
     if (!AdoptScanInfo(session, loaded, events))
         return {};
     events.LogRow({0, "Scan Information Retrieved.", "File Closed " + path, time},
                   LogIcon::kSuccess);
-    return {true, false, {}};
+    return {true, {}};
 }
 
 } // namespace twl

@@ -30,8 +30,7 @@ bool OpenScanInformation(RecoverySession& session, const std::string& path, Engi
 // and refused, for front ends that answer the two differently.
 struct ScanInfoOpening {
     bool opened = false;
-    bool cannotOpen = false; // the file itself could not be opened or read as a file
-    Status why;              // why, when cannotOpen
+    Status openStatus; // not Ok when the file itself could not be opened: why
 };
 ScanInfoOpening OpenScanInformationFile(RecoverySession& session, const std::string& path,
                                         EngineEvents& events);

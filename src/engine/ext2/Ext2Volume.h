@@ -1,8 +1,9 @@
 #pragma once
 
-// The open ext2/ext3 volume: where it lies, its superblock and group descriptor table, and
-// the current inode and group descriptor that the readers fill. One record per open; opening
-// another volume builds a new record and replaces this one only when the open succeeds.
+// The open ext2/ext3 volume: where it lies, its superblock and group descriptor table. It
+// holds no scratch of the readers, so several readers can work on one volume at once. One
+// record per open; opening another volume builds a new record and replaces this one only
+// when the open succeeds.
 
 #include "core/Types.h"
 #include "ext2/GroupDescriptor.h"
@@ -28,8 +29,6 @@ struct Ext2Volume {
     std::uint32_t sectorsPerBlock = 0;
     std::uint32_t groupCount = 0;
     std::vector<std::uint8_t> descriptorTable; // empty when none is loaded
-    RawGroupDescriptor currentGroupDescriptor{};
-    InodeRecord currentInode{};
     SelectedVolumeRecord selectedVolumeRecord{};
     std::uint32_t selectedVolumeNumber = 0; // 1-based row of the volume page
 
@@ -37,6 +36,10 @@ struct Ext2Volume {
     ByteCount SizeInBytes() const { return static_cast<ByteCount>(size) * kSectorSize; }
     bool HasDescriptorTable() const { return !descriptorTable.empty(); }
     void ReleaseDescriptorTable() { descriptorTable = {}; }
+    // The descriptor of the group the superblock belongs to (zeros without a table).
+    RawGroupDescriptor OwnDescriptor() const {
+        return DescriptorAt(descriptorTable, sb.s_block_group_nr);
+    }
 
     // Takes raw as the superblock and sets sectors per block and group count from it. The
     // caller has checked s_inodes_per_group and s_log_block_size.

@@ -50,8 +50,11 @@ bool LoadCheckedTable(SectorSource& source, Ext2Volume& volume, std::uint64_t ta
         volume.ReleaseDescriptorTable();
         return false;
     }
-    volume.currentGroupDescriptor = DescriptorAt(volume.descriptorTable, sb.s_block_group_nr);
     return true;
+}
+
+GroupDescriptor OwnDescriptorOf(const Ext2Volume& volume) {
+    return GroupDescriptor::Decode(volume.OwnDescriptor());
 }
 
 int Reject(Ext2Volume& volume) {
@@ -86,8 +89,8 @@ std::optional<std::uint64_t> DerivedVolumeStart(const Ext2Volume& volume, Sector
     return s - back;
 }
 
-bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, std::uint64_t start) {
-    const GroupDescriptor gd = GroupDescriptor::Decode(volume.currentGroupDescriptor);
+bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, const GroupDescriptor& gd,
+                         std::uint64_t start) {
     const std::uint64_t spb = volume.sectorsPerBlock;
     const Sector bitmap = ReadSectorAt(source, start + gd.bg_inode_bitmap * spb);
     if (bitmap[0] == 0)
@@ -98,8 +101,8 @@ bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, std::ui
            std::all_of(table.begin() + 32, table.begin() + kInodeRecordSize, zero);
 }
 
-bool PassesFirstInodesTest(SectorSource& source, Ext2Volume& volume, std::uint64_t start) {
-    const GroupDescriptor gd = GroupDescriptor::Decode(volume.currentGroupDescriptor);
+bool PassesFirstInodesTest(SectorSource& source, const Ext2Volume& volume,
+                           const GroupDescriptor& gd, std::uint64_t start) {
     const std::uint64_t spb = volume.sectorsPerBlock;
     const std::uint32_t count = std::min<std::uint32_t>(8, volume.sb.s_inodes_per_group);
     const std::uint8_t inUse = ReadSectorAt(source, start + gd.bg_inode_bitmap * spb)[0];
@@ -107,11 +110,11 @@ bool PassesFirstInodesTest(SectorSource& source, Ext2Volume& volume, std::uint64
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint64_t byteOffset = std::uint64_t{i} * volume.sb.InodeSize();
         const Sector sector = ReadSectorAt(source, table + byteOffset / kSectorSize);
+        InodeRecord inode{};
         std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(byteOffset % kSectorSize),
-                    kInodeRecordSize, volume.currentInode.begin());
-        const bool empty = IsEmptyInode(volume.currentInode);
-        if (!empty &&
-            (inUse == 0 || !IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count)))
+                    kInodeRecordSize, inode.begin());
+        if (!IsEmptyInode(inode) &&
+            (inUse == 0 || !IsPlausibleInode(inode, volume.sb.s_blocks_count)))
             return false;
     }
     return true;
@@ -133,7 +136,8 @@ int ValidatePrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo
     const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
     if (!start)
         return Reject(volume);
-    if (volume.sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, volume, *start))
+    if (volume.sb.s_block_group_nr == 0 &&
+        !PassesGroupZeroTest(source, volume, OwnDescriptorOf(volume), *start))
         return Reject(volume);
     return 1;
 }
@@ -144,9 +148,10 @@ int ValidateBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo 
     const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
     if (!start || *start != volume.start)
         return Reject(volume); // a copy of another file system is never taken
-    if (volume.sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, volume, *start))
+    const GroupDescriptor own = OwnDescriptorOf(volume);
+    if (volume.sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, volume, own, *start))
         return Reject(volume);
-    if (!PassesFirstInodesTest(source, volume, *start))
+    if (!PassesFirstInodesTest(source, volume, own, *start))
         return Reject(volume);
     return 1;
 }
@@ -233,13 +238,14 @@ int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s
     bool usedB = false;
     if (!PassesWithFallback(tableA, tableB, scratch.groupCount, usedB))
         return 0;
-    scratch.currentGroupDescriptor = DescriptorAt(usedB ? tableB : tableA, sb.s_block_group_nr);
+    const GroupDescriptor own =
+        GroupDescriptor::Decode(DescriptorAt(usedB ? tableB : tableA, sb.s_block_group_nr));
     const std::optional<std::uint64_t> start = DerivedVolumeStart(scratch, s);
     if (!start)
         return 0;
-    if (sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, scratch, *start))
+    if (sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, scratch, own, *start))
         return 0;
-    return PassesFirstInodesTest(source, scratch, *start) ? 1 : 0;
+    return PassesFirstInodesTest(source, scratch, own, *start) ? 1 : 0;
 }
 
 int LoadSuperblockAt(SectorSource& source, Ext2Volume& volume, SectorNo p, SectorNo s) {

@@ -24,12 +24,14 @@ bool GroupLayoutPossible(const Superblock& sb, std::uint32_t groupCount);
 std::optional<std::uint64_t> DerivedVolumeStart(const Ext2Volume& volume, SectorNo s);
 
 // Group 0 of a healthy volume: some of inodes 1-8 in use, and inode 1 (the bad blocks inode)
-// without mode, owner, size or block map.
-bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, std::uint64_t start);
+// without mode, owner, size or block map. `own` is the descriptor of the superblock's group.
+bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, const GroupDescriptor& own,
+                         std::uint64_t start);
 
-// The first min(8, s_inodes_per_group) inodes of the superblock's own group are each empty,
-// or (when the bitmap says some are in use) empty or plausible. Uses the current inode.
-bool PassesFirstInodesTest(SectorSource& source, Ext2Volume& volume, std::uint64_t start);
+// The first min(8, s_inodes_per_group) inodes of the superblock's own group (descriptor
+// `own`) are each empty, or (when the bitmap says some are in use) empty or plausible.
+bool PassesFirstInodesTest(SectorSource& source, const Ext2Volume& volume,
+                           const GroupDescriptor& own, std::uint64_t start);
 
 // Clears the superblock and reads 1024 bytes at S into it. Returns the read's result.
 int ReadPrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s);

@@ -105,11 +105,10 @@ void TreeBuilder::WalkDirectory(NodeId parent, InodeNo n, const std::vector<Inod
 }
 
 void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
-    Ext2Volume& volume = m_reader.Volume();
-    m_reader.ReadInode(n);
-    if (!IsPlausibleInode(volume.currentInode, volume.sb.s_blocks_count))
+    const Ext2Volume& volume = m_reader.Volume();
+    const InodeRecord directory = m_reader.ReadInode(n).record;
+    if (!IsPlausibleInode(directory, volume.sb.s_blocks_count))
         return;
-    const InodeRecord directory = volume.currentInode;
     const std::uint64_t length = InodeView{directory}.i_size();
     // Blocks past i_size are never listed, so they are not read.
     const std::uint64_t wanted = CeilDiv(std::min(length, kMaxDirectoryBytes), volume.BlockSize());
@@ -222,9 +221,8 @@ namespace twl {
 // counted and named in the process log.
 NodeId TreeBuilder::MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
                                   std::string_view name) {
-    Ext2Volume& volume = m_reader.Volume();
-    m_reader.ReadInode(inode);
-    const InodeRecord record = volume.currentInode;
+    const Ext2Volume& volume = m_reader.Volume();
+    const InodeRecord record = m_reader.ReadInode(inode).record;
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
     const char* why = size > volume.SizeInBytes()     ? "its size is larger than the volume"
                       : !SizeFitsBlocks(record, size) ? "its size is larger than its blocks hold"

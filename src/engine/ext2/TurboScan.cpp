@@ -188,9 +188,7 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
 }
 
 void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
-    Ext2Volume& volume = m_reader.Volume();
-    volume.currentInode = record;
-    if (!IsCandidate(inode, record, volume.sb.s_blocks_count))
+    if (!IsCandidate(inode, record, m_reader.Volume().sb.s_blocks_count))
         return;
     const InodeView view{record};
     if (view.FileType() == kModeDirectory) {
@@ -288,14 +286,13 @@ NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t l
     // No size checks here, and inode 1 is listed like any other.
     const auto make = [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
         const Ext2Volume& volume = m_reader.Volume();
-        m_reader.ReadInode(inode);
+        const InodeRecord record = m_reader.ReadInode(inode).record;
         const NodeId id = m_catalog.AddNode(name);
         CatalogNode& node = m_catalog.Node(id);
         node.inode = inode;
-        node.type = m_builder.EntryType(fileType, volume.currentInode);
+        node.type = m_builder.EntryType(fileType, record);
         if (node.type == kTypeFile)
             m_candidates.MarkFound(inode);
-        const InodeRecord record = volume.currentInode;
         if (IsPlausibleInode(record, volume.sb.s_blocks_count))
             CopyInodeAttributes(m_catalog.Node(id), record, SupportedSize(inode, record));
         return id;
@@ -350,7 +347,7 @@ void TurboScan::SearchLostFiles() {
     std::size_t index = 0;
     std::size_t leftOut = 0;
     InodeNo firstLeftOut = 0;
-    Ext2Volume& volume = m_reader.Volume();
+    const Ext2Volume& volume = m_reader.Volume();
     // Inodes below the first ordinary one belong to the file system itself (the resize inode,
     // the journal): never a user's file, so not reported when left out.
     const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
@@ -361,8 +358,7 @@ void TurboScan::SearchLostFiles() {
         m_events.StatusText(0, "Processing Lost File " + std::to_string(index) + " of " +
                                    std::to_string(total));
         m_events.Progress(static_cast<int>(index * 100 / total));
-        m_reader.ReadInode(candidate.inode);
-        const InodeRecord record = volume.currentInode;
+        const InodeRecord record = m_reader.ReadInode(candidate.inode).record;
         const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
         if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size)) {
             if (candidate.inode >= firstOrdinary)

@@ -43,30 +43,30 @@ std::uint32_t VolumeReader::FindUnreadable(MutableBytes run) {
     return unreadable;
 }
 
-bool VolumeReader::ReadInode(InodeNo n) {
-    Ext2Volume& v = m_volume;
-    v.currentInode.fill(0);
+InodeRead VolumeReader::ReadInode(InodeNo n) {
+    const Ext2Volume& v = m_volume;
+    InodeRead read;
     const std::uint32_t ipg = v.sb.s_inodes_per_group;
     if (n == 0 || ipg == 0)
-        return true;
+        return read;
     const std::uint32_t group = (n - 1) / ipg;
     const std::uint32_t index = (n - 1) % ipg;
     if (group >= v.groupCount)
-        return true; // no descriptor for it: the inode reads as zeros
-    v.currentGroupDescriptor = DescriptorAt(v.descriptorTable, group);
-    const GroupDescriptor gd = GroupDescriptor::Decode(v.currentGroupDescriptor);
+        return read; // no descriptor for it: the inode reads as zeros
+    read.descriptor = DescriptorAt(v.descriptorTable, group);
+    const GroupDescriptor gd = GroupDescriptor::Decode(read.descriptor);
     const std::uint64_t byteOffset = static_cast<std::uint64_t>(index) * v.sb.InodeSize();
     const std::uint64_t sector = v.start +
                                  static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock +
                                  byteOffset / kSectorSize;
     if (sector > kLastSector)
-        return true; // beyond what a 32-bit sector number reaches: reads as zeros
+        return read; // beyond what a 32-bit sector number reaches: reads as zeros
     std::array<std::uint8_t, kSectorSize> buffer{};
-    const bool readable = ReadInodeTableSector(sector, buffer);
+    read.readable = ReadInodeTableSector(sector, buffer);
     const std::size_t slot = byteOffset % kSectorSize;
     std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(slot), kInodeRecordSize,
-                v.currentInode.begin());
-    return readable;
+                read.record.begin());
+    return read;
 }
 
 int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {

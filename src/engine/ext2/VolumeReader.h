@@ -17,6 +17,13 @@
 
 namespace twl {
 
+// One inode as read from its group's inode table.
+struct InodeRead {
+    InodeRecord record{}; // zeros when the inode lies outside the tables or its sector failed
+    RawGroupDescriptor descriptor{}; // of the inode's group; zeros when it has none
+    bool readable = true;            // false when the sector holding the inode could not be read
+};
+
 struct BlockList {
     std::vector<BlockNo> blocks; // data blocks in file order
     bool capped = false;         // the walk stopped at the caller's limit, not at the map's end
@@ -26,10 +33,9 @@ class VolumeReader {
 public:
     VolumeReader(SectorSource& source, Ext2Volume& volume) : m_source(source), m_volume(volume) {}
 
-    // Loads inode n (1 <= n <= s_inodes_count) into the current inode and its group's
-    // descriptor into the current group descriptor. An inode outside the table reads as zeros.
-    // Returns false when the sector holding the inode could not be read (it reads as zeros).
-    bool ReadInode(InodeNo n);
+    // Inode n (1 <= n <= s_inodes_count) and its group's descriptor. An inode outside the
+    // tables reads as zeros; so does one whose sector could not be read (readable false).
+    InodeRead ReadInode(InodeNo n);
 
     // The data blocks of `inode` in file order. The first zero pointer ends the list (a zero
     // single or double indirect pointer does not: the next level is still looked at). Stops

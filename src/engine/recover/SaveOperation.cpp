@@ -183,8 +183,7 @@ void Saver::SaveFolder(NodeId id, std::vector<Frame>& stack) {
 ItemTimes Saver::TimesOf(const CatalogNode& node) {
     ItemTimes times{0, node.mtime};
     if (node.inode != 0) {
-        m_reader.ReadInode(node.inode);
-        times.atime = InodeView{m_reader.Volume().currentInode}.i_atime();
+        times.atime = InodeView{m_reader.ReadInode(node.inode).record}.i_atime();
     }
     return times;
 }
@@ -206,8 +205,8 @@ void Saver::Failed(NodeId id, int error, const std::string& detail) {
 // The device numbers an inode of a device keeps in i_block: the old form in i_block[0], the
 // new in i_block[1].
 std::pair<unsigned, unsigned> Saver::SpecialNumbers(const CatalogNode& node) {
-    m_reader.ReadInode(node.inode);
-    const InodeView view{m_reader.Volume().currentInode};
+    const InodeRecord inode = m_reader.ReadInode(node.inode).record;
+    const InodeView view{inode};
     if (const std::uint32_t old = view.i_block(0); old != 0)
         return {(old >> 8) & 0xFF, old & 0xFF};
     const std::uint32_t wide = view.i_block(1);
@@ -219,11 +218,12 @@ void Saver::SaveFileData(NodeId id, int parent) {
     m_progress.path = PathOf(SafeName(id));
     m_events.SaveProgress(m_progress);
     ++m_progress.filesDone;
-    if (!m_reader.ReadInode(node.inode)) {
+    const InodeRead read = m_reader.ReadInode(node.inode);
+    if (!read.readable) {
         Failed(id, EIO, "its inode could not be read");
         return;
     }
-    const InodeRecord inode = m_reader.Volume().currentInode;
+    const InodeRecord& inode = read.record;
     const std::uint64_t recorded = InodeFileSize(inode, m_reader.Volume().sb.HasLargeFile());
     // Turbo Scan cut the size of a recovered file whose blocks cannot hold its recorded size.
     const std::uint64_t size =
@@ -311,11 +311,12 @@ int Saver::CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::
 
 void Saver::SaveSymlink(NodeId id, int parent) {
     const CatalogNode& node = m_catalog.Node(id);
-    if (!m_reader.ReadInode(node.inode)) {
+    const InodeRead read = m_reader.ReadInode(node.inode);
+    if (!read.readable) {
         Failed(id, EIO, "its inode could not be read");
         return;
     }
-    const InodeRecord inode = m_reader.Volume().currentInode;
+    const InodeRecord& inode = read.record;
     const InodeView view{inode};
     std::string target;
     if (view.i_blocks() == 0) { // a fast link: the target lies in i_block itself

@@ -208,8 +208,7 @@ TEST(SuperblockValidation, SearchLoadsGroupOnesCopyWithItsOwnTable) {
         EXPECT_EQ(v.descriptorTable, std::vector<std::uint8_t>(table.begin(), table.end()))
             << blockSize;
         const MutableBytes own = image.DescriptorTable(1).subspan(32, 32);
-        EXPECT_TRUE(std::equal(own.begin(), own.end(), v.currentGroupDescriptor.begin()))
-            << blockSize;
+        EXPECT_TRUE(std::equal(own.begin(), own.end(), v.OwnDescriptor().begin())) << blockSize;
         EXPECT_EQ(v.start, kStart);
     }
 }

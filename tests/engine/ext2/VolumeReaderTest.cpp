@@ -85,9 +85,9 @@ TEST(VolumeReader, ReadInodeFindsTheRecordByGroupIndexAndRecordSize) {
         const std::size_t expectedAt = std::size_t{image.InodeTableBlock(c.group)} * 1024;
         ASSERT_EQ(image.InodeOffset(c.inode), expectedAt + c.tableByte);
         Opened opened(image);
-        opened.reader.ReadInode(c.inode);
-        EXPECT_EQ(InodeView{opened.volume.currentInode}.i_size(), 0x10000 + c.inode) << c.inode;
-        const GroupDescriptor gd = GroupDescriptor::Decode(opened.volume.currentGroupDescriptor);
+        const InodeRead read = opened.reader.ReadInode(c.inode);
+        EXPECT_EQ(InodeView{read.record}.i_size(), 0x10000 + c.inode) << c.inode;
+        const GroupDescriptor gd = GroupDescriptor::Decode(read.descriptor);
         EXPECT_EQ(gd.bg_inode_table, image.InodeTableBlock(c.group)) << c.inode;
     }
 }
@@ -99,11 +99,33 @@ TEST(VolumeReader, AnInodeOutsideTheGroupsReadsAsZeros) {
     // The table block's unused slot after the two descriptors names group 0's inode table.
     PutLe32(image.DescriptorTable().subspan(64), ext2::bg_inode_table, image.InodeTableBlock(0));
     Opened opened(image);
-    opened.reader.ReadInode(2);
-    ASSERT_NE(InodeView{opened.volume.currentInode}.i_mode(), 0);
-    for (const InodeNo n : {InodeNo{0}, InodeNo{66}, InodeNo{0xFFFFFFFF}}) {
-        opened.reader.ReadInode(n);
-        EXPECT_EQ(opened.volume.currentInode, InodeRecord{}) << n;
+    ASSERT_NE(InodeView{opened.reader.ReadInode(2).record}.i_mode(), 0);
+    for (const InodeNo n : {InodeNo{0}, InodeNo{66}, InodeNo{0xFFFFFFFF}})
+        EXPECT_EQ(opened.reader.ReadInode(n).record, InodeRecord{}) << n;
+}
+
+TEST(VolumeReader, TwoReadersOnOneVolumeEachKeepTheInodeTheyRead) {
+    Ext2Options options;
+    options.groups = 2;
+    options.blocksPerGroup = 512;
+    Ext2Image image(options);
+    const InodeNo inodes[] = {12, 30, 40, 60}; // groups 0, 0, 1, 1 of 32 inodes each
+    for (const InodeNo n : inodes)
+        PutLe32(image.Inode(n), ext2::i_size, 0x10000 + n);
+    Opened opened(image);
+    VolumeReader other(opened.source, opened.volume);
+    // Interleaved: each read by one reader comes between two of the other's.
+    const InodeRead first = opened.reader.ReadInode(inodes[0]);
+    const InodeRead second = other.ReadInode(inodes[2]);
+    const InodeRead third = opened.reader.ReadInode(inodes[1]);
+    const InodeRead fourth = other.ReadInode(inodes[3]);
+    const InodeRead* reads[] = {&first, &third, &second, &fourth};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(InodeView{reads[i]->record}.i_size(), 0x10000 + inodes[i]) << inodes[i];
+        const std::uint32_t group = (inodes[i] - 1) / 32;
+        EXPECT_EQ(GroupDescriptor::Decode(reads[i]->descriptor).bg_inode_table,
+                  image.InodeTableBlock(group))
+            << inodes[i];
     }
 }
 

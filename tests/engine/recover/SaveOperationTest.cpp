@@ -154,8 +154,8 @@ TEST_F(SavedVolume, AFullDestinationStopsTheSaveAndSaysSo) {
 }
 
 TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
-    m_reader.ReadInode(m_catalog.Node(Find("c.txt")).inode);
-    const BlockNo second = InodeView{m_built.volume.currentInode}.i_block(1);
+    const BlockNo second =
+        InodeView{m_reader.ReadInode(m_catalog.Node(Find("c.txt")).inode).record}.i_block(1);
     m_built.medium->badSectors = {second * 2, second * 2 + 1};
     MemoryDestination destination;
     RecordingEvents events;
@@ -175,8 +175,7 @@ TEST_F(SavedVolume, UnreadableBlocksAreZerosAndMakeTheFilePartial) {
 
 // The bytes of the medium where the inode of `node` lies: found by its contents.
 std::uint64_t InodeSector(fixtures::BuiltVolume& built, const CatalogNode& node) {
-    built.reader.ReadInode(node.inode);
-    const auto& inode = built.volume.currentInode;
+    const InodeRecord inode = built.reader.ReadInode(node.inode).record;
     const auto at = std::search(built.medium->bytes.begin(), built.medium->bytes.end(),
                                 inode.begin(), inode.end());
     EXPECT_NE(at, built.medium->bytes.end());
@@ -215,8 +214,8 @@ TEST(SaveOperation, AnUnreadableMapBlockMakesTheFilePartial) {
             big = id;
     });
     ASSERT_NE(big, kNoNode);
-    built.reader.ReadInode(built.catalog.Node(big).inode);
-    const BlockNo map = InodeView{built.volume.currentInode}.i_block(12);
+    const BlockNo map =
+        InodeView{built.reader.ReadInode(built.catalog.Node(big).inode).record}.i_block(12);
     ASSERT_NE(map, 0u);
     built.medium->badSectors = {map * 2, map * 2 + 1};
     MemoryDestination destination;
@@ -246,8 +245,9 @@ TEST(SaveOperation, AMapThatLoopsMakesTheFilePartial) {
         ASSERT_TRUE(built.opened);
         built.catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
             if (built.catalog.Name(id) == "big.bin") {
-                built.reader.ReadInode(built.catalog.Node(id).inode);
-                single = InodeView{built.volume.currentInode}.i_block(12);
+                single =
+                    InodeView{built.reader.ReadInode(built.catalog.Node(id).inode).record}.i_block(
+                        12);
             }
         });
     }

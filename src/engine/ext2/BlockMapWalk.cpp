@@ -1,5 +1,6 @@
 #include "ext2/BlockMapWalk.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace twl {
@@ -18,37 +19,40 @@ std::uint64_t Span(std::uint64_t pointersPerBlock, int depth) {
 
 } // namespace
 
-BlockMapSurvey BlockMapWalk::Walk(const InodeRecord& inode, std::uint64_t endLogical,
-                                  const Visit& visit) {
+BlockMapSurvey BlockMapWalk::Walk(const InodeRecord& inode, std::uint64_t end,
+                                  const FileBlockVisit& visit) {
     m_survey = {};
-    m_end = endLogical;
+    m_end = end;
     m_visit = &visit;
     m_seenMapBlocks.clear();
+    m_pointersPerBlock = m_geometry.blockSize / 4;
     const InodeView view{inode};
-    for (std::size_t n = 0; n < kDirectBlocks; ++n)
-        Pointer(n, view.i_block(n), 0);
-    const std::uint64_t pointers = m_geometry.blockSize / 4;
+    for (std::size_t n = 0; n < kDirectBlocks && !Ended(); ++n)
+        Pointer(n, view.i_block(n), 0, true);
     std::uint64_t firstLogical = kDirectBlocks;
     for (int depth = 1; depth <= 3 && !Ended(); ++depth) {
-        Pointer(firstLogical, view.i_block(kDirectBlocks + depth - 1), depth);
-        firstLogical += Span(pointers, depth + 1);
+        Pointer(firstLogical, view.i_block(kDirectBlocks + depth - 1), depth, true);
+        firstLogical += Span(m_pointersPerBlock, depth + 1);
     }
     m_visit = nullptr;
     return m_survey;
 }
 
-// One pointer of the map: a data block (depth 0) or a map block of `depth` levels whose
-// first logical block is `logical`. Holes are passed over; a pointer the walk may not follow
-// is counted.
-void BlockMapWalk::Pointer(std::uint64_t logical, BlockNo block, int depth) {
-    if (block == 0 || Ended())
+// One pointer of the map: to a data block (depth 0) or to a map block of `depth` levels
+// whose first logical block is `logical`. `inRecord`: the pointer lies in the inode record.
+void BlockMapWalk::Pointer(std::uint64_t logical, BlockNo block, int depth, bool inRecord) {
+    if (Ended() || logical >= m_end) {
+        m_survey.pointersPastEnd += block != 0 && !Ended() ? 1 : 0;
         return;
-    if (logical >= m_end) {
-        ++m_survey.pointersPastEnd;
+    }
+    const std::uint64_t span = Span(m_pointersPerBlock, depth + 1);
+    if (block == 0) {
+        Step(depth > 0 && inRecord ? BlockStep::kUnmapped : BlockStep::kHole, logical, span, 0);
         return;
     }
     if (!InVolume(block)) {
         ++m_survey.outOfRangePointers;
+        Step(depth > 0 ? BlockStep::kBadMap : BlockStep::kOutside, logical, span, block);
         return;
     }
     if (depth > 0) {
@@ -57,8 +61,15 @@ void BlockMapWalk::Pointer(std::uint64_t logical, BlockNo block, int depth) {
     }
     ++m_survey.dataBlocks;
     m_survey.endLogical = logical + 1;
-    if (*m_visit)
-        (*m_visit)(logical, block);
+    Step(BlockStep::kData, logical, 1, block);
+}
+
+void BlockMapWalk::Step(BlockStep step, std::uint64_t logical, std::uint64_t count, BlockNo block) {
+    if (!*m_visit)
+        return;
+    const FileBlock at{step, logical, std::min(count, m_end - logical), block};
+    if ((*m_visit)(at) == WalkOn::kEnd)
+        m_survey.ended = true;
 }
 
 void BlockMapWalk::WalkMapBlock(BlockNo mapBlock, int depth, std::uint64_t firstLogical) {
@@ -74,10 +85,9 @@ void BlockMapWalk::WalkMapBlock(BlockNo mapBlock, int depth, std::uint64_t first
     ++m_survey.mapBlocks;
     std::vector<std::uint8_t> buffer(m_geometry.blockSize);
     m_read(mapBlock, buffer);
-    const std::uint64_t pointers = m_geometry.blockSize / 4;
-    const std::uint64_t span = Span(pointers, depth);
-    for (std::uint64_t i = 0; i < pointers && !Ended(); ++i)
-        Pointer(firstLogical + i * span, Le32(buffer, 4 * i), depth - 1);
+    const std::uint64_t span = Span(m_pointersPerBlock, depth);
+    for (std::uint64_t i = 0; i < m_pointersPerBlock && !Ended(); ++i)
+        Pointer(firstLogical + i * span, Le32(buffer, 4 * i), depth - 1, false);
 }
 
 } // namespace twl

@@ -1,5 +1,7 @@
 #include "ext2/Inode.h"
 
+#include "ext2/FileMapping.h"
+
 namespace twl {
 
 bool IsEmptyInode(const InodeRecord& inode) {
@@ -16,14 +18,7 @@ bool IsPlausibleInode(const InodeRecord& inode, std::uint32_t blocksCount) {
     const InodeView v{inode};
     if (v.i_ctime() == 0 || v.i_mtime() == 0 || v.i_pad1() != 0 || v.l_i_reserved2() != 0)
         return false;
-    const bool fastSymlink = v.FileType() == kModeSymlink && v.i_blocks() == 0;
-    if (fastSymlink)
-        return true;
-    for (std::size_t n = 0; n < kBlockPointers; ++n) {
-        if (v.i_block(n) > blocksCount)
-            return false;
-    }
-    return true;
+    return MapPlausible(inode, blocksCount);
 }
 
 std::uint64_t InodeFileSize(const InodeRecord& inode, bool largeFileVolume) {

@@ -64,9 +64,8 @@ struct InodeView {
 // Every field of a never-used inode is zero (of the block map, only the first entry counts).
 bool IsEmptyInode(const InodeRecord& inode);
 
-// A live inode: both times set, the padding words zero, and every block pointer inside the
-// volume. A symbolic link without data blocks keeps its target inside i_block, so its
-// pointers are not block numbers and are not compared.
+// A live inode: both times set, the padding words zero, and a map that could belong to the
+// volume (FileMapping.h: a short symbolic link's target held in the record always can).
 bool IsPlausibleInode(const InodeRecord& inode, std::uint32_t blocksCount);
 
 // The file size: i_size, plus i_size_high x 2^32 for a regular file on a volume with large

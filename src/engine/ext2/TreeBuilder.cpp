@@ -112,8 +112,7 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     const std::uint64_t length = InodeView{directory}.i_size();
     // Blocks past i_size are never listed, so they are not read.
     const std::uint64_t wanted = CeilDiv(std::min(length, kMaxDirectoryBytes), volume.BlockSize());
-    const BlockList blocks = m_reader.BuildBlockList(directory, wanted);
-    const std::vector<std::uint8_t> data = m_reader.ReadBlockData(blocks);
+    const std::vector<std::uint8_t> data = m_reader.ReadDataToFirstHole(directory, wanted);
     if (!data.empty())
         m_catalog.AttachChildList(folder, ListDirectory(folder, data, length));
 }
@@ -266,7 +265,8 @@ bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     const std::uint64_t needed = CeilDiv(size, blockSize);
     const BlockList list = m_reader.BuildBlockList(inode, needed);
     const std::uint64_t k = list.blocks.size();
-    if (k == 0 || size <= k * blockSize)
+    // A map that loops names blocks without end: too few of them is not what it says.
+    if (k == 0 || list.looped || size <= k * blockSize)
         return true;
     // The walk stops at the size: a pointer for a block past it is damage, not followed.
     const BlockMapSurvey survey = m_reader.ForEachMappedBlock(inode, needed, {}, &m_stop);

@@ -86,7 +86,8 @@ public:
 
     // The block-count check of an entry: false when the block list (up to the first hole)
     // has blocks but too few for `size`, and the inode is not a healthy sparse file. An
-    // inode whose first pointer is a hole, and so lists no block, is kept.
+    // inode whose first pointer is a hole, and so lists no block, is kept, and so is one
+    // whose map loops.
     bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
 
     // The directory-entry type of an entry: its type byte, or on volumes without entry

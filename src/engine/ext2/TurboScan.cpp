@@ -2,6 +2,7 @@
 
 #include "core/SizeText.h"
 #include "core/TimeText.h"
+#include "ext2/FileMapping.h"
 #include "ext2/MarkedTotals.h"
 
 #include <algorithm>
@@ -25,13 +26,9 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
 bool IsCandidate(InodeNo inode, const InodeRecord& record, std::uint32_t blocksCount) {
     const InodeView v{record};
     if (inode <= 2 || v.i_ctime() == 0 || v.i_mtime() == 0 || v.i_pad1() != 0 ||
-        v.l_i_reserved2() != 0)
+        v.l_i_reserved2() != 0 || !MapPlausible(record, blocksCount))
         return false;
-    for (std::size_t n = 0; n < kBlockPointers; ++n) {
-        if (v.i_block(n) > blocksCount)
-            return false;
-    }
-    return v.i_size() != 0 && v.i_block(0) != 0 &&
+    return v.i_size() != 0 && MapsFirstBlock(record) &&
            (v.FileType() == kModeRegular || v.FileType() == kModeDirectory);
 }
 
@@ -246,9 +243,8 @@ void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
     // A damaged inode can claim any size: a directory larger than this is not read.
     if (size > kMaxDirectoryBytes)
         return;
-    const BlockList blocks =
-        m_reader.BuildBlockList(record, CeilDiv(size, m_reader.Volume().BlockSize()));
-    const std::vector<std::uint8_t> data = m_reader.ReadBlockData(blocks);
+    const std::vector<std::uint8_t> data =
+        m_reader.ReadDataToFirstHole(record, CeilDiv(size, m_reader.Volume().BlockSize()));
     if (!LooksLikeOwnDirectory(data, inode, m_reader.Volume().sb.s_inodes_count, size) ||
         FindInodeInCatalogue(inode))
         return;

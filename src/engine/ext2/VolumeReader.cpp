@@ -78,50 +78,36 @@ int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {
     return m_source.ReadSectors(static_cast<SectorNo>(sector), out);
 }
 
-BlockList VolumeReader::BuildBlockList(const InodeRecord& inode, std::size_t maxBlocks) {
-    BlockList list;
-    const InodeView view{inode};
-    for (std::size_t n = 0; n < kDirectBlocks; ++n) {
-        const BlockNo block = view.i_block(n);
-        if (block == 0)
-            return list;
-        if (list.blocks.size() >= maxBlocks) {
-            list.capped = true;
-            return list;
-        }
-        list.blocks.push_back(block);
-    }
-    for (int depth = 1; depth <= 3; ++depth) {
-        const BlockNo mapBlock = view.i_block(kDirectBlocks + depth - 1);
-        if (mapBlock != 0 && !AppendMapLevel(mapBlock, depth, list, maxBlocks))
-            return list;
-    }
-    return list;
+BlockMapSurvey VolumeReader::ForEachFileBlock(InodeRecord inode, std::uint64_t end,
+                                              const FileBlockVisit& visit, StopControl* stop) {
+    const BlockGeometry geometry{m_volume.BlockSize(), m_volume.sb.s_first_data_block,
+                                 m_volume.sb.s_blocks_count};
+    const ReadMapBlock read = [this](BlockNo block, MutableBytes out) { ReadBlock(block, out); };
+    return WalkFileBlocks(inode, geometry, read, end, visit, stop);
 }
 
-// Appends the blocks below one map block; returns false when the list has ended (a zero
-// pointer, or the limit).
-bool VolumeReader::AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list,
-                                  std::size_t maxBlocks) {
-    std::vector<std::uint8_t> buffer(m_volume.BlockSize());
-    ReadBlock(mapBlock, buffer);
-    const std::size_t pointers = buffer.size() / 4;
-    for (std::size_t i = 0; i < pointers; ++i) {
-        const BlockNo block = Le32(buffer, 4 * i);
-        if (block == 0)
-            return false;
-        if (depth > 1) {
-            if (!AppendMapLevel(block, depth - 1, list, maxBlocks))
-                return false;
-            continue;
+BlockList VolumeReader::BuildBlockList(const InodeRecord& inode, std::size_t maxBlocks) {
+    BlockList list;
+    const FileBlockVisit visit = [&](const FileBlock& at) {
+        switch (at.step) {
+        case BlockStep::kUnmapped:
+            return WalkOn::kGoOn;
+        case BlockStep::kData:
+        case BlockStep::kOutside:
+            if (list.blocks.size() >= maxBlocks) {
+                list.capped = true;
+                return WalkOn::kEnd;
+            }
+            list.blocks.push_back(at.block);
+            return WalkOn::kGoOn;
+        case BlockStep::kHole:
+        case BlockStep::kBadMap:
+            break;
         }
-        if (list.blocks.size() >= maxBlocks) {
-            list.capped = true;
-            return false;
-        }
-        list.blocks.push_back(block);
-    }
-    return true;
+        return WalkOn::kEnd;
+    };
+    list.looped = ForEachFileBlock(inode, std::numeric_limits<std::uint64_t>::max(), visit).mapLoop;
+    return list;
 }
 
 std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
@@ -140,6 +126,11 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
     return data;
 }
 
+std::vector<std::uint8_t> VolumeReader::ReadDataToFirstHole(const InodeRecord& inode,
+                                                            std::size_t maxBlocks) {
+    return ReadBlockData(BuildBlockList(inode, maxBlocks));
+}
+
 BlockMapSurvey VolumeReader::SurveyBlockMap(const InodeRecord& inode, StopControl* stop) {
     return ForEachMappedBlock(inode, std::numeric_limits<std::uint64_t>::max(), {}, stop);
 }
@@ -151,11 +142,14 @@ std::uint64_t VolumeReader::VolumeBlockLimit() const {
 
 BlockMapSurvey VolumeReader::ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
                                                 const BlockVisit& visit, StopControl* stop) {
-    const BlockMapGeometry geometry{static_cast<std::uint32_t>(m_volume.BlockSize()),
-                                    m_volume.sb.s_first_data_block, m_volume.sb.s_blocks_count};
-    BlockMapWalk walk(
-        geometry, [this](BlockNo block, MutableBytes out) { ReadBlock(block, out); }, stop);
-    return walk.Walk(inode, std::min(endLogical, VolumeBlockLimit()), visit);
+    return ForEachFileBlock(
+        inode, std::min(endLogical, VolumeBlockLimit()),
+        [&visit](const FileBlock& at) {
+            if (at.step == BlockStep::kData && visit)
+                visit(at.logical, at.block);
+            return WalkOn::kGoOn;
+        },
+        stop);
 }
 
 } // namespace twl

@@ -5,8 +5,8 @@
 // all-zero inode, a map block whose first entry ends the list, a data block of zeros.
 
 #include "core/StopControl.h"
-#include "ext2/BlockMapWalk.h"
 #include "ext2/Ext2Volume.h"
+#include "ext2/FileBlocks.h"
 #include "sector/SectorSource.h"
 
 #include <cstddef>
@@ -27,6 +27,7 @@ struct InodeRead {
 struct BlockList {
     std::vector<BlockNo> blocks; // data blocks in file order
     bool capped = false;         // the walk stopped at the caller's limit, not at the map's end
+    bool looped = false;         // the walk ended at a map block named twice, not at a hole
 };
 
 class VolumeReader {
@@ -37,14 +38,25 @@ public:
     // tables reads as zeros; so does one whose sector could not be read (readable false).
     InodeRead ReadInode(InodeNo n);
 
-    // The data blocks of `inode` in file order. The first zero pointer ends the list (a zero
-    // single or double indirect pointer does not: the next level is still looked at). Stops
-    // after maxBlocks entries.
+    // The one walk over the blocks of a file (FileBlocks.h): calls visit for each step below
+    // logical block `end`, in file order, until the visitor ends the walk. `stop`, when given,
+    // is asked between map blocks.
+    BlockMapSurvey ForEachFileBlock(InodeRecord inode, std::uint64_t end,
+                                    const FileBlockVisit& visit, StopControl* stop = nullptr);
+
+    // The data blocks of `inode` in file order, up to its first hole: a zero pointer or a map
+    // block that cannot be followed ends the list (an indirect level the record does not use
+    // does not: the next level is still looked at). Data pointers outside the volume are
+    // listed. Stops after maxBlocks entries.
     BlockList BuildBlockList(const InodeRecord& inode,
                              std::size_t maxBlocks = std::numeric_limits<std::size_t>::max());
 
     // The blocks of `list`, in order, one block size each. Empty for an empty list.
     std::vector<std::uint8_t> ReadBlockData(const BlockList& list);
+
+    // How folders are read: the blocks of `inode` up to its first hole, at most maxBlocks,
+    // one block size each.
+    std::vector<std::uint8_t> ReadDataToFirstHole(const InodeRecord& inode, std::size_t maxBlocks);
 
     // Reads one block into `out` (block size bytes, cleared first). Returns the read's result.
     int ReadBlock(BlockNo block, MutableBytes out);
@@ -53,13 +65,11 @@ public:
     // can hold; reads at most the map blocks present.
     BlockMapSurvey SurveyBlockMap(const InodeRecord& inode, StopControl* stop = nullptr);
 
-    // Calls visit(logical block, block number) for every data block the map names, in file
-    // order, passing over holes. A pointer outside the volume is not followed or visited; it
-    // is counted in the survey returned. Blocks from `endLogical` on, or past what the volume
-    // can hold, are not visited, and no map block is read twice: a map naming one of its own
-    // blocks again ends the walk (survey.mapLoop). `stop`, when given, is asked between map
-    // blocks and can end the walk (survey.stopped).
-    using BlockVisit = BlockMapWalk::Visit;
+    // Calls visit(logical block, block number) for every data block of the volume the file
+    // names, in file order, passing over holes; pointers outside the volume are only counted
+    // in the survey returned. Blocks from `endLogical` on, or past what the volume can hold,
+    // are not visited.
+    using BlockVisit = std::function<void(std::uint64_t logical, BlockNo block)>;
     BlockMapSurvey ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
                                       const BlockVisit& visit, StopControl* stop = nullptr);
 
@@ -71,7 +81,6 @@ public:
     Ext2Volume& Volume() { return m_volume; }
 
 private:
-    bool AppendMapLevel(BlockNo mapBlock, int depth, BlockList& list, std::size_t maxBlocks);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
     std::uint32_t FindUnreadable(MutableBytes run);
 

@@ -3,6 +3,7 @@
 #include "core/AlignedBuffer.h"
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
+#include "ext2/FileMapping.h"
 #include "ext2/TurboScan.h"
 #include "recover/RestoreScripts.h"
 #include "recover/SafeName.h"
@@ -75,6 +76,7 @@ private:
     void SaveFolder(NodeId id, std::vector<Frame>& stack);
     void SaveFileData(NodeId id, int parent);
     void SaveSymlink(NodeId id, int parent);
+    std::string FirstBlockText(const InodeRecord& inode, std::uint64_t size);
     int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
     std::pair<unsigned, unsigned> SpecialNumbers(const CatalogNode& node);
     ItemTimes TimesOf(const CatalogNode& node);
@@ -202,15 +204,8 @@ void Saver::Failed(NodeId id, int error, const std::string& detail) {
     Problem("failed: " + Shown(id) + " (" + (detail.empty() ? std::strerror(error) : detail) + ")");
 }
 
-// The device numbers an inode of a device keeps in i_block: the old form in i_block[0], the
-// new in i_block[1].
 std::pair<unsigned, unsigned> Saver::SpecialNumbers(const CatalogNode& node) {
-    const InodeRecord inode = m_reader.ReadInode(node.inode).record;
-    const InodeView view{inode};
-    if (const std::uint32_t old = view.i_block(0); old != 0)
-        return {(old >> 8) & 0xFF, old & 0xFF};
-    const std::uint32_t wide = view.i_block(1);
-    return {(wide & 0xFFF00) >> 8, (wide & 0xFF) | ((wide >> 12) & 0xFFF00)};
+    return DeviceNumbers(m_reader.ReadInode(node.inode).record);
 }
 
 void Saver::SaveFileData(NodeId id, int parent) {
@@ -319,14 +314,12 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     const InodeRecord& inode = read.record;
     const InodeView view{inode};
     std::string target;
-    if (view.i_blocks() == 0) { // a fast link: the target lies in i_block itself
-        target.assign(reinterpret_cast<const char*>(inode.data() + 0x28),
-                      std::min<std::size_t>(view.i_size(), 60));
-    } else if (view.i_block(0) != 0 && view.i_block(0) <= m_reader.Volume().sb.s_blocks_count) {
-        std::vector<std::uint8_t> block(m_reader.Volume().BlockSize());
-        m_reader.ReadBlock(view.i_block(0), block);
-        target.assign(reinterpret_cast<const char*>(block.data()),
-                      std::min<std::size_t>(view.i_size(), block.size()));
+    if (MappingOf(inode, true) == FileMapping::kInline) { // the target lies in the record
+        const ConstBytes held = InlineData(inode);
+        target.assign(reinterpret_cast<const char*>(held.data()),
+                      std::min<std::size_t>(view.i_size(), held.size()));
+    } else {
+        target = FirstBlockText(inode, view.i_size());
     }
     target = target.substr(0, target.find('\0'));
     if (target.empty()) {
@@ -342,6 +335,21 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     NoteName(id, made);
     ++m_summary.links;
     m_scripts.AddLink(m_scriptFolder, made.name, node);
+}
+
+// The first `size` bytes of the file's first block, when that is a block of the volume.
+std::string Saver::FirstBlockText(const InodeRecord& inode, std::uint64_t size) {
+    std::string text;
+    m_reader.ForEachFileBlock(inode, 1, [&](const FileBlock& at) {
+        if (at.step != BlockStep::kData)
+            return WalkOn::kEnd;
+        std::vector<std::uint8_t> block(m_reader.Volume().BlockSize());
+        m_reader.ReadBlock(at.block, block);
+        text.assign(reinterpret_cast<const char*>(block.data()),
+                    std::min<std::size_t>(size, block.size()));
+        return WalkOn::kEnd;
+    });
+    return text;
 }
 
 void Saver::WriteAfterwards() {

@@ -5,6 +5,7 @@
 #include "fixtures/MemoryBlockReader.h"
 
 #include <numeric>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -243,6 +244,66 @@ TEST(VolumeReader, SurveyPassesOverHolesWhereTheBlockListStops) {
     EXPECT_EQ(survey.endLogical, 12u + 256 + 256 + 1); // 70 is the first of inner's span
     EXPECT_EQ(survey.outOfRangePointers, 1u);
     EXPECT_EQ(opened.reader.BuildBlockList(record).blocks, std::vector<BlockNo>{50});
+}
+
+// Every step of the file block walk over a map with holes, an unused level and pointers
+// outside the volume, with runs of holes taken together: the whole walk, a walk cut at an
+// end, one the visitor ends at the first hole, and a short link whose record holds its data.
+TEST(VolumeReader, FileBlockWalkReportsEveryStepInFileOrder) {
+    using S = BlockStep;
+    using Steps = std::vector<std::tuple<BlockStep, std::uint64_t, std::uint64_t, BlockNo>>;
+    constexpr std::uint64_t kAll = std::numeric_limits<std::uint64_t>::max();
+    struct Case {
+        const char* name;
+        std::uint16_t mode;
+        std::uint64_t end;
+        bool endAtHole;
+        Steps expected;
+        std::size_t mapReads;
+    };
+    const Steps head{
+        {S::kData, 0, 1, 50}, {S::kHole, 1, 1, 0}, {S::kOutside, 2, 1, 5000}, {S::kHole, 3, 9, 0}};
+    Steps whole = head;
+    whole.insert(whole.end(), {{S::kData, 12, 1, 60},
+                               {S::kHole, 13, 1, 0},
+                               {S::kData, 14, 1, 61},
+                               {S::kHole, 15, 253, 0},
+                               {S::kUnmapped, 268, 65536, 0},
+                               {S::kBadMap, 65804, 16777216, 9999999}});
+    Steps cut = head;
+    cut.push_back({S::kData, 12, 1, 60});
+    const Case cases[] = {
+        {"whole walk", 0x81A4, kAll, false, whole, 1},
+        {"cut at logical block 13", 0x81A4, 13, false, cut, 1},
+        {"ended by the visitor at the first hole", 0x81A4, kAll, true,
+         Steps(head.begin(), head.begin() + 2), 0},
+        {"a short link's target held in the record", 0xA1FF, kAll, false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        Ext2Image image = Roomy();
+        InodeFields f;
+        f.i_mode = c.mode;
+        f.i_block[0] = 50;
+        f.i_block[2] = 5000; // past the volume's 1024 blocks
+        f.i_block[12] = image.AllocateBlock();
+        image.WritePointers(f.i_block[12], {60, 0, 61});
+        f.i_block[14] = 9999999;
+        image.WriteInode(20, f);
+        Opened opened(image);
+        opened.medium->readOffsets.clear();
+        Steps steps;
+        const BlockMapSurvey survey =
+            opened.reader.ForEachFileBlock(RecordOf(image, 20), c.end, [&](const FileBlock& at) {
+                if (!steps.empty() && at.step == S::kHole && std::get<0>(steps.back()) == S::kHole)
+                    std::get<2>(steps.back()) += at.count;
+                else
+                    steps.emplace_back(at.step, at.logical, at.count, at.block);
+                return c.endAtHole && at.step == S::kHole ? WalkOn::kEnd : WalkOn::kGoOn;
+            });
+        EXPECT_EQ(steps, c.expected) << c.name;
+        EXPECT_EQ(opened.medium->readOffsets.size(), c.mapReads) << c.name;
+        EXPECT_EQ(survey.ended, c.endAtHole) << c.name;
+    }
 }
 
 TEST(VolumeReader, AHostileMapIsWalkedWithEachMapBlockReadAtMostOnce) {

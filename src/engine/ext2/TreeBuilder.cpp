@@ -3,6 +3,7 @@
 #include "core/SizeText.h"
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
+#include "ext2/DirectoryRecords.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -11,49 +12,8 @@
 namespace twl {
 namespace {
 
-constexpr std::size_t kDirentHeader = 8; // inode u32, rec_len u16, name_len u8, file_type u8
-
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return (a + b - 1) / b;
-}
-
-// Where the listing of a directory starts, after "." and "..".
-struct ListingStart {
-    std::uint64_t offset = 0;
-    bool sound = false; // the data opens with "." naming an inode in range, and ".."
-};
-
-ListingStart FindListingStart(ConstBytes data, std::uint32_t inodesCount) {
-    if (data.size() < 22 || data[8] != '.' || data[20] != '.' || data[21] != '.')
-        return {};
-    const std::uint32_t self = Le32(data, 0);
-    if (self < 2 || self > inodesCount)
-        return {};
-    return {12 + std::uint64_t{Le16(data, 16)}, true};
-}
-
-// One directory record, read from `offset` within its block (which ends at `blockEnd`).
-struct DirRecord {
-    bool sound = false; // the record holds its header and name and stays inside its block
-    InodeNo inode = 0;
-    std::uint16_t recLen = 0;
-    std::uint8_t fileType = 0;
-    std::string_view name;
-};
-
-DirRecord ReadDirRecord(ConstBytes data, std::uint64_t offset, std::uint64_t blockEnd) {
-    DirRecord record;
-    if (!FitsIn(blockEnd, offset, kDirentHeader))
-        return record;
-    record.inode = Le32(data, offset);
-    record.recLen = Le16(data, offset + 4);
-    const std::uint8_t nameLen = data[offset + 6];
-    record.fileType = data[offset + 7];
-    record.sound = record.recLen >= kDirentHeader + nameLen && offset + record.recLen <= blockEnd;
-    if (record.sound)
-        record.name = {reinterpret_cast<const char*>(data.data() + offset + kDirentHeader),
-                       nameLen};
-    return record;
 }
 
 } // namespace
@@ -118,13 +78,14 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
 }
 
 NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length) {
-    const ListingStart start = FindListingStart(data, m_reader.Volume().sb.s_inodes_count);
+    const FolderOpening opening = ReadFolderOpening(data, m_reader.Volume().sb.s_inodes_count);
     // A first block that does not open a folder is damage that hides that block only.
     Listing listing;
-    listing.damaged = !start.sound;
+    listing.damaged = !opening.sound;
     return ListAndReport(
-        listing, folder, data, length, start.sound ? start.offset : m_reader.Volume().BlockSize(),
-        2, [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
+        listing, folder, data, length,
+        opening.sound ? opening.listingStart : m_reader.Volume().BlockSize(), 2,
+        [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
             return MakeEntryNode(folder, inode, fileType, name);
         });
 }
@@ -152,36 +113,44 @@ NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes da
     return listing.head;
 }
 
+// The records from `offset` on, block by block: damage passes over the rest of its block.
 void TreeBuilder::ListRecords(Listing& listing, ConstBytes data, std::uint64_t length,
                               std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
-    const std::uint32_t inodesCount = m_reader.Volume().sb.s_inodes_count;
+    const InodeRange range{lowest, m_reader.Volume().sb.s_inodes_count};
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
+    const auto visit = [&](const DirectoryRecord& record) {
+        return ListRecord(listing, record, make);
+    };
     while (offset < end) {
-        const std::uint64_t blockEnd = std::min(end, (offset / blockSize + 1) * blockSize);
-        const DirRecord record = ReadDirRecord(data, offset, blockEnd);
-        if (!record.sound ||
-            (record.inode != 0 && (record.inode < lowest || record.inode > inodesCount))) {
-            listing.damaged = true; // the rest of this block is passed over
-            offset = blockEnd;
-            continue;
-        }
-        if (record.inode != 0) { // inode 0 is a deleted entry: passed over, not the end
-            if (listing.head == kNoNode) {
-                listing.head = listing.tail = m_catalog.AddPathHeader();
-                if (m_stop.ShouldStop())
-                    return;
-            }
-            const NodeId node = make(record.inode, record.fileType, record.name);
-            if (node != kNoNode) {
-                m_catalog.LinkSibling(listing.tail, node);
-                listing.tail = node;
-            }
-        }
-        offset += record.recLen;
-        if (m_stop.ShouldStop())
+        const std::uint64_t blockStart = offset / blockSize * blockSize;
+        const std::uint64_t blockEnd = std::min(end, blockStart + blockSize);
+        const ConstBytes block = data.subspan(blockStart, blockEnd - blockStart);
+        const RecordsEnd how = ForEachDirectoryRecord(block, offset - blockStart, range, visit);
+        if (how == RecordsEnd::kVisitor)
             return;
+        listing.damaged = listing.damaged || how == RecordsEnd::kDamage;
+        offset = blockEnd;
     }
+}
+
+// One record: a node for a live entry, after the header that opens the list. Ends the
+// listing when a stop is asked for.
+WalkOn TreeBuilder::ListRecord(Listing& listing, const DirectoryRecord& record,
+                               const EntryMaker& make) {
+    if (record.inode != 0) { // inode 0 is a deleted entry: passed over, not the end
+        if (listing.head == kNoNode) {
+            listing.head = listing.tail = m_catalog.AddPathHeader();
+            if (m_stop.ShouldStop())
+                return WalkOn::kEnd;
+        }
+        const NodeId node = make(record.inode, record.fileType, record.NameText());
+        if (node != kNoNode) {
+            m_catalog.LinkSibling(listing.tail, node);
+            listing.tail = node;
+        }
+    }
+    return m_stop.ShouldStop() ? WalkOn::kEnd : WalkOn::kGoOn;
 }
 
 void TreeBuilder::Log(const std::string& description, LogIcon icon) {
@@ -233,16 +202,21 @@ NodeId TreeBuilder::MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fil
             LogIcon::kError);
         return kNoNode;
     }
-    const bool plausible = IsPlausibleInode(record, volume.sb.s_blocks_count);
+    const NodeId id = AddEntryNode(name, inode, fileType, record, size);
+    CountEntry(m_catalog.Node(id));
+    return id;
+}
+
+NodeId TreeBuilder::AddEntryNode(std::string_view name, InodeNo inode, std::uint8_t fileType,
+                                 const InodeRecord& record, std::uint64_t size) {
     const NodeId id = m_catalog.AddNode(name);
     CatalogNode& node = m_catalog.Node(id);
     node.inode = inode;
     node.type = EntryType(fileType, record);
     if (node.type == kTypeFile && m_candidates != nullptr)
         m_candidates->MarkFound(inode);
-    if (plausible)
+    if (IsPlausibleInode(record, m_reader.Volume().sb.s_blocks_count))
         CopyInodeAttributes(node, record, size);
-    CountEntry(node);
     return id;
 }
 

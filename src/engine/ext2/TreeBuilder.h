@@ -9,6 +9,7 @@
 #include "core/StopControl.h"
 #include "ext2/Catalog.h"
 #include "ext2/CatalogPath.h"
+#include "ext2/DirectoryRecords.h"
 #include "ext2/LostFileCandidates.h"
 #include "ext2/VolumeReader.h"
 
@@ -90,6 +91,12 @@ public:
     // whose map loops.
     bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
 
+    // A node for a folder entry naming `inode` (whose record is `record`): its type
+    // (EntryType), and its inode's attributes with `size` when the inode is plausible. A
+    // regular file marks its lost-file candidate found. The node is not linked.
+    NodeId AddEntryNode(std::string_view name, InodeNo inode, std::uint8_t fileType,
+                        const InodeRecord& record, std::uint64_t size);
+
     // The directory-entry type of an entry: its type byte, or on volumes without entry
     // types, the type of its inode's mode (0 when the inode is not plausible).
     std::uint8_t EntryType(std::uint8_t fileType, const InodeRecord& inode) const;
@@ -114,6 +121,7 @@ private:
                          std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
     void ListRecords(Listing& listing, ConstBytes data, std::uint64_t length, std::uint64_t offset,
                      InodeNo lowest, const EntryMaker& make);
+    WalkOn ListRecord(Listing& listing, const DirectoryRecord& record, const EntryMaker& make);
     void ListFolder(NodeId folder, InodeNo n);
     NodeId MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
                          std::string_view name);

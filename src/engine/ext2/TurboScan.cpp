@@ -36,11 +36,8 @@ bool IsCandidate(InodeNo inode, const InodeRecord& record, std::uint32_t blocksC
 // that starts inside i_size.
 bool LooksLikeOwnDirectory(ConstBytes data, InodeNo inode, std::uint32_t inodesCount,
                            std::uint64_t size) {
-    if (data.size() < 22 || data[8] != '.' || data[20] != '.' || data[21] != '.')
-        return false;
-    const std::uint32_t self = Le32(data, 0);
-    return self == inode && self >= 2 && self <= inodesCount &&
-           12 + std::uint64_t{Le16(data, 16)} < size;
+    const FolderOpening opening = ReadFolderOpening(data, inodesCount);
+    return opening.sound && opening.self == inode && opening.listingStart < size;
 }
 
 // How many nodes of the root anchor's child list have a name beginning with `word`, as an
@@ -277,23 +274,17 @@ void TurboScan::WalkLostFolder(NodeId folder) {
 }
 
 NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t length) {
-    if (data.size() < 18)
+    const std::optional<std::uint64_t> start = ListingStart(data);
+    if (!start)
         return kNoNode;
     // No size checks here, and inode 1 is listed like any other.
     const auto make = [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
-        const Ext2Volume& volume = m_reader.Volume();
         const InodeRecord record = m_reader.ReadInode(inode).record;
-        const NodeId id = m_catalog.AddNode(name);
-        CatalogNode& node = m_catalog.Node(id);
-        node.inode = inode;
-        node.type = m_builder.EntryType(fileType, record);
-        if (node.type == kTypeFile)
-            m_candidates.MarkFound(inode);
-        if (IsPlausibleInode(record, volume.sb.s_blocks_count))
-            CopyInodeAttributes(m_catalog.Node(id), record, SupportedSize(inode, record));
-        return id;
+        const bool plausible = IsPlausibleInode(record, m_reader.Volume().sb.s_blocks_count);
+        const std::uint64_t size = plausible ? SupportedSize(inode, record) : 0;
+        return m_builder.AddEntryNode(name, inode, fileType, record, size);
     };
-    return m_builder.ListEntries(folder, data, length, 12 + std::uint64_t{Le16(data, 16)}, 1, make);
+    return m_builder.ListEntries(folder, data, length, *start, 1, make);
 }
 
 // A folder met again inside this lost folder's subtree is taken out of the container's top

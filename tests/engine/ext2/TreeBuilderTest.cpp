@@ -1,5 +1,6 @@
 #include "ext2/TreeBuilder.h"
 
+#include "ext2/DirectoryRecords.h"
 #include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
 #include "fixtures/Ext2ImageBuilder.h"
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -710,6 +713,88 @@ TEST(TreeBuilder, AStopFromTheEventsEndsTheWalkAndKeepsWhatWasListed) {
     EXPECT_EQ(walk.Counters().entriesFound, 2u);
     EXPECT_EQ(walk.events.messages, std::vector<std::string>{"Tree Creation Aborted"});
     EXPECT_EQ(walk.events.done, WorkerResult::kAborted);
+}
+
+// One folder block through the record parser: live and deleted records with what each leaves
+// after its name, and the ways a damaged record ends the block (and only the block: the
+// parser is never asked past it), or the visitor ends the reading.
+TEST(DirectoryRecords, ABlockIsReadRecordByRecordUntilItEndsOrIsDamaged) {
+    // offset 0: inode 12 "a" (12 bytes); 12: deleted "gone" (20, 8 left over); 32: inode 13
+    // "bb" (16, 6 left over); 48: the last record, 16 bytes to the block's end.
+    const auto put = [](std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t inode,
+                        std::uint16_t recLen, std::string_view name, std::uint8_t type) {
+        PutLe32(b, at, inode);
+        PutLe16(b, at + 4, recLen);
+        b[at + 6] = static_cast<std::uint8_t>(name.size());
+        b[at + 7] = type;
+        std::copy(name.begin(), name.end(), b.begin() + static_cast<std::ptrdiff_t>(at + 8));
+    };
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&)> last; // writes the record at 48
+        std::size_t from;
+        bool endAtSecond;
+        std::vector<std::string> expected; // "offset inode recLen nameLen type name slack"
+        RecordsEnd end;
+    };
+    const std::vector<std::string> firstThree{"0 12 12 1 1 a 3", "12 0 20 4 1 gone 8",
+                                              "32 13 16 2 2 bb 6"};
+    auto withLast = firstThree;
+    withLast.push_back("48 14 16 1 7 z 7");
+    const Case cases[] = {
+        {"a sound block", [&](auto& b) { put(b, 48, 14, 16, "z", 7); }, 0, false, withLast,
+         RecordsEnd::kBlockEnd},
+        {"a record leaving the block", [&](auto& b) { put(b, 48, 14, 20, "z", 7); }, 0, false,
+         firstThree, RecordsEnd::kDamage},
+        {"a length too short for the name",
+         [&](auto& b) {
+             put(b, 48, 14, 16, "z", 7);
+             b[54] = 9; /* 8 + 9 bytes do not fit in 16 */
+         },
+         0, false, firstThree, RecordsEnd::kDamage},
+        {"a zero length", [&](auto& b) { put(b, 48, 14, 0, "", 7); }, 0, false, firstThree,
+         RecordsEnd::kDamage},
+        {"an inode past the range", [&](auto& b) { put(b, 48, 101, 16, "z", 7); }, 0, false,
+         firstThree, RecordsEnd::kDamage},
+        {"an inode below the range", [&](auto& b) { put(b, 48, 1, 16, "z", 7); }, 0, false,
+         firstThree, RecordsEnd::kDamage},
+        {"a header that does not fit",
+         [&](auto& b) { put(b, 48, 14, 16, "z", 7); },
+         60,
+         false,
+         {},
+         RecordsEnd::kDamage},
+        {"read from the third record",
+         [&](auto& b) { put(b, 48, 14, 16, "z", 7); },
+         32,
+         false,
+         {withLast[2], withLast[3]},
+         RecordsEnd::kBlockEnd},
+        {"ended by the visitor",
+         [&](auto& b) { put(b, 48, 14, 16, "z", 7); },
+         0,
+         true,
+         {firstThree[0], firstThree[1]},
+         RecordsEnd::kVisitor},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> block(64, 0xEE);
+        put(block, 0, 12, 12, "a", 1);
+        put(block, 12, 0, 20, "gone", 1);
+        put(block, 32, 13, 16, "bb", 2);
+        c.last(block);
+        std::vector<std::string> seen;
+        const RecordsEnd end = ForEachDirectoryRecord(
+            block, c.from, InodeRange{2, 100}, [&](const DirectoryRecord& r) {
+                seen.push_back(std::to_string(r.offset) + " " + std::to_string(r.inode) + " " +
+                               std::to_string(r.recLen) + " " + std::to_string(r.nameLen) + " " +
+                               std::to_string(r.fileType) + " " + std::string(r.NameText()) + " " +
+                               std::to_string(r.slack));
+                return c.endAtSecond && seen.size() == 2 ? WalkOn::kEnd : WalkOn::kGoOn;
+            });
+        EXPECT_EQ(seen, c.expected) << c.name;
+        EXPECT_EQ(end, c.end) << c.name;
+    }
 }
 
 } // namespace

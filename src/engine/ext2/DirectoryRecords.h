@@ -1,0 +1,68 @@
+#pragma once
+
+// The records of a folder, read block by block. A folder block holds records one after the
+// other: inode number (u32), record length (u16), name length (u8), file type (u8) and the
+// name bytes, then whatever the record leaves unused after its name. Every reader of folder
+// data (the tree walk, the lost-folder listing, and readers of what live records leave
+// unused) goes through this one parser.
+
+#include "core/ByteCodec.h"
+#include "ext2/FileBlocks.h"
+#include "ext2/Inode.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+namespace twl {
+
+inline constexpr std::size_t kDirentHeader = 8; // inode, rec_len, name_len, file_type
+
+struct DirectoryRecord {
+    std::size_t offset = 0; // of the record within its block
+    InodeNo inode = 0;      // 0 for a deleted entry
+    std::uint16_t recLen = 0;
+    std::uint8_t nameLen = 0;
+    std::uint8_t fileType = 0;
+    ConstBytes name;       // nameLen bytes, as stored
+    std::size_t slack = 0; // bytes the record leaves unused after its name
+
+    std::string_view NameText() const {
+        return {reinterpret_cast<const char*>(name.data()), name.size()};
+    }
+};
+
+// The inode numbers a record may name besides 0 (a deleted entry).
+struct InodeRange {
+    InodeNo lowest = 1;
+    InodeNo highest = 0;
+};
+
+// How the records of a block ended.
+enum class RecordsEnd : std::uint8_t {
+    kBlockEnd, // every record was read
+    kDamage,   // a damaged record: the rest of the block was passed over
+    kVisitor,  // the visitor ended the reading
+};
+
+// Calls visit for each record of one folder block from byte `from` on, in order, deleted
+// records too. A record whose header or name does not fit in its length, that leaves the
+// block, or that names an inode outside `range` is damage, which ends this block only.
+RecordsEnd ForEachDirectoryRecord(ConstBytes block, std::size_t from, InodeRange range,
+                                  const std::function<WalkOn(const DirectoryRecord&)>& visit);
+
+// Where the entries after "." and ".." begin in a folder's data: "." is taken as 12 bytes
+// long, then comes the length of "..". Empty when the data is too short to say.
+std::optional<std::uint64_t> ListingStart(ConstBytes data);
+
+// How a folder's data opens: "." and ".." where a healthy folder has them (bytes 8, 20 and
+// 21), "." naming an inode from 2 to `inodesCount`.
+struct FolderOpening {
+    bool sound = false;
+    InodeNo self = 0;               // the inode "." names
+    std::uint64_t listingStart = 0; // see ListingStart
+};
+FolderOpening ReadFolderOpening(ConstBytes data, std::uint32_t inodesCount);
+
+} // namespace twl

@@ -21,10 +21,8 @@ std::uint64_t Span(std::uint64_t pointersPerBlock, int depth) {
 
 BlockMapSurvey BlockMapWalk::Walk(const InodeRecord& inode, std::uint64_t end,
                                   const FileBlockVisit& visit) {
-    m_survey = {};
     m_end = end;
     m_visit = &visit;
-    m_seenMapBlocks.clear();
     m_pointersPerBlock = m_geometry.blockSize / 4;
     const InodeView view{inode};
     for (std::size_t n = 0; n < kDirectBlocks && !Ended(); ++n)
@@ -69,17 +67,19 @@ void BlockMapWalk::Step(BlockStep step, std::uint64_t logical, std::uint64_t cou
         return;
     const FileBlock at{step, logical, std::min(count, m_end - logical), block};
     if ((*m_visit)(at) == WalkOn::kEnd)
-        m_survey.ended = true;
+        m_survey.ended = m_over = true;
 }
 
 void BlockMapWalk::WalkMapBlock(BlockNo mapBlock, int depth, std::uint64_t firstLogical) {
-    if (!m_seenMapBlocks.insert(mapBlock).second) {
-        m_survey.mapLoop = true; // the map names one of its own blocks again
+    if (!m_seenMapBlocks)
+        m_seenMapBlocks.emplace();
+    if (!m_seenMapBlocks->insert(mapBlock).second) {
+        m_survey.mapLoop = m_over = true; // the map names one of its own blocks again
         return;
     }
     if (m_stop != nullptr && m_survey.mapBlocks % kMapBlocksPerStopPoll == 0 &&
         m_stop->ShouldStop()) {
-        m_survey.stopped = true;
+        m_survey.stopped = m_over = true;
         return;
     }
     ++m_survey.mapBlocks;

@@ -5,6 +5,7 @@
 
 #include "ext2/FileBlocks.h"
 
+#include <optional>
 #include <unordered_set>
 
 namespace twl {
@@ -14,6 +15,7 @@ public:
     BlockMapWalk(const BlockGeometry& geometry, const ReadMapBlock& read, StopControl* stop)
         : m_geometry(geometry), m_read(read), m_stop(stop) {}
 
+    // One walk per object.
     BlockMapSurvey Walk(const InodeRecord& inode, std::uint64_t end, const FileBlockVisit& visit);
 
 private:
@@ -23,7 +25,7 @@ private:
     void WalkMapBlock(BlockNo mapBlock, int depth, std::uint64_t firstLogical);
     void Pointer(std::uint64_t logical, BlockNo block, int depth, bool inRecord);
     void Step(BlockStep step, std::uint64_t logical, std::uint64_t count, BlockNo block);
-    bool Ended() const { return m_survey.mapLoop || m_survey.stopped || m_survey.ended; }
+    bool Ended() const { return m_over; }
 
     const BlockGeometry& m_geometry;
     const ReadMapBlock& m_read;
@@ -33,7 +35,8 @@ private:
     BlockMapSurvey m_survey;
     std::uint64_t m_end = 0;
     const FileBlockVisit* m_visit = nullptr;
-    std::unordered_set<BlockNo> m_seenMapBlocks;
+    bool m_over = false; // a loop, a stop or the visitor ended the walk
+    std::optional<std::unordered_set<BlockNo>> m_seenMapBlocks; // made at the first map block
 };
 
 } // namespace twl

@@ -8,15 +8,6 @@ constexpr std::size_t kMapBytes = 4 * kBlockPointers;
 
 } // namespace
 
-FileMapping MappingOf(const InodeRecord& inode, bool isLink) {
-    return isLink && InodeView{inode}.i_blocks() == 0 ? FileMapping::kInline
-                                                      : FileMapping::kBlockMap;
-}
-
-FileMapping MappingOf(const InodeRecord& inode) {
-    return MappingOf(inode, InodeView{inode}.FileType() == kModeSymlink);
-}
-
 bool MapPlausible(const InodeRecord& inode, std::uint32_t blocksCount) {
     if (MappingOf(inode) == FileMapping::kInline)
         return true;

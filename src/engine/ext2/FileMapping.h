@@ -19,9 +19,14 @@ enum class FileMapping : std::uint8_t {
 
 // The mapping of `inode`. `isLink`: the item is taken as a symbolic link, by its mode or by
 // the folder entry that names it; a link without blocks keeps its target in the record.
-FileMapping MappingOf(const InodeRecord& inode, bool isLink);
+inline FileMapping MappingOf(const InodeRecord& inode, bool isLink) {
+    return isLink && InodeView{inode}.i_blocks() == 0 ? FileMapping::kInline
+                                                      : FileMapping::kBlockMap;
+}
 // The same, the item taken as a link when its mode says so.
-FileMapping MappingOf(const InodeRecord& inode);
+inline FileMapping MappingOf(const InodeRecord& inode) {
+    return MappingOf(inode, InodeView{inode}.FileType() == kModeSymlink);
+}
 
 // Whether the map could belong to a volume of `blocksCount` blocks: every block pointer at
 // most blocksCount. Data held in the record always can.

@@ -237,8 +237,8 @@ std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const InodeRecord& in
 bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t needed = CeilDiv(size, blockSize);
-    const BlockList list = m_reader.BuildBlockList(inode, needed);
-    const std::uint64_t k = list.blocks.size();
+    const BlockCount list = m_reader.CountBlockList(inode, needed);
+    const std::uint64_t k = list.blocks;
     // A map that loops names blocks without end: too few of them is not what it says.
     if (k == 0 || list.looped || size <= k * blockSize)
         return true;

@@ -82,23 +82,44 @@ BlockMapSurvey VolumeReader::ForEachFileBlock(InodeRecord inode, std::uint64_t e
                                               const FileBlockVisit& visit, StopControl* stop) {
     const BlockGeometry geometry{m_volume.BlockSize(), m_volume.sb.s_first_data_block,
                                  m_volume.sb.s_blocks_count};
-    const ReadMapBlock read = [this](BlockNo block, MutableBytes out) { ReadBlock(block, out); };
-    return WalkFileBlocks(inode, geometry, read, end, visit, stop);
+    return WalkFileBlocks(inode, geometry, m_readMapBlock, end, visit, stop);
 }
 
 BlockList VolumeReader::BuildBlockList(const InodeRecord& inode, std::size_t maxBlocks) {
     BlockList list;
-    const FileBlockVisit visit = [&](const FileBlock& at) {
+    const BlockCount count = WalkBlockList(inode, maxBlocks, &list.blocks);
+    list.capped = count.capped;
+    list.looped = count.looped;
+    return list;
+}
+
+BlockCount VolumeReader::CountBlockList(const InodeRecord& inode, std::size_t maxBlocks) {
+    return WalkBlockList(inode, maxBlocks, nullptr);
+}
+
+// The walk behind the block list: data blocks, in or outside the volume, until a hole or a
+// map block that cannot be followed; an indirect level the record does not use is passed over.
+BlockCount VolumeReader::WalkBlockList(const InodeRecord& inode, std::size_t maxBlocks,
+                                       std::vector<BlockNo>* blocks) {
+    struct State {
+        BlockCount count;
+        std::size_t maxBlocks;
+        std::vector<BlockNo>* blocks;
+    } state{{}, maxBlocks, blocks};
+    // One captured pointer: the visitor fits in the function object without an allocation.
+    const FileBlockVisit visit = [&state](const FileBlock& at) {
         switch (at.step) {
         case BlockStep::kUnmapped:
             return WalkOn::kGoOn;
         case BlockStep::kData:
         case BlockStep::kOutside:
-            if (list.blocks.size() >= maxBlocks) {
-                list.capped = true;
+            if (state.count.blocks >= state.maxBlocks) {
+                state.count.capped = true;
                 return WalkOn::kEnd;
             }
-            list.blocks.push_back(at.block);
+            ++state.count.blocks;
+            if (state.blocks != nullptr)
+                state.blocks->push_back(at.block);
             return WalkOn::kGoOn;
         case BlockStep::kHole:
         case BlockStep::kBadMap:
@@ -106,8 +127,9 @@ BlockList VolumeReader::BuildBlockList(const InodeRecord& inode, std::size_t max
         }
         return WalkOn::kEnd;
     };
-    list.looped = ForEachFileBlock(inode, std::numeric_limits<std::uint64_t>::max(), visit).mapLoop;
-    return list;
+    state.count.looped =
+        ForEachFileBlock(inode, std::numeric_limits<std::uint64_t>::max(), visit).mapLoop;
+    return state.count;
 }
 
 std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {

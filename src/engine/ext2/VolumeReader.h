@@ -30,9 +30,18 @@ struct BlockList {
     bool looped = false;         // the walk ended at a map block named twice, not at a hole
 };
 
+// The length of a block list, without the list.
+struct BlockCount {
+    std::uint64_t blocks = 0;
+    bool capped = false;
+    bool looped = false;
+};
+
 class VolumeReader {
 public:
     VolumeReader(SectorSource& source, Ext2Volume& volume) : m_source(source), m_volume(volume) {}
+    VolumeReader(const VolumeReader&) = delete; // its map reader calls back into this one
+    VolumeReader& operator=(const VolumeReader&) = delete;
 
     // Inode n (1 <= n <= s_inodes_count) and its group's descriptor. An inode outside the
     // tables reads as zeros; so does one whose sector could not be read (readable false).
@@ -50,6 +59,8 @@ public:
     // listed. Stops after maxBlocks entries.
     BlockList BuildBlockList(const InodeRecord& inode,
                              std::size_t maxBlocks = std::numeric_limits<std::size_t>::max());
+    // The same list, only counted.
+    BlockCount CountBlockList(const InodeRecord& inode, std::size_t maxBlocks);
 
     // The blocks of `list`, in order, one block size each. Empty for an empty list.
     std::vector<std::uint8_t> ReadBlockData(const BlockList& list);
@@ -81,11 +92,16 @@ public:
     Ext2Volume& Volume() { return m_volume; }
 
 private:
+    BlockCount WalkBlockList(const InodeRecord& inode, std::size_t maxBlocks,
+                             std::vector<BlockNo>* blocks);
     bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
     std::uint32_t FindUnreadable(MutableBytes run);
 
     SectorSource& m_source;
     Ext2Volume& m_volume;
+    const ReadMapBlock m_readMapBlock = [this](BlockNo block, MutableBytes out) {
+        ReadBlock(block, out);
+    };
 
     // The inode-table run read last: neighbouring inodes of a directory usually share it.
     static constexpr std::uint32_t kInodeRunSectors = 8;

@@ -1,10 +1,9 @@
 #include "ext2/DirectoryRecords.h"
 
 namespace twl {
-namespace {
 
-// The record at `offset`, or nothing when it is damaged.
-std::optional<DirectoryRecord> ReadRecord(ConstBytes block, std::size_t offset, InodeRange range) {
+std::optional<DirectoryRecord> ReadDirectoryRecord(ConstBytes block, std::size_t offset,
+                                                   InodeRange range) {
     if (!FitsIn(block.size(), offset, kDirentHeader))
         return std::nullopt;
     DirectoryRecord record;
@@ -20,22 +19,6 @@ std::optional<DirectoryRecord> ReadRecord(ConstBytes block, std::size_t offset, 
     record.name = block.subspan(offset + kDirentHeader, record.nameLen);
     record.slack = record.recLen - kDirentHeader - record.nameLen;
     return record;
-}
-
-} // namespace
-
-RecordsEnd ForEachDirectoryRecord(ConstBytes block, std::size_t from, InodeRange range,
-                                  const std::function<WalkOn(const DirectoryRecord&)>& visit) {
-    std::size_t offset = from;
-    while (offset < block.size()) {
-        const std::optional<DirectoryRecord> record = ReadRecord(block, offset, range);
-        if (!record)
-            return RecordsEnd::kDamage;
-        if (visit(*record) == WalkOn::kEnd)
-            return RecordsEnd::kVisitor;
-        offset += record->recLen;
-    }
-    return RecordsEnd::kBlockEnd;
 }
 
 std::optional<std::uint64_t> ListingStart(ConstBytes data) {

@@ -11,7 +11,6 @@
 #include "ext2/Inode.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -46,11 +45,26 @@ enum class RecordsEnd : std::uint8_t {
     kVisitor,  // the visitor ended the reading
 };
 
-// Calls visit for each record of one folder block from byte `from` on, in order, deleted
-// records too. A record whose header or name does not fit in its length, that leaves the
-// block, or that names an inode outside `range` is damage, which ends this block only.
+// The record at `offset` of one folder block, or nothing when it is damaged: its header or
+// name does not fit in its length, it leaves the block, or it names an inode outside `range`.
+std::optional<DirectoryRecord> ReadDirectoryRecord(ConstBytes block, std::size_t offset,
+                                                   InodeRange range);
+
+// Calls visit (returning WalkOn) for each record of one folder block from byte `from` on, in
+// order, deleted records too. A damaged record ends this block only.
+template <typename Visit>
 RecordsEnd ForEachDirectoryRecord(ConstBytes block, std::size_t from, InodeRange range,
-                                  const std::function<WalkOn(const DirectoryRecord&)>& visit);
+                                  const Visit& visit) {
+    for (std::size_t offset = from; offset < block.size();) {
+        const std::optional<DirectoryRecord> record = ReadDirectoryRecord(block, offset, range);
+        if (!record)
+            return RecordsEnd::kDamage;
+        if (visit(*record) == WalkOn::kEnd)
+            return RecordsEnd::kVisitor;
+        offset += record->recLen;
+    }
+    return RecordsEnd::kBlockEnd;
+}
 
 // Where the entries after "." and ".." begin in a folder's data: "." is taken as 12 bytes
 // long, then comes the length of "..". Empty when the data is too short to say.

@@ -5,7 +5,7 @@
 
 namespace twl {
 
-BlockMapSurvey WalkFileBlocks(InodeRecord inode, const BlockGeometry& geometry,
+BlockMapSurvey WalkFileBlocks(const InodeRecord& inode, const BlockGeometry& geometry,
                               const ReadMapBlock& read, std::uint64_t end,
                               const FileBlockVisit& visit, StopControl* stop) {
     switch (MappingOf(inode)) {

@@ -60,9 +60,10 @@ struct BlockGeometry {
 using ReadMapBlock = std::function<void(BlockNo block, MutableBytes out)>;
 
 // Walks the blocks of `inode` below logical block `end` in file order, calling `visit` for
-// each step; `read` fills a map block (cleared first), `stop` may be null. Data held in the
-// record itself has no blocks: no step. Returns what the walk found.
-BlockMapSurvey WalkFileBlocks(InodeRecord inode, const BlockGeometry& geometry,
+// each step (VolumeReader::ForEachFileBlock takes the record by value and walks its copy); `read`
+// fills a map block (cleared first), `stop` may be null. Data held in the record itself has no
+// blocks: no step. Returns what the walk found.
+BlockMapSurvey WalkFileBlocks(const InodeRecord& inode, const BlockGeometry& geometry,
                               const ReadMapBlock& read, std::uint64_t end,
                               const FileBlockVisit& visit, StopControl* stop);
 

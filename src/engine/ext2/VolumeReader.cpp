@@ -118,8 +118,9 @@ BlockCount VolumeReader::WalkBlockList(const InodeRecord& inode, std::size_t max
                 return WalkOn::kEnd;
             }
             ++state.count.blocks;
-            if (state.blocks != nullptr)
-                state.blocks->push_back(at.block);
+            if (state.blocks == nullptr) // only counted: no need to look past the limit
+                return state.count.blocks < state.maxBlocks ? WalkOn::kGoOn : WalkOn::kEnd;
+            state.blocks->push_back(at.block);
             return WalkOn::kGoOn;
         case BlockStep::kHole:
         case BlockStep::kBadMap:

@@ -59,7 +59,7 @@ public:
     // listed. Stops after maxBlocks entries.
     BlockList BuildBlockList(const InodeRecord& inode,
                              std::size_t maxBlocks = std::numeric_limits<std::size_t>::max());
-    // The same list, only counted.
+    // The length of the same list, counted no further than maxBlocks (capped is not told).
     BlockCount CountBlockList(const InodeRecord& inode, std::size_t maxBlocks);
 
     // The blocks of `list`, in order, one block size each. Empty for an empty list.

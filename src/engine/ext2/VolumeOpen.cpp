@@ -166,7 +166,7 @@ OpenOutcome OpenListedVolumeRecord(RecoverySession& session, std::size_t row,
                                    const std::function<bool()>& searchForBackup,
                                    Superblock& opened) {
     SectorSource& source = session.Source();
-    if (source.ScanInfoLoaded() && !source.CheckSourceFingerprint())
+    if (session.ScanInfoLoaded() && !source.CheckSourceFingerprint())
         return OpenOutcome::kFingerprintMismatch;
     auto volume = std::make_unique<Ext2Volume>();
     volume->selectedVolumeNumber = static_cast<std::uint32_t>(row + 1);

@@ -217,7 +217,7 @@ void MainFrame::StartTreeCreation() {
 void MainFrame::TurboScan() {
     // A loaded catalogue reads the source by its inode numbers and block maps: never once the
     // disk or image is no longer the one the scan information was saved from.
-    if (m_session.Source().ScanInfoLoaded() && !m_session.Source().CheckSourceFingerprint()) {
+    if (m_session.ScanInfoLoaded() && !m_session.Source().CheckSourceFingerprint()) {
         const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
         m_prompter.Tell(QMessageBox::Critical, kCaption,
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));

@@ -146,7 +146,7 @@ TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
         EXPECT_FALSE(OpenScanInformation(small.session, cutPath, events));
         EXPECT_EQ(Flatten(small.session.Catalogue()), before);
         EXPECT_EQ(small.session.Source().ImageFileName(), "medium.img");
-        EXPECT_FALSE(small.session.Source().ScanInfoLoaded());
+        EXPECT_FALSE(small.session.ScanInfoLoaded());
     }
     LoadedScanInfo empty;
     EXPECT_EQ(ParseScanInfo(ConstBytes(file).first(4608), empty), ScanInfoReadResult::kOk)
@@ -341,7 +341,7 @@ TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
     const SectorSource& b = m_session.Source();
     EXPECT_EQ(a.ImagePath(), b.ImagePath());
     EXPECT_EQ(a.SourceSize(), b.SourceSize());
-    EXPECT_TRUE(a.ScanInfoLoaded());
+    EXPECT_TRUE(loaded.ScanInfoLoaded());
     EXPECT_EQ(loaded.Mode(), ProcessingMode::kAuto);
     EXPECT_EQ(loaded.Lists().partitions.entries, m_session.Lists().partitions.entries);
     EXPECT_EQ(loaded.Volume()->superblock, m_session.Volume()->superblock);
@@ -358,7 +358,7 @@ TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
     RecordingEvents events;
     EXPECT_FALSE(OpenScanInformation(loaded, m_saved, events));
     EXPECT_EQ(events.messages, std::vector<std::string>{kImageMoved});
-    EXPECT_FALSE(loaded.Source().ScanInfoLoaded());
+    EXPECT_FALSE(loaded.ScanInfoLoaded());
     EXPECT_EQ(loaded.Volume(), nullptr);
 
     std::filesystem::rename(m_image + ".moved", m_image);
@@ -410,7 +410,7 @@ TEST_F(SavedRealDisk, AReplacedSourceIsRefusedWithTheReasonAndLeavesTheSessionAs
                   "location: " +
                       c.reason)
             << c.what;
-        EXPECT_FALSE(loaded.Source().ScanInfoLoaded()) << c.what;
+        EXPECT_FALSE(loaded.ScanInfoLoaded()) << c.what;
         EXPECT_EQ(loaded.Volume(), nullptr) << c.what;
         EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode) << c.what;
     }

@@ -6,7 +6,7 @@
 //   twl_gui_bench --wide N     (a catalogue with one folder of N files, listed)
 
 #include "app/MainFrame.h"
-#include "ext2/VolumeOpen.h"
+#include "session/ListedVolumes.h"
 #include "volumes/PartitionTableWalk.h"
 
 #include <QApplication>

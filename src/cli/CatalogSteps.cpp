@@ -4,9 +4,9 @@
 #include "SourceArgument.h"
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
 #include "platform/DriveInventory.h"
 #include "scaninfo/ScanInfoCommands.h"
+#include "session/ListedVolumes.h"
 
 #include <ostream>
 

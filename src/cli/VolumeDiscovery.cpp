@@ -1,7 +1,7 @@
 #include "VolumeDiscovery.h"
 
 #include "CliEvents.h"
-#include "ext2/VolumeOpen.h"
+#include "session/ListedVolumes.h"
 #include "volumes/LogicalVolumeScan.h"
 #include "volumes/PartitionTableWalk.h"
 #include "volumes/ScanRange.h"

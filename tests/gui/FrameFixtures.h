@@ -5,8 +5,8 @@
 // the texts that models and menus show.
 
 #include "app/MainFrame.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/TempDir.h"
+#include "session/ListedVolumes.h"
 #include "volumes/PartitionTableWalk.h"
 
 #include <QAction>

@@ -2,8 +2,8 @@
 
 #include "app/MainFrame.h"
 #include "app/WorkerThread.h"
-#include "ext2/VolumeOpen.h"
 #include "models/ShownName.h"
+#include "session/ListedVolumes.h"
 #include "volumes/LogicalVolumeScan.h"
 #include "volumes/PartitionTableWalk.h"
 

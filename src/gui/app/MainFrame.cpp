@@ -10,6 +10,7 @@
 #include "models/ItemIcons.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
+#include "session/ListedVolumes.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -217,7 +218,7 @@ void MainFrame::StartTreeCreation() {
 void MainFrame::TurboScan() {
     // A loaded catalogue reads the source by its inode numbers and block maps: never once the
     // disk or image is no longer the one the scan information was saved from.
-    if (m_session.ScanInfoLoaded() && !m_session.Source().CheckSourceFingerprint()) {
+    if (!SourceMatchesLoadedScanInfo(m_session)) {
         const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
         m_prompter.Tell(QMessageBox::Critical, kCaption,
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));

@@ -1,7 +1,7 @@
 #include "ext2/SuperblockValidation.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
+#include "session/ListedVolumes.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,8 @@
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoReader.h"
 #include "scaninfo/ScanInfoWriter.h"
-#include "session/ListedVolumes.h"
+#include "session/SourceOpening.h"
+#include "session/TreeOperations.h"
 #include "volumes/PartitionTableWalk.h"
 
 #include <filesystem>
@@ -296,18 +297,13 @@ protected:
                                     ":saved >/dev/null && debugfs -w -R 'rm /gone.txt' '" +
                                     m_image + "?offset=32256' >/dev/null 2>&1";
         ASSERT_EQ(fixtures::RunShell(command), 0);
-        ASSERT_TRUE(m_session.Source().SelectImageFile(m_image).Ok());
-        m_session.SetMode(ProcessingMode::kTable);
-        ListVolumesFromTable(m_session.Source(), kImageDriveId, m_session.Lists());
-        ASSERT_EQ(OpenListedVolume(m_session, 0, {}), OpenOutcome::kOpened);
-        VolumeReader reader(m_session.Source(), *m_session.Volume());
         RecordingEvents events;
-        TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
-                            events);
-        builder.BuildTree();
-        TurboScan turbo(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
-                        events);
-        RunTurboScan(turbo, m_session.Catalogue(), m_session.Stop(), events);
+        ASSERT_EQ(OpenSourceVolume(m_session, {kImageDriveId, m_image},
+                                   VolumeSearch(ProcessingMode::kTable), 0, {}, events)
+                      .outcome,
+                  OpenOutcome::kOpened);
+        CreateTree(m_session, events);
+        ASSERT_TRUE(RunTurboScan(m_session, events));
         m_session.Catalogue().Node(3).marked = 1; // marks travel with the file
         m_saved = m_dir.File("saved.ds1");
         RecordingEvents saveEvents;

@@ -66,9 +66,9 @@ struct VolumeOpening {
 };
 
 // Opens `choice`, finds its volumes as `search` says and opens listed row `row` (0 for the
-// first). `outcome` is kOpened only when all of that succeeded; a source that could not be
-// opened (`source` says why), or that lists no row `row`, ends with kNoSuchVolume and leaves
-// the open volume as it was.
+// first) as OpenListedVolume does, with its outcome and text. A source that could not be
+// opened (`source` says why), or that lists no row `row`, gives kNoSuchVolume and leaves the
+// open volume as it was.
 VolumeOpening OpenSourceVolume(RecoverySession& session, const SourceChoice& choice,
                                const VolumeSearch& search, std::size_t row,
                                const std::function<bool()>& searchForBackup, EngineEvents& events);

@@ -35,7 +35,7 @@ private:
 
 // Finds the image's volumes on a worker, under a progress dialog with Stop: the tables first,
 // the quick sweep of the whole image when they list no Linux volume. Returns the rows listed.
-std::size_t FindVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
+std::size_t FindImageVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
     SweepEvents events;
     QProgressDialog progress("Scanning " + name + " for Linux volumes...", "Stop", 0, 100, &frame);
     progress.setWindowTitle(kCaption);
@@ -45,7 +45,7 @@ std::size_t FindVolumes(MainFrame& frame, RecoverySession& session, const QStrin
     std::atomic<long> threadId{0};
     std::size_t listed = 0;
     QThread* worker = StartWorkerThread(
-        [&] { listed = twl::FindVolumes(session, VolumeSearch{}, events).listed; }, threadId);
+        [&] { listed = FindVolumes(session, VolumeSearch{}, events).listed; }, threadId);
     while (!worker->wait(20)) {
         progress.setValue(events.Percent());
         // Until the dialog shows and holds the window, the user's clicks wait: no command may
@@ -123,7 +123,7 @@ ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, co
     if (!OpenSource(session, {kImageDriveId, QFile::encodeName(path).toStdString()}).Ok())
         return Fail(frame, path + ": Could not open Image File");
     const QString name = QFileInfo(path).fileName();
-    if (FindVolumes(frame, session, name) == 0)
+    if (FindImageVolumes(frame, session, name) == 0)
         return Fail(frame, path + " holds no Linux volume: neither its partition tables nor a "
                                   "quick scan for ext2/ext3 superblocks found one");
     const std::vector<ListedVolume> volumes = ListedVolumes(session);

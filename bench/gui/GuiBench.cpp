@@ -6,8 +6,7 @@
 //   twl_gui_bench --wide N     (a catalogue with one folder of N files, listed)
 
 #include "app/MainFrame.h"
-#include "ext2/VolumeOpen.h"
-#include "volumes/PartitionTableWalk.h"
+#include "session/SourceOpening.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -74,10 +73,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     RecoverySession session;
-    session.Source().SelectImageFile(argv[1]);
-    session.SetMode(ProcessingMode::kTable);
-    ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
-    if (OpenListedVolume(session, 0, {}) != OpenOutcome::kOpened)
+    EngineEvents quiet;
+    if (OpenSourceVolume(session, {kImageDriveId, argv[1]}, VolumeSearch(ProcessingMode::kTable), 0,
+                         {}, quiet)
+            .outcome != OpenOutcome::kOpened)
         return 1;
     gui::MainFrame frame(session);
     frame.Prompts().SetUnattended(true);

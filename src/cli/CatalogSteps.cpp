@@ -3,10 +3,9 @@
 #include "CliEvents.h"
 #include "SourceArgument.h"
 #include "ext2/TreeBuilder.h"
-#include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
-#include "platform/DriveInventory.h"
 #include "scaninfo/ScanInfoCommands.h"
+#include "session/ListedVolumes.h"
+#include "session/TreeOperations.h"
 
 #include <ostream>
 
@@ -89,22 +88,20 @@ int LoadScanInfo(RecoverySession& session, const std::string& path, CliContext& 
     return opening.opened ? kExitOk : kExitNotFound;
 }
 
-bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context) {
+bool CreateTree(RecoverySession& session, CliContext& context) {
     CliEvents events(context);
     session.Counters() = {};
     session.Stop().Clear();
-    TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
-    RunTreeCreation(builder, session.Stop(), events);
+    twl::CreateTree(session, events);
     events.EndProgressLine();
     PrintClosingTexts(events, SizeLineText(session.Counters()), context);
     return events.Result() == WorkerResult::kCompleted;
 }
 
-bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context) {
+bool RunTurbo(RecoverySession& session, CliContext& context) {
     CliEvents events(context);
     session.Stop().Clear();
-    TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
-    const bool ranToEnd = RunTurboScan(scan, session.Catalogue(), session.Stop(), events);
+    const bool ranToEnd = RunTurboScan(session, events);
     events.EndProgressLine();
     PrintClosingTexts(events, events.Pane1(), context);
     return ranToEnd;
@@ -120,10 +117,9 @@ int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& 
                status != kExitOk) {
         return status;
     }
-    VolumeReader reader(session.Source(), *session.Volume());
-    completed = scanInfo || CreateTree(session, reader, context);
+    completed = scanInfo || CreateTree(session, context);
     if (completed && turbo)
-        completed = RunTurbo(session, reader, context);
+        completed = RunTurbo(session, context);
     return kExitOk;
 }
 

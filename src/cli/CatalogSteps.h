@@ -6,7 +6,6 @@
 #include "Arguments.h"
 #include "CliContext.h"
 #include "VolumeDiscovery.h"
-#include "ext2/VolumeReader.h"
 #include "session/RecoverySession.h"
 
 #include <optional>
@@ -46,8 +45,8 @@ int ObtainCatalogue(RecoverySession& session, const std::optional<std::string>& 
 
 // Tree creation and Turbo Scan, with their closing texts on stderr; each returns whether it
 // completed.
-bool CreateTree(RecoverySession& session, VolumeReader& reader, CliContext& context);
-bool RunTurbo(RecoverySession& session, VolumeReader& reader, CliContext& context);
+bool CreateTree(RecoverySession& session, CliContext& context);
+bool RunTurbo(RecoverySession& session, CliContext& context);
 
 // "twl: N sectors could not be read and were taken as zeros", when any were.
 void ReportUnreadable(const RecoverySession& session, CliContext& context);

@@ -6,8 +6,8 @@
 #include "SourceArgument.h"
 #include "TextEscape.h"
 #include "VolumeDiscovery.h"
-#include "ext2/VolumeOpen.h"
 #include "platform/DriveInventory.h"
+#include "session/ListedVolumes.h"
 
 #include <cstdio>
 #include <ostream>

@@ -2,6 +2,7 @@
 
 #include "Arguments.h"
 #include "platform/BlockDevice.h"
+#include "session/SourceOpening.h"
 
 #include <cerrno>
 
@@ -10,13 +11,13 @@ namespace {
 
 constexpr std::string_view kDiskPrefix = "disk:";
 
-Status OpenPath(const std::string& path, RecoverySession& session) {
-    SectorSource& source = session.Source();
+// A block device the inventory holds is that drive; any other path is read as an image.
+SourceChoice ChoiceOfPath(const std::string& path, const SectorSource& source) {
     if (IsBlockDevice(path)) {
         if (const std::optional<DriveId> drive = DriveOfArgument(path, source))
-            return source.SelectDrive(*drive);
+            return {*drive, {}};
     }
-    return source.SelectImageFile(path);
+    return {kImageDriveId, path};
 }
 
 } // namespace
@@ -38,11 +39,11 @@ std::optional<DriveId> DriveOfArgument(const std::string& word, const SectorSour
 
 Status OpenSourceArgument(const std::string& argument, RecoverySession& session) {
     if (argument.rfind(kDiskPrefix, 0) != 0)
-        return OpenPath(argument, session);
+        return OpenSource(session, ChoiceOfPath(argument, session.Source()));
     const std::optional<DriveId> drive = DriveOfArgument(argument, session.Source());
     if (!drive)
         return Status::Failure(ErrorCode::kNotInInventory, argument);
-    return session.Source().SelectDrive(*drive);
+    return OpenSource(session, {*drive, {}});
 }
 
 std::string SourceName(const RecoverySession& session) {

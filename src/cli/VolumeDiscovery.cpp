@@ -1,10 +1,7 @@
 #include "VolumeDiscovery.h"
 
 #include "CliEvents.h"
-#include "ext2/VolumeOpen.h"
-#include "volumes/LogicalVolumeScan.h"
-#include "volumes/PartitionTableWalk.h"
-#include "volumes/ScanRange.h"
+#include "session/SourceOpening.h"
 
 #include <cstdint>
 #include <ostream>
@@ -27,39 +24,6 @@ void ReportWalk(const WalkReport& walk, std::ostream& err) {
     if (walk.capReached)
         err << "twl: more than " << kMaxPartitionEntries
             << " partitions; the rest of the chain was not read\n";
-}
-
-// The sweep's range from the options; the error text of the range check when it does not fit.
-std::string ScanRangeOf(SectorSource& source, const ScanOptions& scan, SectorRange& range) {
-    const std::optional<SectorRange> whole = WholeSourceRange(source);
-    if (!whole)
-        return "the source holds no sectors to scan";
-    range = *whole;
-    if (!scan.thorough)
-        return {};
-    const auto start = static_cast<std::int64_t>(scan.start.value_or(0));
-    const auto end = static_cast<std::int64_t>(scan.end.value_or(whole->end));
-    const RangeCheck check = CheckSectorRange(start, end, std::uint64_t{whole->end} + 1);
-    if (check != RangeCheck::kOk)
-        return std::string(RangeCheckText(check));
-    range = {static_cast<SectorNo>(start), static_cast<SectorNo>(end)};
-    return {};
-}
-
-std::string Sweep(RecoverySession& session, const ScanOptions& scan, CliContext& context) {
-    SectorRange range;
-    const std::string error = ScanRangeOf(session.Source(), scan, range);
-    if (!error.empty())
-        return error;
-    CliEvents events(context);
-    session.ScanStop().Clear();
-    ScanWorker(session.Source(), session.Lists(),
-               scan.thorough ? ScanMode::kThorough : ScanMode::kQuick, range.start, range.end,
-               session.ScanStop(), events);
-    events.EndProgressLine();
-    for (const std::string& message : events.Messages())
-        context.err << message << '\n';
-    return {};
 }
 
 } // namespace
@@ -92,23 +56,24 @@ std::string ParseScanOptions(const ParsedArguments& args, ScanOptions& scan) {
 }
 
 Discovery DiscoverVolumes(RecoverySession& session, const ScanOptions& scan, CliContext& context) {
-    Discovery discovery;
-    SectorSource& source = session.Source();
-    bool sweep = session.Mode() == ProcessingMode::kScan;
-    if (!sweep) {
-        const TableListing listing =
-            ListVolumesFromTable(source, source.CurrentDriveId(), session.Lists());
-        ReportWalk(listing.walk, context.err);
-        sweep = listing.linuxFound == 0 && session.Mode() == ProcessingMode::kAuto;
-    }
-    if (sweep)
-        discovery.error = Sweep(session, scan, context);
+    VolumeSearch search(session.Mode(), scan.thorough ? ScanMode::kThorough : ScanMode::kQuick);
+    search.start = scan.start;
+    search.end = scan.end;
+    search.walked = [&](const WalkReport& walk) { ReportWalk(walk, context.err); };
+    CliEvents events(context);
+    session.ScanStop().Clear();
+    const VolumeListing listing = FindVolumes(session, search, events);
+    events.EndProgressLine();
+    Discovery discovery{0, listing.rangeError};
     if (!discovery.error.empty())
         return discovery;
+    for (const std::string& message : events.Messages())
+        context.err << message << '\n';
+    const SectorSource& source = session.Source();
     if (source.UnreadableSectors() != 0)
         context.err << "twl: " << source.UnreadableSectors()
                     << " sectors could not be read and were taken as zeros\n";
-    discovery.listed = ListedVolumeCount(session);
+    discovery.listed = listing.listed;
     if (discovery.listed == 0)
         context.err << kNoLogicalDrives << '\n';
     return discovery;

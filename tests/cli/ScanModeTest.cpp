@@ -1,8 +1,8 @@
 #include "CliRunner.h"
 #include "fixtures/TempDir.h"
+#include "fixtures/TestDisks.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -17,24 +17,12 @@ using testing::RunTwl;
 class UnpartitionedDisk : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_dir = new TempDir;
-        const std::string folder = s_dir->File("files");
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder + "/note.txt") << "found by the sweep\n";
-        s_image = s_dir->File("disk.img");
-        const std::string fs = s_dir->File("fs.img");
-        const std::string command =
-            "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -L swept -d " + folder +
-            " " + fs + " 2048 >/dev/null 2>&1 && truncate -s 4M " + s_image + " && dd if=" + fs +
-            " of=" + s_image + " bs=512 seek=63 conv=notrunc status=none";
-        s_made = fixtures::RunShell(command) == 0;
+        const std::string folder = fixtures::TestDisk("unpartitioned");
+        s_image = folder.empty() ? "" : folder + "/disk.img";
     }
-    static void TearDownTestSuite() { delete s_dir; }
-    void SetUp() override { ASSERT_TRUE(s_made); }
+    void SetUp() override { ASSERT_FALSE(s_image.empty()); }
 
-    static inline TempDir* s_dir = nullptr;
     static inline std::string s_image;
-    static inline bool s_made = false;
 };
 
 TEST_F(UnpartitionedDisk, AutoModeSweepsWhenTheTablesHoldNoLinuxPartition) {
@@ -95,7 +83,8 @@ TEST_F(UnpartitionedDisk, ARangeNeedsThoroughAndWholeSectorNumbers) {
         {{"--start", "60"}, needsThorough},
         {{"--end", "100"}, needsThorough},
     };
-    const std::string never = s_dir->File("never.ds1");
+    const TempDir dir;
+    const std::string never = dir.File("never.ds1");
     const std::vector<std::string> commands[] = {
         {"volumes", s_image}, {"tree", s_image}, {"scaninfo", "save", s_image, "-o", never}};
     for (const std::vector<std::string>& command : commands) {

@@ -1,9 +1,7 @@
 #include "CliRunner.h"
 #include "fixtures/DiskImageBuilder.h"
 #include "fixtures/TempDir.h"
-
-#include <filesystem>
-#include <fstream>
+#include "fixtures/TestDisks.h"
 
 #include <gtest/gtest.h>
 
@@ -21,31 +19,12 @@ constexpr char kNoLogicalDrives[] = "No Logical Drives found\nPlease use Scan fo
 class RealDisk : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_dir = new TempDir;
-        const std::string folder = s_dir->File("files");
-        std::filesystem::create_directories(folder + "/docs");
-        std::ofstream(folder + "/docs/readme.txt") << "hello\n";
-        std::ofstream(s_dir->File("layout.sfdisk")) << "label: dos\nlabel-id: 0x11223344\n"
-                                                       "unit: sectors\n\n"
-                                                       "start=2048, size=8192, type=83\n"
-                                                       "start=10240, size=2048, type=82\n"
-                                                       "start=12288, size=14336, type=5\n"
-                                                       "start=14336, size=2048, type=83\n"
-                                                       "start=18432, size=2048, type=7\n"
-                                                       "start=22528, size=2048, type=83\n";
-        s_image = s_dir->File("disk.img");
-        const std::string command = std::string(TWL_MAKE_DISK_IMAGE) + " " + s_image + " 14 " +
-                                    s_dir->File("layout.sfdisk") + " 1:ext3:" + folder +
-                                    ":root 5:ext2:" + folder + ":first 7:ext2:" + folder +
-                                    ":third-logical >/dev/null";
-        s_made = fixtures::RunShell(command) == 0;
+        const std::string folder = fixtures::TestDisk("partitioned");
+        s_image = folder.empty() ? "" : folder + "/disk.img";
     }
-    static void TearDownTestSuite() { delete s_dir; }
-    void SetUp() override { ASSERT_TRUE(s_made) << "could not make the test disk image"; }
+    void SetUp() override { ASSERT_FALSE(s_image.empty()) << "could not make the test disk image"; }
 
-    static inline TempDir* s_dir = nullptr;
     static inline std::string s_image;
-    static inline bool s_made = false;
 };
 
 TEST_F(RealDisk, ListsTheLinuxVolumesAsTheVolumePageNumbersThem) {

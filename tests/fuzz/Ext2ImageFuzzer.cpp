@@ -5,10 +5,10 @@
 
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "scaninfo/ScanInfoReader.h"
 #include "scaninfo/ScanInfoWriter.h"
+#include "session/ListedVolumes.h"
 
 #include <cstdlib>
 #include <fstream>

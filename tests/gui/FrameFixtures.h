@@ -5,9 +5,8 @@
 // the texts that models and menus show.
 
 #include "app/MainFrame.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/TempDir.h"
-#include "volumes/PartitionTableWalk.h"
+#include "session/SourceOpening.h"
 
 #include <QAction>
 #include <QtTest>
@@ -33,10 +32,10 @@ struct DemoDisk {
     }
     // A session with the disk's volume open, as the wizard leaves it.
     void Open(RecoverySession& session) const {
-        session.Source().SelectImageFile(image);
-        session.SetMode(ProcessingMode::kTable);
-        ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
-        QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+        EngineEvents quiet;
+        const VolumeOpening opening = OpenSourceVolume(
+            session, {kImageDriveId, image}, VolumeSearch(ProcessingMode::kTable), 0, {}, quiet);
+        QCOMPARE(opening.outcome, OpenOutcome::kOpened);
     }
 };
 
@@ -64,7 +63,7 @@ struct BuiltFrame {
 };
 
 // A bare ext2 image of `src` (no partition table, 1024 blocks of 1 KiB), changed by `debugfs`
-// commands when given, opened in `session` as a scan leaves it.
+// commands when given, found by the quick scan and opened in `session`.
 inline void OpenBareVolume(RecoverySession& session, const fixtures::TempDir& dir,
                            const std::string& src, const std::string& debugfs = {}) {
     const std::string image = dir.File("bare.img");
@@ -74,10 +73,10 @@ inline void OpenBareVolume(RecoverySession& session, const fixtures::TempDir& di
         fixtures::RunShell("debugfs -w -f " + dir.File("commands") + " " + image +
                            " >/dev/null 2>&1");
     }
-    session.Source().SelectImageFile(image);
-    session.SetMode(ProcessingMode::kScan);
-    session.Lists().found.entries = {FoundVolumeEntry{0, 0x83, 0, 2, 2048}};
-    QCOMPARE(OpenListedVolume(session, 0, {}), OpenOutcome::kOpened);
+    EngineEvents quiet;
+    const VolumeOpening opening = OpenSourceVolume(
+        session, {kImageDriveId, image}, VolumeSearch(ProcessingMode::kScan), 0, {}, quiet);
+    QCOMPARE(opening.outcome, OpenOutcome::kOpened);
 }
 
 inline QStringList Texts(const QList<QAction*>& actions) {

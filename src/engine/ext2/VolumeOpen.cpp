@@ -2,26 +2,10 @@
 
 #include "ext2/SuperblockValidation.h"
 
-#include <algorithm>
+#include <optional>
 
 namespace twl {
 namespace {
-
-std::vector<const FoundVolumeEntry*> ListedFoundVolumes(const FoundVolumeList& list) {
-    std::vector<const FoundVolumeEntry*> rows;
-    for (const FoundVolumeEntry& entry : list.entries) {
-        if (entry.type == kLinuxPartitionType && entry.size != 0)
-            rows.push_back(&entry);
-    }
-    return rows;
-}
-
-SelectedVolumeRecord RecordOf(const PartitionEntry& entry) {
-    const auto bytes = entry.Encode(false);
-    SelectedVolumeRecord record{};
-    std::copy_n(bytes.begin(), record.size(), record.begin());
-    return record;
-}
 
 // The size the bounds check uses: a drive's size asked afresh (the size known from when it
 // was chosen if it cannot be), or the open image's size. Empty when nothing can be read.
@@ -42,9 +26,8 @@ bool HasUnreadableFeatures(const Superblock& sb) {
     return PassesFieldTest(sb) && !UnreadableFeatures(sb).empty();
 }
 
-OpenOutcome OpenFromPartition(RecoverySession& session, Ext2Volume& volume,
+OpenOutcome OpenFromPartition(SectorSource& source, Ext2Volume& volume,
                               const std::function<bool()>& searchForBackup) {
-    SectorSource& source = session.Source();
     const SectorNo superblockSector = volume.start + 2;
     ReadPrimarySuperblock(source, volume, superblockSector);
     if (HasUnreadableFeatures(volume.sb))
@@ -59,11 +42,6 @@ OpenOutcome OpenFromPartition(RecoverySession& session, Ext2Volume& volume,
     volume.ReleaseDescriptorTable();
     return OpenOutcome::kNoValidSuperblock;
 }
-
-// The open itself; `opened` receives the superblock the attempt ended with.
-OpenOutcome OpenListedVolumeRecord(RecoverySession& session, std::size_t row,
-                                   const std::function<bool()>& searchForBackup,
-                                   Superblock& opened);
 
 } // namespace
 
@@ -112,32 +90,6 @@ std::string MountPointSelectedText(std::string_view mountPoint) {
     return "Mount Point " + std::string(mountPoint) + " Selected ";
 }
 
-bool ListsPartitions(const RecoverySession& session) {
-    return session.Mode() == ProcessingMode::kTable ||
-           (session.Mode() == ProcessingMode::kAuto && !session.Lists().partitions.entries.empty());
-}
-
-std::size_t ListedVolumeCount(const RecoverySession& session) {
-    if (ListsPartitions(session))
-        return ListedLinuxPartitions(session.Lists().partitions).size();
-    return ListedFoundVolumes(session.Lists().found).size();
-}
-
-std::vector<ListedVolume> ListedVolumes(const RecoverySession& session) {
-    std::vector<ListedVolume> rows;
-    const VolumeLists& lists = session.Lists();
-    if (ListsPartitions(session)) {
-        for (const std::size_t i : ListedLinuxPartitions(lists.partitions)) {
-            const PartitionEntry& e = lists.partitions.entries[i];
-            rows.push_back({e.start, e.size, LabelText(e.label)});
-        }
-    } else {
-        for (const FoundVolumeEntry* e : ListedFoundVolumes(lists.found))
-            rows.push_back({e->start, e->size, LabelText(e->label)});
-    }
-    return rows;
-}
-
 int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes) {
     const std::uint64_t total = sourceBytes / kSectorSize;
     if (start > total || std::uint64_t{start} + size > total)
@@ -145,76 +97,23 @@ int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes)
     return 1;
 }
 
-OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
-                             const std::function<bool()>& searchForBackup, std::string* text) {
-    Superblock opened;
-    const OpenOutcome outcome = OpenListedVolumeRecord(session, row, searchForBackup, opened);
-    if (text != nullptr) {
-        if (outcome == OpenOutcome::kUnreadableFeatures)
-            *text = UnreadableFeaturesText(opened);
-        else if (outcome == OpenOutcome::kOpened)
-            *text = UnknownReadOnlyFeaturesNote(opened);
-        else
-            *text = OpenOutcomeText(outcome);
-    }
-    return outcome;
-}
-
-namespace {
-
-OpenOutcome OpenListedVolumeRecord(RecoverySession& session, std::size_t row,
-                                   const std::function<bool()>& searchForBackup,
-                                   Superblock& opened) {
-    SectorSource& source = session.Source();
-    if (source.ScanInfoLoaded() && !source.CheckSourceFingerprint())
-        return OpenOutcome::kFingerprintMismatch;
-    auto volume = std::make_unique<Ext2Volume>();
-    volume->selectedVolumeNumber = static_cast<std::uint32_t>(row + 1);
-    const bool partitionPath = ListsPartitions(session);
-    if (partitionPath) {
-        const auto rows = ListedLinuxPartitions(session.Lists().partitions);
-        if (row >= rows.size())
-            return OpenOutcome::kNoSuchVolume;
-        const PartitionEntry& entry = session.Lists().partitions.entries[rows[row]];
-        volume->start = entry.start;
-        volume->size = entry.size;
-        volume->selectedVolumeRecord = RecordOf(entry);
-    } else {
-        const auto rows = ListedFoundVolumes(session.Lists().found);
-        if (row >= rows.size())
-            return OpenOutcome::kNoSuchVolume;
-        const FoundVolumeEntry& entry = *rows[row];
-        volume->start = entry.start;
-        volume->size = entry.size;
-        volume->superblockSector = entry.superblockSector;
-        PartitionEntry asPartition;
-        asPartition.type = entry.type;
-        asPartition.start = entry.start;
-        asPartition.size = entry.size;
-        asPartition.label = entry.label;
-        volume->selectedVolumeRecord = RecordOf(asPartition);
-    }
+OpenOutcome OpenVolumeAt(SectorSource& source, Ext2Volume& volume, VolumeEntryKind kind,
+                         const std::function<bool()>& searchForBackup) {
     const std::optional<ByteCount> sourceBytes = SourceBytes(source);
     if (!sourceBytes)
         return OpenOutcome::kNoSource;
-    if (PartitionFitsSource(volume->start, volume->size, *sourceBytes) == 0)
+    if (PartitionFitsSource(volume.start, volume.size, *sourceBytes) == 0)
         return OpenOutcome::kBeyondSource;
-
     OpenOutcome outcome = OpenOutcome::kOpened;
-    if (partitionPath)
-        outcome = OpenFromPartition(session, *volume, searchForBackup);
-    else if (LoadSuperblockAt(source, *volume, volume->start, volume->superblockSector) == 0 &&
-             !volume->HasDescriptorTable())
+    if (kind == VolumeEntryKind::kPartition)
+        outcome = OpenFromPartition(source, volume, searchForBackup);
+    else if (LoadSuperblockAt(source, volume, volume.start, volume.superblockSector) == 0 &&
+             !volume.HasDescriptorTable())
         outcome = OpenOutcome::kUnusableScanEntry;
-    opened = volume->sb;
     // A copy found by the search, or a scan entry, may name features the primary did not.
-    if (outcome == OpenOutcome::kOpened && !UnreadableFeatures(volume->sb).empty())
+    if (outcome == OpenOutcome::kOpened && !UnreadableFeatures(volume.sb).empty())
         outcome = OpenOutcome::kUnreadableFeatures;
-    if (outcome == OpenOutcome::kOpened)
-        session.SetVolume(std::move(volume));
     return outcome;
 }
-
-} // namespace
 
 } // namespace twl

@@ -1,16 +1,16 @@
 #pragma once
 
-// Opening the volume the user chose on the volume page: the row's entry checked against the
-// source, its superblock validated (or a backup searched for), and the open volume replaced
-// only when all of that succeeded, so a failed open leaves the previous volume as it was.
+// Opening a volume at a known place on the source: the place checked against the source, its
+// superblock validated (or a backup searched for), and the features it names checked against
+// what the engine can read. Which place the user chose is the session's business.
 
-#include "session/RecoverySession.h"
+#include "ext2/Ext2Volume.h"
+#include "ext2/Superblock.h"
+#include "sector/SectorSource.h"
 
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace twl {
 
@@ -36,36 +36,25 @@ inline constexpr std::string_view kPrimaryDamagedQuestion =
 // The wizard's text after a successful open: "Mount Point %s Selected ".
 std::string MountPointSelectedText(std::string_view mountPoint);
 
-// Whether the volume page lists the partition list (the table mode, or auto with a partition
-// list) rather than the found-volume list.
-bool ListsPartitions(const RecoverySession& session);
-
-// Rows of the volume page, 0-based, for the session's processing mode: the Linux entries with
-// a non-zero size of the partition list (or of the found-volume list on the scan path).
-std::size_t ListedVolumeCount(const RecoverySession& session);
-
-// One row of the volume page: where the volume lies and its label.
-struct ListedVolume {
-    SectorNo start = 0;
-    SectorCount size = 0;
-    std::string label; // the volume name, as stored (any bytes)
-};
-std::vector<ListedVolume> ListedVolumes(const RecoverySession& session);
-
 // The texts naming the features of a superblock the engine does not understand: why it
 // cannot be read ("" when it can), and a note that it is read despite read-only compatible
 // features it does not know ("" when there are none).
 std::string UnreadableFeaturesText(const Superblock& sb);
 std::string UnknownReadOnlyFeaturesNote(const Superblock& sb);
 
-// Opens listed row `row`. `searchForBackup` is asked when the primary superblock is damaged
-// and answers whether to search the volume for a backup. A volume whose superblock passes the
-// field test but names incompatible features the engine cannot read is not opened
-// (kUnreadableFeatures). When `text` is given it receives what a front end shows: on failure
-// the outcome's text (with the features named), after kOpened the read-only features note.
-OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
-                             const std::function<bool()>& searchForBackup,
-                             std::string* text = nullptr);
+// How the place of a volume was found: from a partition table, whose primary superblock is
+// validated (and a backup searched for when it is damaged), or by the superblock sweep, whose
+// entry names the superblock it found.
+enum class VolumeEntryKind { kPartition, kScanEntry };
+
+// Opens the volume at `volume.start` / `volume.size` (and, for a scan entry, at its
+// `superblockSector`) on `source`. `searchForBackup` is asked when the primary superblock is
+// damaged and answers whether to search the volume for a backup. Returns kOpened with
+// `volume` read, or why not: kNoSource, kBeyondSource, kUnreadableFeatures, kBackupDeclined,
+// kNoValidSuperblock or kUnusableScanEntry. After kOpened and kUnreadableFeatures
+// `volume.sb` holds the superblock that was read.
+OpenOutcome OpenVolumeAt(SectorSource& source, Ext2Volume& volume, VolumeEntryKind kind,
+                         const std::function<bool()>& searchForBackup);
 
 // Sector-range check of the selected entry against a source of sourceBytes: 1 when the
 // whole entry lies on it (ending exactly at its last sector counts), else 0.

@@ -27,6 +27,7 @@ void TakeOver(RecoverySession& session, LoadedScanInfo& loaded,
     stored.imageFolder = loaded.source.imageFolder;
     stored.imageName = loaded.source.imageName;
     session.Source().AdoptStored(stored, std::move(image));
+    session.SetScanInfoLoaded(true);
     session.Lists() = std::move(loaded.lists);
     session.SetVolume(std::move(loaded.volume));
     session.Catalogue() = std::move(loaded.catalog);

@@ -180,7 +180,6 @@ void SectorSource::AdoptStored(const StoredSource& stored, std::unique_ptr<Block
         m_image = std::move(image);
         m_imageStatus = {};
     }
-    m_scanInfoLoaded = true;
 }
 
 bool SectorSource::CheckSourceFingerprint() {
@@ -213,7 +212,6 @@ void SectorSource::Reset() {
     m_imageStatus = {};
     m_driveId = kImageDriveId;
     m_sourceSize = 0;
-    m_scanInfoLoaded = false;
     std::lock_guard lock(m_drivesMutex);
     m_drives.clear();
     m_unreadableSectors = 0;

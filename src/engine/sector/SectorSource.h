@@ -111,8 +111,6 @@ public:
     SectorNo FingerprintSector() const { return m_fingerprintSector; }
     const std::array<std::uint8_t, kSectorSize>& Fingerprint() const { return m_fingerprint; }
     void SetFingerprint(SectorNo sector, ConstBytes contents);
-    bool ScanInfoLoaded() const { return m_scanInfoLoaded; }
-    void SetScanInfoLoaded(bool loaded) { m_scanInfoLoaded = loaded; }
 
     const std::vector<DriveInfo>& Inventory() const { return m_inventory; }
     // Device path of a drive id, or "" when the inventory has no such drive.
@@ -147,7 +145,6 @@ private:
     ByteCount m_sourceSize = 0;
     SectorNo m_fingerprintSector = 0;
     std::array<std::uint8_t, kSectorSize> m_fingerprint{};
-    bool m_scanInfoLoaded = false;
 
     mutable std::mutex m_drivesMutex; // guards the lazily filled map, not the reads
     std::map<DriveId, DriveHandle> m_drives;

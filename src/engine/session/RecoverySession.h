@@ -1,9 +1,9 @@
 #pragma once
 
 // The recovery state the front ends share: the sector source, the two volume lists, the open
-// volume with its catalogue, and the processing mode. The application owns one and passes it
-// by reference; the engine keeps no state of its own elsewhere. Written only while no worker
-// runs.
+// volume with its catalogue, the processing mode, and whether a scan information file brought
+// them. The application owns one and passes it by reference; the engine keeps no state of its
+// own elsewhere. Written only while no worker runs.
 
 #include "core/StopControl.h"
 #include "ext2/Catalog.h"
@@ -37,6 +37,11 @@ public:
     ProcessingMode Mode() const { return m_mode; }
     void SetMode(ProcessingMode mode) { m_mode = mode; }
 
+    // Whether the source, lists, volume and catalogue came from a scan information file: then
+    // the source must still hold the fingerprint sector the file recorded before it is read.
+    bool ScanInfoLoaded() const { return m_scanInfoLoaded; }
+    void SetScanInfoLoaded(bool loaded) { m_scanInfoLoaded = loaded; }
+
     // The open volume, or null before the first successful open.
     Ext2Volume* Volume() { return m_volume.get(); }
     const Ext2Volume* Volume() const { return m_volume.get(); }
@@ -54,6 +59,7 @@ private:
     SectorSource m_source;
     VolumeLists m_lists;
     ProcessingMode m_mode = ProcessingMode::kAuto;
+    bool m_scanInfoLoaded = false;
     std::unique_ptr<Ext2Volume> m_volume;
     Catalog m_catalog;
     TreeCounters m_counters;

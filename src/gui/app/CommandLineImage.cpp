@@ -2,10 +2,8 @@
 
 #include "app/MainFrame.h"
 #include "app/WorkerThread.h"
-#include "ext2/VolumeOpen.h"
 #include "models/ShownName.h"
-#include "volumes/LogicalVolumeScan.h"
-#include "volumes/PartitionTableWalk.h"
+#include "session/SourceOpening.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -35,45 +33,30 @@ private:
     std::atomic<int> m_percent{0};
 };
 
-// The quick sweep of the whole image on a worker, under a progress dialog with Stop.
-void SweepForVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
-    const std::uint64_t sectors = session.Source().SourceSize() / kSectorSize;
-    if (sectors == 0)
-        return; // smaller than a sector: nothing to sweep
+// Finds the image's volumes on a worker, under a progress dialog with Stop: the tables first,
+// the quick sweep of the whole image when they list no Linux volume. Returns the rows listed.
+std::size_t FindImageVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
     SweepEvents events;
     QProgressDialog progress("Scanning " + name + " for Linux volumes...", "Stop", 0, 100, &frame);
     progress.setWindowTitle(kCaption);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    const SectorNo last = static_cast<SectorNo>(std::min<std::uint64_t>(sectors, 1ull << 32) - 1);
     session.ScanStop().Clear();
     std::atomic<long> threadId{0};
+    std::size_t listed = 0;
     QThread* worker = StartWorkerThread(
-        [&] {
-            ScanWorker(session.Source(), session.Lists(), ScanMode::kQuick, 0, last,
-                       session.ScanStop(), events);
-        },
-        threadId);
+        [&] { listed = FindVolumes(session, VolumeSearch{}, events).listed; }, threadId);
     while (!worker->wait(20)) {
         progress.setValue(events.Percent());
         // Until the dialog shows and holds the window, the user's clicks wait: no command may
-        // touch the session while the sweep fills its lists.
+        // touch the session while the worker fills its lists.
         QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
                                                              : QEventLoop::ExcludeUserInputEvents);
         if (progress.wasCanceled())
             session.ScanStop().RequestStop();
     }
     delete worker;
-}
-
-// Finds the image's volumes: the tables first, the sweep when they list no Linux volume.
-std::size_t FindVolumes(MainFrame& frame, RecoverySession& session, const QString& name) {
-    session.SetMode(ProcessingMode::kAuto);
-    const TableListing listing =
-        ListVolumesFromTable(session.Source(), kImageDriveId, session.Lists());
-    if (listing.linuxFound == 0)
-        SweepForVolumes(frame, session, name);
-    return ListedVolumeCount(session);
+    return listed;
 }
 
 QString VolumeText(const ListedVolume& volume, std::size_t row, std::size_t rows) {
@@ -137,10 +120,10 @@ QString ImageProblem(const QString& path) {
 ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty())
         return Fail(frame, problem);
-    if (!session.Source().SelectImageFile(QFile::encodeName(path).toStdString()).Ok())
+    if (!OpenSource(session, {kImageDriveId, QFile::encodeName(path).toStdString()}).Ok())
         return Fail(frame, path + ": Could not open Image File");
     const QString name = QFileInfo(path).fileName();
-    if (FindVolumes(frame, session, name) == 0)
+    if (FindImageVolumes(frame, session, name) == 0)
         return Fail(frame, path + " holds no Linux volume: neither its partition tables nor a "
                                   "quick scan for ext2/ext3 superblocks found one");
     const std::vector<ListedVolume> volumes = ListedVolumes(session);

@@ -5,11 +5,12 @@
 #include "core/SizeText.h"
 #include "core/TimeText.h"
 #include "ext2/MarkedTotals.h"
-#include "ext2/TurboScan.h"
 #include "ext2/VolumeOpen.h"
 #include "models/ItemIcons.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
+#include "session/ListedVolumes.h"
+#include "session/TreeOperations.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -206,18 +207,13 @@ void MainFrame::StartTreeCreation() {
     // The worker replaces the catalogue: the panes let go of the old one first.
     m_listModel.ShowFolder(nullptr, kRootAnchor);
     m_treeModel.Clear();
-    StartWorker([this] {
-        VolumeReader reader(m_session.Source(), *m_session.Volume());
-        TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
-                            m_events);
-        RunTreeCreation(builder, m_session.Stop(), m_events);
-    });
+    StartWorker([this] { CreateTree(m_session, m_events); });
 }
 
 void MainFrame::TurboScan() {
     // A loaded catalogue reads the source by its inode numbers and block maps: never once the
     // disk or image is no longer the one the scan information was saved from.
-    if (m_session.Source().ScanInfoLoaded() && !m_session.Source().CheckSourceFingerprint()) {
+    if (!SourceMatchesLoadedScanInfo(m_session)) {
         const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
         m_prompter.Tell(QMessageBox::Critical, kCaption,
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -227,12 +223,7 @@ void MainFrame::TurboScan() {
     if (m_worker == nullptr && m_session.Volume() != nullptr) {
         m_listModel.ShowFolder(nullptr, kRootAnchor);
         m_treeModel.Clear();
-        StartWorker([this] {
-            VolumeReader reader(m_session.Source(), *m_session.Volume());
-            twl::TurboScan scan(reader, m_session.Catalogue(), m_session.Counters(),
-                                m_session.Stop(), m_events);
-            RunTurboScan(scan, m_session.Catalogue(), m_session.Stop(), m_events);
-        });
+        StartWorker([this] { RunTurboScan(m_session, m_events); });
     }
     m_turboScanAllowed = false;
     UpdateCommands();

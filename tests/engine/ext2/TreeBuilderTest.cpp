@@ -2,12 +2,12 @@
 
 #include "ext2/DirectoryRecords.h"
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 #include "scaninfo/ScanInfoReader.h"
 #include "scaninfo/ScanInfoWriter.h"
+#include "session/ListedVolumes.h"
 
 #include <algorithm>
 #include <functional>

@@ -3,9 +3,9 @@
 
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
+#include "session/ListedVolumes.h"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,8 @@
 #include "ext2/SuperblockValidation.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
+#include "fixtures/TestDisks.h"
+#include "session/ListedVolumes.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,10 @@ constexpr std::size_t kBlock = 1024;
 // made once, then damaged byte by byte per case.
 const std::vector<std::uint8_t>& CleanVolume() {
     static const std::vector<std::uint8_t> bytes = [] {
-        fixtures::TempDir dir;
-        const std::string image = dir.File("fs.img");
-        EXPECT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 "
-                                     "-g 1024 -N 512 " +
-                                     image + " 4096 >/dev/null 2>&1"),
-                  0);
-        return fixtures::ReadFileBytes(image);
+        const std::string folder = fixtures::TestDisk("grouped-volume");
+        EXPECT_FALSE(folder.empty());
+        return folder.empty() ? std::vector<std::uint8_t>{}
+                              : fixtures::ReadFileBytes(folder + "/fs.img");
     }();
     return bytes;
 }

@@ -1,11 +1,12 @@
 #include "ext2/TurboScan.h"
-#include "ext2/VolumeOpen.h"
 #include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoReader.h"
 #include "scaninfo/ScanInfoWriter.h"
+#include "session/SourceOpening.h"
+#include "session/TreeOperations.h"
 #include "volumes/PartitionTableWalk.h"
 
 #include <filesystem>
@@ -146,7 +147,7 @@ TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
         EXPECT_FALSE(OpenScanInformation(small.session, cutPath, events));
         EXPECT_EQ(Flatten(small.session.Catalogue()), before);
         EXPECT_EQ(small.session.Source().ImageFileName(), "medium.img");
-        EXPECT_FALSE(small.session.Source().ScanInfoLoaded());
+        EXPECT_FALSE(small.session.ScanInfoLoaded());
     }
     LoadedScanInfo empty;
     EXPECT_EQ(ParseScanInfo(ConstBytes(file).first(4608), empty), ScanInfoReadResult::kOk)
@@ -296,18 +297,13 @@ protected:
                                     ":saved >/dev/null && debugfs -w -R 'rm /gone.txt' '" +
                                     m_image + "?offset=32256' >/dev/null 2>&1";
         ASSERT_EQ(fixtures::RunShell(command), 0);
-        ASSERT_TRUE(m_session.Source().SelectImageFile(m_image).Ok());
-        m_session.SetMode(ProcessingMode::kTable);
-        ListVolumesFromTable(m_session.Source(), kImageDriveId, m_session.Lists());
-        ASSERT_EQ(OpenListedVolume(m_session, 0, {}), OpenOutcome::kOpened);
-        VolumeReader reader(m_session.Source(), *m_session.Volume());
         RecordingEvents events;
-        TreeBuilder builder(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
-                            events);
-        builder.BuildTree();
-        TurboScan turbo(reader, m_session.Catalogue(), m_session.Counters(), m_session.Stop(),
-                        events);
-        RunTurboScan(turbo, m_session.Catalogue(), m_session.Stop(), events);
+        ASSERT_EQ(OpenSourceVolume(m_session, {kImageDriveId, m_image},
+                                   VolumeSearch(ProcessingMode::kTable), 0, {}, events)
+                      .outcome,
+                  OpenOutcome::kOpened);
+        CreateTree(m_session, events);
+        ASSERT_TRUE(RunTurboScan(m_session, events));
         m_session.Catalogue().Node(3).marked = 1; // marks travel with the file
         m_saved = m_dir.File("saved.ds1");
         RecordingEvents saveEvents;
@@ -341,7 +337,7 @@ TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
     const SectorSource& b = m_session.Source();
     EXPECT_EQ(a.ImagePath(), b.ImagePath());
     EXPECT_EQ(a.SourceSize(), b.SourceSize());
-    EXPECT_TRUE(a.ScanInfoLoaded());
+    EXPECT_TRUE(loaded.ScanInfoLoaded());
     EXPECT_EQ(loaded.Mode(), ProcessingMode::kAuto);
     EXPECT_EQ(loaded.Lists().partitions.entries, m_session.Lists().partitions.entries);
     EXPECT_EQ(loaded.Volume()->superblock, m_session.Volume()->superblock);
@@ -358,7 +354,7 @@ TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
     RecordingEvents events;
     EXPECT_FALSE(OpenScanInformation(loaded, m_saved, events));
     EXPECT_EQ(events.messages, std::vector<std::string>{kImageMoved});
-    EXPECT_FALSE(loaded.Source().ScanInfoLoaded());
+    EXPECT_FALSE(loaded.ScanInfoLoaded());
     EXPECT_EQ(loaded.Volume(), nullptr);
 
     std::filesystem::rename(m_image + ".moved", m_image);
@@ -410,7 +406,7 @@ TEST_F(SavedRealDisk, AReplacedSourceIsRefusedWithTheReasonAndLeavesTheSessionAs
                   "location: " +
                       c.reason)
             << c.what;
-        EXPECT_FALSE(loaded.Source().ScanInfoLoaded()) << c.what;
+        EXPECT_FALSE(loaded.ScanInfoLoaded()) << c.what;
         EXPECT_EQ(loaded.Volume(), nullptr) << c.what;
         EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode) << c.what;
     }

@@ -411,9 +411,14 @@ void MainFrame::closeEvent(QCloseEvent* event) {
         if (answer == QMessageBox::Cancel)
             return;
         if (answer == QMessageBox::Yes) {
+            // A stopped worker still ending goes first; the save ends before the exit is asked.
+            const auto waitForWorker = [this] {
+                while (m_worker != nullptr)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            };
+            waitForWorker();
             SaveScanInformation();
-            while (m_worker != nullptr) // the save ends before the exit is asked
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            waitForWorker();
         }
     }
     if (m_prompter.Ask(QMessageBox::Question, kCaption, "Do you want exit?",

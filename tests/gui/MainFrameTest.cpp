@@ -34,12 +34,15 @@ namespace {
 
 // Reads the image file, but while the gate is closed each read waits until it opens: a worker
 // is held at its first read until the test has asked its question, however fast it would run.
+// A read never waits more than ten seconds, so that work done on the UI thread, which would
+// wait for a gate only that thread can open, ends late instead of never.
 class Gate {
 public:
     void Close() { m_open = false; }
     void Open() { m_open = true; }
     void Pass() const {
-        while (!m_open)
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!m_open && std::chrono::steady_clock::now() < giveUp)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
@@ -62,6 +65,28 @@ private:
     const Gate& m_gate;
 };
 
+// Opens images through `gate`.
+ReaderFactory GatedFactory(const Gate& gate) {
+    return [&gate](const std::string& path) {
+        OpenedReader opened = OpenFileReader(path);
+        if (opened.reader)
+            opened.reader = std::make_unique<GatedReader>(std::move(opened.reader), gate);
+        return opened;
+    };
+}
+
+// A frame over the demo disk read through `gate`, with its tree built.
+struct GatedFrame {
+    DemoDisk disk;
+    RecoverySession session;
+    MainFrame frame;
+    explicit GatedFrame(const Gate& gate) : session({}, GatedFactory(gate)), frame(session) {
+        frame.Prompts().SetUnattended(true);
+        disk.Open(session);
+        frame.StartTreeCreation();
+    }
+};
+
 } // namespace
 
 class MainFrameTest : public QObject {
@@ -71,6 +96,8 @@ private slots:
     void TreeCreationAndTurboScanRunOnTheWorkerAndFillThePanes();
     void StopAskedNoResumesAndYesStops();
     void ScanInformationOpensIntoThePanes();
+    void SavingAndOpeningRunOnTheWorkerWhileTheFrameStaysLive();
+    void AStoppedSaveLeavesNoFileAndSaysSo();
     void TheProcessLogSavesAsTextAndSaysWhenItCannot();
     void ExitIsRefusedWhileRunningAndConfirmedOtherwise();
     void MarksFollowSubtreesAncestorsAndTheList();
@@ -166,12 +193,7 @@ void MainFrameTest::StopAskedNoResumesAndYesStops() {
     for (int i = 0; i < kLinks; ++i)
         links += "ln a l" + std::to_string(i) + "\n";
     Gate gate;
-    RecoverySession session({}, [&gate](const std::string& path) {
-        OpenedReader opened = OpenFileReader(path);
-        if (opened.reader)
-            opened.reader = std::make_unique<GatedReader>(std::move(opened.reader), gate);
-        return opened;
-    });
+    RecoverySession session({}, GatedFactory(gate));
     OpenBareVolume(session, dir, src, links);
     MainFrame frame(session);
     frame.Prompts().SetUnattended(true);
@@ -227,6 +249,7 @@ void MainFrameTest::ScanInformationOpensIntoThePanes() {
         QTRY_VERIFY(!builder.Running());
         builder.Prompts().QueueFile(QString::fromStdString(saved));
         builder.SaveScanInformation();
+        QTRY_VERIFY(!builder.Running());
         QVERIFY(builder.Prompts().Shown().contains("Saving scan information completed"));
     }
     RecoverySession session;
@@ -234,6 +257,7 @@ void MainFrameTest::ScanInformationOpensIntoThePanes() {
     frame.Prompts().SetUnattended(true);
     frame.Prompts().QueueFile(QString::fromStdString(saved));
     frame.OpenScanInformation();
+    QTRY_VERIFY(!frame.Running());
     QCOMPARE(Column(frame.Tree(), 0, frame.Tree().RootIndex()),
              (QStringList{"lost+found", "docs"}));
     QCOMPARE(frame.StatusPane(0), QString("4 Entries Found")); // as when the tree was built
@@ -257,6 +281,96 @@ void MainFrameTest::ScanInformationOpensIntoThePanes() {
                      "location"));
     QVERIFY(!frame.Running());
     QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
+}
+
+// Saving and opening run on the worker. Held at its first read of the disk, the worker leaves
+// the frame running, its commands ruled as for any worker and its panes taking no marks, while
+// the worker's rows reach the log; nothing of an opened file is shown before the worker ends.
+// Let go, each ends as the commands always ended.
+void MainFrameTest::SavingAndOpeningRunOnTheWorkerWhileTheFrameStaysLive() {
+    Gate gate;
+    GatedFrame built(gate);
+    MainFrame& builder = built.frame;
+    QTRY_VERIFY(!builder.Running());
+    const std::string saved = built.disk.dir.File("held.ds1");
+    const auto expectRunning = [](MainFrame& frame) {
+        QVERIFY(frame.Running());
+        QVERIFY(frame.Command(kCmdStop)->isEnabled());
+        QVERIFY(!frame.Command(kCmdOpenScanInfo)->isEnabled());
+        QVERIFY(!frame.Command(kCmdTurboScan)->isEnabled());
+        QVERIFY(!frame.centralWidget()->isEnabled());
+    };
+    gate.Close();
+    builder.Prompts().QueueFile(QString::fromStdString(saved));
+    builder.SaveScanInformation();
+    expectRunning(builder);
+    QTRY_COMPARE(builder.Log().Rows().back().processName,
+                 std::string("Saving Scan Information Started"));
+    QTest::qWait(100);
+    expectRunning(builder);
+    QVERIFY(!std::filesystem::exists(saved));
+    gate.Open();
+    QTRY_VERIFY(!builder.Running());
+    QCOMPARE(builder.Prompts().Shown().back(), QString("Saving scan information completed"));
+    QCOMPARE(builder.Log().Rows().back().processName,
+             std::string("Saving Scan Information Completed"));
+    QVERIFY(std::filesystem::exists(saved));
+    QCOMPARE(builder.ProgressValue(), 0);
+    QVERIFY(builder.centralWidget()->isEnabled());
+    QVERIFY(builder.Command(kCmdOpenScanInfo)->isEnabled());
+
+    RecoverySession session({}, GatedFactory(gate));
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    gate.Close();
+    frame.Prompts().QueueFile(QString::fromStdString(saved));
+    frame.OpenScanInformation();
+    expectRunning(frame);
+    QTRY_COMPARE(frame.Log().Rows().size(), std::size_t{1}); // "Retrieving Scan Information"
+    QTest::qWait(100);
+    expectRunning(frame);
+    QCOMPARE(frame.Tree().rowCount(), 0);
+    QVERIFY(session.Volume() == nullptr);
+    gate.Open();
+    QTRY_VERIFY(!frame.Running());
+    QCOMPARE(Column(frame.Tree(), 0, frame.Tree().RootIndex()),
+             (QStringList{"lost+found", "docs"}));
+    QCOMPARE(frame.StatusPane(0), QString("4 Entries Found"));
+    QCOMPARE(frame.Log().Rows().back().processName, std::string("Scan Information Retrieved."));
+    QVERIFY(frame.Prompts().Shown().back().startsWith("Please use Turbo scan Option"));
+    QVERIFY(frame.Command(kCmdTurboScan)->isEnabled());
+    QVERIFY(frame.centralWidget()->isEnabled());
+}
+
+// Stop while a save runs, answered Yes: the save gives its file up and says so; no file is
+// left, and the frame is idle again once the worker has ended.
+void MainFrameTest::AStoppedSaveLeavesNoFileAndSaysSo() {
+    Gate gate;
+    GatedFrame built(gate);
+    MainFrame& frame = built.frame;
+    QTRY_VERIFY(!frame.Running());
+    const std::string saved = built.disk.dir.File("stopped.ds1");
+    frame.Prompts().SetObserver([&](const QString& text) {
+        if (text == "Do you want to stop process?")
+            gate.Open(); // the worker goes on to its next node, where it is held or stops
+    });
+    gate.Close();
+    frame.Prompts().QueueFile(QString::fromStdString(saved));
+    frame.SaveScanInformation();
+    frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    frame.Stop();
+    QVERIFY(!frame.Running());
+    QCOMPARE(frame.Log().Rows().back().description,
+             std::string("User Intervention - Process Aborted"));
+    QTRY_VERIFY(frame.centralWidget()->isEnabled()); // the worker has ended
+    QCOMPARE(
+        frame.Prompts().Shown().back(),
+        QString::fromStdString("Scan information was not saved: stopped while writing " + saved));
+    QCOMPARE(frame.Log().Rows().back().processName, std::string("Saving Scan Information Failed"));
+    const auto left = std::filesystem::directory_iterator(built.disk.dir.Path());
+    for (const auto& entry : left)
+        QVERIFY2(entry.path().filename().string().rfind("stopped.ds1", 0) != 0,
+                 entry.path().c_str());
 }
 
 void MainFrameTest::TheProcessLogSavesAsTextAndSaysWhenItCannot() {

@@ -64,11 +64,13 @@ void MarksTest::MarksSurviveTurboScanAndAReloadAndSaveCheckedTakesTheTotals() {
     const std::string saved = built.disk.dir.File("marks.ds1");
     frame.Prompts().QueueFile(QString::fromStdString(saved));
     frame.SaveScanInformation();
+    QTRY_VERIFY(!frame.Running());
     RecoverySession session;
     MainFrame reopened(session);
     reopened.Prompts().SetUnattended(true);
     reopened.Prompts().QueueFile(QString::fromStdString(saved));
     reopened.OpenScanInformation();
+    QTRY_VERIFY(!reopened.Running());
     ExpectDocsMarked(reopened, totals);
 
     // Save Checked from the reloaded scan: what is written is what the totals say.

@@ -29,6 +29,8 @@ std::string_view ErrorText(ErrorCode code) {
         return "the name is too long to be stored (at most 259 characters):";
     case ErrorCode::kNotDiskOrImage:
         return "neither a disk nor an image file:";
+    case ErrorCode::kStopped:
+        return "stopped while writing";
     }
     return "unknown error";
 }

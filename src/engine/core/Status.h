@@ -21,6 +21,7 @@ enum class ErrorCode {
     kIsTheSource,    // a destination that is the disk or image being recovered from
     kNameTooLong,    // a path too long for the field it must be stored in
     kNotDiskOrImage, // a FIFO, socket, character device or folder given as a disk or image
+    kStopped,        // the user stopped the work before the file was complete (none was left)
 };
 
 struct Status {

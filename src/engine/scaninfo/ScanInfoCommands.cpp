@@ -52,34 +52,45 @@ std::string ReadFailureText(ScanInfoReadResult result, const LoadedScanInfo& loa
     return {};
 }
 
-} // namespace
-
-bool AdoptScanInfo(RecoverySession& session, LoadedScanInfo& loaded, EngineEvents& events) {
-    const SourceBlock& stored = loaded.source;
-    std::unique_ptr<BlockReader> image = ReopenImage(session.Source(), stored);
+// Whether the source a loaded file names is still there and still the one it was saved from;
+// an image source is reopened into `image`. Reads the source, changes nothing.
+bool FindSourceAgain(SectorSource& source, const SourceBlock& stored,
+                     std::unique_ptr<BlockReader>& image, EngineEvents& events) {
+    image = ReopenImage(source, stored);
     if (stored.driveId == kImageDriveId && !image) {
         events.Message(MessageIcon::kError, kImageMoved);
         return false;
     }
-    const SourceSample now =
-        image ? SampleImage(*image, stored.fingerprintSector)
-              : SampleDrive(session.Source(), stored.driveId, stored.fingerprintSector);
+    const SourceSample now = image ? SampleImage(*image, stored.fingerprintSector)
+                                   : SampleDrive(source, stored.driveId, stored.fingerprintSector);
     if (const std::string difference = SourceDifference(stored, now); !difference.empty()) {
         events.Message(MessageIcon::kError,
                        std::string(OpenOutcomeText(OpenOutcome::kFingerprintMismatch)) + ": " +
                            difference);
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool AdoptScanInfo(RecoverySession& session, LoadedScanInfo& loaded, EngineEvents& events) {
+    std::unique_ptr<BlockReader> image;
+    if (!FindSourceAgain(session.Source(), loaded.source, image, events))
+        return false;
     TakeOver(session, loaded, std::move(image));
     return true;
 }
 
-bool SaveScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events) {
+bool SaveScanInformation(RecoverySession& session, const std::string& path, EngineEvents& events,
+                         StopControl* stop) {
     const std::string time = CurrentTimeText();
     events.LogRow({0, "Saving Scan Information Started", "File Created " + path, time},
                   LogIcon::kInformation);
-    const Status status =
-        WriteScanInfoFile(session, path, [&](int percent) { events.Progress(percent); });
+    const Status status = WriteScanInfoFile(session, path, [&](int percent) {
+        events.Progress(percent);
+        return stop == nullptr || !stop->ShouldStop();
+    });
     events.Progress(0);
     if (!status.Ok()) {
         events.LogRow({0, "Saving Scan Information Failed", "File Not Saved " + path, time},
@@ -99,20 +110,42 @@ bool OpenScanInformation(RecoverySession& session, const std::string& path, Engi
 
 ScanInfoOpening OpenScanInformationFile(RecoverySession& session, const std::string& path,
                                         EngineEvents& events) {
-    const std::string time = CurrentTimeText();
-    events.LogRow({0, "Retrieving Scan Information", "File Opened " + path, time},
+    PreparedScanInfo prepared = PrepareScanInformation(session, path, events);
+    if (prepared.ready)
+        AdoptPreparedScanInfo(session, prepared, events);
+    return {prepared.ready, prepared.openStatus};
+}
+
+PreparedScanInfo PrepareScanInformation(RecoverySession& session, const std::string& path,
+                                        EngineEvents& events, StopControl* stop) {
+    PreparedScanInfo prepared;
+    prepared.path = path;
+    prepared.time = CurrentTimeText();
+    events.LogRow({0, "Retrieving Scan Information", "File Opened " + path, prepared.time},
                   LogIcon::kInformation);
-    LoadedScanInfo loaded;
-    const ScanInfoReadResult result = ReadScanInfoFile(path, loaded);
+    LoadedScanInfo& loaded = prepared.loaded;
+    const ScanInfoReadResult result = ReadScanInfoFile(path, loaded, [&](int percent) {
+        events.Progress(percent);
+        if (stop != nullptr)
+            stop->ShouldStop(); // held here while the user is asked
+    });
+    events.Progress(0);
+    if (stop != nullptr && stop->StopRequested())
+        return prepared;
     if (result != ScanInfoReadResult::kOk) {
         events.Message(MessageIcon::kError, ReadFailureText(result, loaded, path));
-        return {false, loaded.openStatus};
+        prepared.openStatus = loaded.openStatus;
+        return prepared;
     }
-    if (!AdoptScanInfo(session, loaded, events))
-        return {};
-    events.LogRow({0, "Scan Information Retrieved.", "File Closed " + path, time},
+    prepared.ready = FindSourceAgain(session.Source(), loaded.source, prepared.image, events);
+    return prepared;
+}
+
+void AdoptPreparedScanInfo(RecoverySession& session, PreparedScanInfo& prepared,
+                           EngineEvents& events) {
+    TakeOver(session, prepared.loaded, std::move(prepared.image));
+    events.LogRow({0, "Scan Information Retrieved.", "File Closed " + prepared.path, prepared.time},
                   LogIcon::kSuccess);
-    return {true, {}};
 }
 
 } // namespace twl

@@ -31,6 +31,9 @@ public:
         return true;
     }
     bool AtEnd() const { return m_pos == m_data.size(); }
+    int PercentRead() const {
+        return m_data.empty() ? 100 : static_cast<int>(m_pos * std::uint64_t{100} / m_data.size());
+    }
 
 private:
     ConstBytes m_data;
@@ -113,16 +116,22 @@ bool ReadRun(Cursor& cursor, Catalog& catalog, NodeId parent, std::vector<NodeId
 }
 
 // The tree: the root anchor's run, then each run below in the order the writer wrote them.
-bool ReadTree(Cursor& cursor, Catalog& catalog) {
+bool ReadTree(Cursor& cursor, Catalog& catalog, const ScanInfoReadProgress& progress) {
     if (cursor.AtEnd())
         return true; // an empty catalogue
     struct Level {
         std::vector<NodeId> withChildren;
         std::size_t next = 0;
     };
+    int shown = -1;
+    const auto report = [&] {
+        if (const int percent = cursor.PercentRead(); percent != shown && progress)
+            progress(shown = percent);
+    };
     std::vector<Level> levels(1);
     if (!ReadRun(cursor, catalog, kRootAnchor, levels.back().withChildren))
         return false;
+    report();
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.withChildren.size()) {
@@ -133,6 +142,7 @@ bool ReadTree(Cursor& cursor, Catalog& catalog) {
         Level below;
         if (!ReadRun(cursor, catalog, parent, below.withChildren))
             return false;
+        report();
         levels.push_back(std::move(below));
     }
     return true;
@@ -140,7 +150,8 @@ bool ReadTree(Cursor& cursor, Catalog& catalog) {
 
 } // namespace
 
-ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
+ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded,
+                                 const ScanInfoReadProgress& progress) {
     Cursor cursor(file);
     ConstBytes section;
     if (!cursor.Take(kSectorSize, section) || !IsValidHeadSector(section))
@@ -168,7 +179,7 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
         return Damaged(loaded, std::move(problem));
     bool read = false;
     const std::string failure =
-        RunWithinCatalogLimits([&] { read = ReadTree(cursor, loaded.catalog); });
+        RunWithinCatalogLimits([&] { read = ReadTree(cursor, loaded.catalog, progress); });
     if (!failure.empty())
         return Damaged(loaded, "its file tree cannot be held: " + failure);
     if (!read)
@@ -176,7 +187,8 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded) {
     return ScanInfoReadResult::kOk;
 }
 
-ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded) {
+ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded,
+                                    const ScanInfoReadProgress& progress) {
     const OpenedFile opened = OpenForReading(path); // refuses a FIFO before it could block
     const UniqueFd& fd = opened.fd;
     struct stat st {};
@@ -198,7 +210,7 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loa
         return Damaged(loaded, "it is too large to be read");
     // A read error keeps what came before it; the parser judges what is there.
     bytes.resize(ReadAllAt(fd.Get(), 0, bytes).bytes);
-    return ParseScanInfo(bytes, loaded);
+    return ParseScanInfo(bytes, loaded, progress);
 }
 
 } // namespace twl

@@ -10,6 +10,7 @@
 #include "scaninfo/ScanInfoFormat.h"
 #include "volumes/VolumeLists.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,10 +33,15 @@ struct LoadedScanInfo {
     Status openStatus;  // why the file could not be opened, for kCannotOpen
 };
 
+// Told the percent of the file read whenever it changes, as the tree is read.
+using ScanInfoReadProgress = std::function<void(int percent)>;
+
 // Reads and checks every section of the file at `path` into `loaded`.
-ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded);
+ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded,
+                                    const ScanInfoReadProgress& progress = {});
 
 // The same from bytes already in memory.
-ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded);
+ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded,
+                                 const ScanInfoReadProgress& progress = {});
 
 } // namespace twl

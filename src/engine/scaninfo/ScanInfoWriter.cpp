@@ -43,8 +43,9 @@ SourceBlock MakeSourceBlock(SectorSource& source) {
 }
 
 // The tree section: the root anchor's child list as one run, then, for each node of a run
-// that has children, in order, that node's run and everything below it.
-void WriteTree(FileWriter& file, const Catalog& catalog, const std::function<void(int)>& progress) {
+// that has children, in order, that node's run and everything below it. Returns false when
+// `progress` gave the file up.
+bool WriteTree(FileWriter& file, const Catalog& catalog, const ScanInfoProgress& progress) {
     std::size_t total = 0;
     catalog.ForEachBelow(kRootAnchor, [&](NodeId) { ++total; });
     std::size_t written = 0;
@@ -64,12 +65,14 @@ void WriteTree(FileWriter& file, const Catalog& catalog, const std::function<voi
             file.Write(entry);
             file.Write({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()});
             const int percent = static_cast<int>(++written * 100 / total);
-            if (percent != shown && progress)
-                progress(shown = percent);
+            if (percent != shown && progress && !progress(shown = percent))
+                return false;
         }
+        return true;
     };
     // Each level keeps the next node of its run whose own run is still to be written.
-    writeRun(kRootAnchor);
+    if (!writeRun(kRootAnchor))
+        return false;
     std::vector<NodeId> pending{catalog.Node(kRootAnchor).first_child};
     while (!pending.empty()) {
         NodeId& next = pending.back();
@@ -81,9 +84,11 @@ void WriteTree(FileWriter& file, const Catalog& catalog, const std::function<voi
         }
         const NodeId parent = next;
         next = catalog.Node(next).next_sibling;
-        writeRun(parent);
+        if (!writeRun(parent))
+            return false;
         pending.push_back(catalog.Node(parent).first_child);
     }
+    return true;
 }
 
 } // namespace
@@ -115,7 +120,7 @@ Fingerprint FindFingerprint(SectorSource& source) {
 }
 
 Status WriteScanInfoFile(RecoverySession& session, const std::string& path,
-                         const std::function<void(int)>& progress) {
+                         const ScanInfoProgress& progress) {
     const Status writable = CheckWritable(session, path);
     if (!writable.Ok())
         return writable;
@@ -129,7 +134,8 @@ Status WriteScanInfoFile(RecoverySession& session, const std::string& path,
     file.Write(EncodeSelectedVolumeSector(volume.selectedVolumeRecord));
     file.Write(volume.superblock);
     file.Write(EncodeDescriptorBlock(volume));
-    WriteTree(file, session.Catalogue(), progress);
+    if (!WriteTree(file, session.Catalogue(), progress))
+        return Status::Failure(ErrorCode::kStopped, path); // the part written is removed
     return file.Commit();
 }
 

@@ -20,11 +20,13 @@ struct Fingerprint {
 };
 Fingerprint FindFingerprint(SectorSource& source);
 
-// Writes the file at `path`. `progress` gets the percent of nodes written whenever it changes.
-// Fails, leaving no file, when the file cannot be created or written, when `path` is the
-// source itself, when no volume is open, or when the image's folder or name does not fit
-// its 259-character field.
+// Told the percent of nodes written whenever it changes; answers false to give the file up.
+using ScanInfoProgress = std::function<bool(int percent)>;
+
+// Writes the file at `path`. Fails, leaving no file, when the file cannot be created or
+// written, when `path` is the source itself, when no volume is open, when the image's folder
+// or name does not fit its 259-character field, or (kStopped) when `progress` gives it up.
 Status WriteScanInfoFile(RecoverySession& session, const std::string& path,
-                         const std::function<void(int)>& progress);
+                         const ScanInfoProgress& progress);
 
 } // namespace twl

@@ -230,10 +230,10 @@ void MainFrame::TurboScan() {
 }
 
 void MainFrame::WaitForWorker() {
-    if (m_worker == nullptr)
-        return;
-    while (!m_worker->wait(10))
-        QCoreApplication::processEvents(); // the worker may be waiting for this thread
+    // The worker may be waiting for this thread; the events handled meanwhile may include its
+    // own end, which waits for it too.
+    while (m_worker != nullptr && !m_worker->wait(10))
+        QCoreApplication::processEvents();
     delete m_worker;
     m_worker = nullptr;
 }
@@ -336,13 +336,45 @@ void MainFrame::Stop() {
     UpdateCommands();
 }
 
+void MainFrame::StartScanInfoWorker(std::function<void()> work) {
+    centralWidget()->setEnabled(false);
+    StartWorker(std::move(work));
+}
+
+void MainFrame::EndScanInfoWorker() {
+    ShowPending();
+    WaitForWorker();
+    m_running = false;
+    m_progress->setValue(0);
+    centralWidget()->setEnabled(true);
+    UpdateCommands();
+}
+
+// The file is read and checked on the worker, which leaves the session alone; the session
+// takes the file's state here, on the UI thread, once the worker has ended.
 void MainFrame::OpenScanInformation() {
+    if (m_worker != nullptr)
+        return; // a stopped worker is still ending
     const QString path =
         m_prompter.OpenFileName("Open Scan Information", "Scan Info File (*.ds1);;All Files (*.*)");
     if (path.isEmpty())
         return;
-    if (!twl::OpenScanInformation(m_session, path.toStdString(), m_events))
+    StartScanInfoWorker([this, path = path.toStdString()] {
+        auto prepared = std::make_shared<PreparedScanInfo>(
+            PrepareScanInformation(m_session, path, m_events, &m_session.Stop()));
+        QMetaObject::invokeMethod(
+            this, [this, prepared] { OnScanInfoOpened(*prepared); }, Qt::QueuedConnection);
+    });
+}
+
+void MainFrame::OnScanInfoOpened(PreparedScanInfo& prepared) {
+    EndScanInfoWorker();
+    if (!prepared.ready || m_session.Stop().StopRequested())
         return;
+    // The panes let go of the catalogue the file replaces.
+    m_listModel.ShowFolder(nullptr, kRootAnchor);
+    m_treeModel.Clear();
+    AdoptPreparedScanInfo(m_session, prepared, m_events);
     SetPane(0, QString::fromStdString(EntriesFoundText(m_session.Counters())));
     SetPane(1, QString::fromStdString(SizeLineText(m_session.Counters())));
     ShowTree(TreeCause::kLoadedFile);
@@ -351,15 +383,18 @@ void MainFrame::OpenScanInformation() {
 }
 
 void MainFrame::SaveScanInformation() {
+    if (m_worker != nullptr)
+        return; // one worker at a time
     const QString path = m_prompter.SaveFileName(
         "Save Scan Information", QString::fromStdString(DefaultScanInfoName(std::time(nullptr))),
         "Scan Info File (*.ds1);;All Files (*.*)", "ds1");
     if (path.isEmpty())
         return;
     m_scanInfoSaved = true;
-    twl::SaveScanInformation(m_session, path.toStdString(), m_events);
-    ShowPending();
-    m_progress->setValue(0);
+    StartScanInfoWorker([this, path = path.toStdString()] {
+        twl::SaveScanInformation(m_session, path, m_events, &m_session.Stop());
+        QMetaObject::invokeMethod(this, &MainFrame::EndScanInfoWorker, Qt::QueuedConnection);
+    });
 }
 
 // The exit rule: never while something runs; offer to save an unsaved recovery; confirm.
@@ -375,8 +410,16 @@ void MainFrame::closeEvent(QCloseEvent* event) {
                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel)
             return;
-        if (answer == QMessageBox::Yes)
+        if (answer == QMessageBox::Yes) {
+            // A stopped worker still ending goes first; the save ends before the exit is asked.
+            const auto waitForWorker = [this] {
+                while (m_worker != nullptr)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            };
+            waitForWorker();
             SaveScanInformation();
+            waitForWorker();
+        }
     }
     if (m_prompter.Ask(QMessageBox::Question, kCaption, "Do you want exit?",
                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)

@@ -26,6 +26,10 @@ class QThread;
 class QTreeView;
 class QTimer;
 
+namespace twl {
+struct PreparedScanInfo;
+} // namespace twl
+
 namespace twl::gui {
 
 class ListPane;
@@ -92,6 +96,8 @@ public:
     void TurboScan();
     // The Stop command: pauses the worker while the user is asked.
     void Stop();
+    // Open and Save Scan Information: the file is read or written on the worker, with
+    // progress, while the frame stays live; the loaded state is taken in here once it is done.
     void OpenScanInformation();
     void SaveScanInformation();
     // Shows folder `folder` of the catalogue in the list (the tree's current folder).
@@ -129,6 +135,11 @@ private:
     enum class TreeCause { kTreeCreation, kTurboScan, kLoadedFile };
     void ShowTree(TreeCause cause);
     void StartWorker(std::function<void()> work);
+    // A scan information file is read or written on the worker: the panes take no marks
+    // meanwhile, since the catalogue is being written out.
+    void StartScanInfoWorker(std::function<void()> work);
+    void EndScanInfoWorker();
+    void OnScanInfoOpened(PreparedScanInfo& prepared);
     void SetLook(int themeId);
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);
     void LogNow(const std::string& process, const std::string& description, int icon,

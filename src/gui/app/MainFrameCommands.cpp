@@ -10,9 +10,11 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTableView>
 #include <QToolBar>
+#include <memory>
 
 namespace twl::gui {
 namespace {
@@ -166,7 +168,9 @@ void MainFrame::UpdateCommands() {
 
 // Four looks of the program's own, one per theme command: not kept between runs.
 void MainFrame::SetLook(int themeId) {
-    QPalette palette = QStyleFactory::create("Fusion")->standardPalette();
+    // A style made only to give its palette is ours to delete.
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    QPalette palette = fusion->standardPalette();
     QString style = "Fusion";
     switch (themeId) {
     case kCmdOffice2000:

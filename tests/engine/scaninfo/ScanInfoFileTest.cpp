@@ -9,6 +9,7 @@
 #include "session/TreeOperations.h"
 #include "volumes/PartitionTableWalk.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -329,6 +330,11 @@ TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
                                "Retrieving Scan Information|File Opened " + m_saved + "|0",
                                "Scan Information Retrieved.|File Closed " + m_saved + "|7"}));
     EXPECT_EQ(Flatten(loaded.Catalogue()), Flatten(m_session.Catalogue()));
+    // Progress rises with the part of the file read, to the whole, and goes back to 0.
+    ASSERT_GE(events.progress.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(events.progress.begin(), events.progress.end() - 1));
+    EXPECT_EQ(events.progress.end()[-2], 100);
+    EXPECT_EQ(events.progress.back(), 0);
     const std::vector<std::string> lines = Flatten(loaded.Catalogue());
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.rfind("1 Inode", 0) == 0; // the deleted file, inside its container
@@ -346,6 +352,49 @@ TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
     EXPECT_EQ(loaded.Volume()->selectedVolumeRecord, m_session.Volume()->selectedVolumeRecord);
     EXPECT_EQ(loaded.Volume()->start, 63u);
     EXPECT_EQ(loaded.Volume()->sectorsPerBlock, m_session.Volume()->sectorsPerBlock);
+}
+
+// The half of the open that may run beside a session in use reads the file and finds its
+// source again, and leaves the session as it was until it is adopted.
+TEST_F(SavedRealDisk, AnOpenPreparedChangesNothingUntilItIsAdopted) {
+    RecoverySession loaded;
+    RecordingEvents events;
+    PreparedScanInfo prepared = PrepareScanInformation(loaded, m_saved, events);
+    ASSERT_TRUE(prepared.ready);
+    EXPECT_EQ(loaded.Volume(), nullptr);
+    EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode);
+    EXPECT_FALSE(loaded.Source().ScanInfoLoaded());
+    EXPECT_EQ(loaded.Source().ImagePath(), "");
+    EXPECT_EQ(events.rows.size(), 1u);
+    AdoptPreparedScanInfo(loaded, prepared, events);
+    EXPECT_EQ(Flatten(loaded.Catalogue()), Flatten(m_session.Catalogue()));
+    EXPECT_EQ(loaded.Source().ImagePath(), m_image);
+    EXPECT_TRUE(loaded.Source().ScanInfoLoaded());
+    EXPECT_EQ(events.rows.back(), "Scan Information Retrieved.|File Closed " + m_saved + "|7");
+}
+
+// Once a stop is asked for, a save gives its file up (nothing is left where it was to go, nor
+// beside it) and says it was not saved; an open is given up without a word.
+TEST_F(SavedRealDisk, AStopGivesUpASaveWithoutAFileAndAnOpenWithoutChange) {
+    StopControl stop;
+    stop.RequestStop();
+    const auto before = std::distance(std::filesystem::directory_iterator(m_dir.Path()), {});
+    const std::string again = m_dir.File("again.ds1");
+    RecordingEvents saving;
+    EXPECT_FALSE(SaveScanInformation(m_session, again, saving, &stop));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), before);
+    EXPECT_EQ(
+        saving.messages,
+        std::vector<std::string>{"Scan information was not saved: stopped while writing " + again});
+    EXPECT_EQ(saving.rows.back(), "Saving Scan Information Failed|File Not Saved " + again + "|1");
+
+    RecoverySession loaded;
+    RecordingEvents opening;
+    const PreparedScanInfo prepared = PrepareScanInformation(loaded, m_saved, opening, &stop);
+    EXPECT_FALSE(prepared.ready);
+    EXPECT_TRUE(opening.messages.empty());
+    EXPECT_EQ(opening.rows.size(), 1u); // "Retrieving Scan Information" only
+    EXPECT_EQ(loaded.Volume(), nullptr);
 }
 
 TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {

@@ -363,13 +363,13 @@ TEST_F(SavedRealDisk, AnOpenPreparedChangesNothingUntilItIsAdopted) {
     ASSERT_TRUE(prepared.ready);
     EXPECT_EQ(loaded.Volume(), nullptr);
     EXPECT_EQ(loaded.Catalogue().Node(kRootAnchor).first_child, kNoNode);
-    EXPECT_FALSE(loaded.Source().ScanInfoLoaded());
+    EXPECT_FALSE(loaded.ScanInfoLoaded());
     EXPECT_EQ(loaded.Source().ImagePath(), "");
     EXPECT_EQ(events.rows.size(), 1u);
     AdoptPreparedScanInfo(loaded, prepared, events);
     EXPECT_EQ(Flatten(loaded.Catalogue()), Flatten(m_session.Catalogue()));
     EXPECT_EQ(loaded.Source().ImagePath(), m_image);
-    EXPECT_TRUE(loaded.Source().ScanInfoLoaded());
+    EXPECT_TRUE(loaded.ScanInfoLoaded());
     EXPECT_EQ(events.rows.back(), "Scan Information Retrieved.|File Closed " + m_saved + "|7");
 }
 

@@ -11,6 +11,7 @@
 #include "scaninfo/ScanInfoFormat.h"
 #include "session/ListedVolumes.h"
 #include "session/TreeOperations.h"
+#include "wizard/WizardContainer.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -190,6 +191,13 @@ void MainFrame::BeginRecovery(const QString& selectedSource, const QString& sele
     LogNow(selectedSource.toStdString(), selectedVolume.toStdString(), 0, CurrentTimeText());
     ResetViews();
     UpdateCommands();
+}
+
+void MainFrame::RunWizard(WizardEntry entry) {
+    const bool found = entry == WizardEntry::kFoundDrive;
+    WizardContainer wizard(found ? kFrameTitle : "Tarnwell-Linux Wizard ", m_session, m_prompter,
+                           this, found ? kVolumePage : kTaskPage);
+    wizard.exec();
 }
 
 void MainFrame::ShowImageVolume(const QString& path, const QString& name, const QString& volume) {

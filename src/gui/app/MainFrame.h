@@ -64,6 +64,13 @@ enum CommandId : int {
     kCmdAbout = 57664,
 };
 
+// Where the wizard was opened from, which decides how its outcome is taken.
+enum class WizardEntry {
+    kCommand,   // the Wizard command
+    kStartup,   // the start of the program, with "Run wizard on startup" set
+    kFoundDrive // "Open found Logical Drive": on the volume page, without Back
+};
+
 inline constexpr char kFrameTitle[] = "Tarnwell Linux Data Recovery ver 1.1.0";
 
 class MainFrame : public QMainWindow {
@@ -87,6 +94,8 @@ public:
     // with the wizard's selected-source and selected-volume texts, the views reset, and the
     // scan information not yet saved, so that the exit asks to save it.
     void BeginRecovery(const QString& selectedSource, const QString& selectedVolume);
+    // Runs the wizard modally and acts on its outcome.
+    void RunWizard(WizardEntry entry);
     // A volume of the image named on the command line is open: the title bar and a log row
     // say which image (`path`, shown as `name`) and which volume.
     void ShowImageVolume(const QString& path, const QString& name, const QString& volume);

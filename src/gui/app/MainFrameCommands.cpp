@@ -43,10 +43,13 @@ QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& 
 }
 
 void MainFrame::BuildCommands() {
-    AddCommand(kCmdWizard, "Wizard ", QKeySequence("Ctrl+W"));
+    connect(AddCommand(kCmdWizard, "Wizard ", QKeySequence("Ctrl+W")), &QAction::triggered, this,
+            [this] { RunWizard(WizardEntry::kCommand); });
     connect(AddCommand(kCmdOpenScanInfo, "Open Scan Information", QKeySequence("Ctrl+O")),
             &QAction::triggered, this, &MainFrame::OpenScanInformation);
-    AddCommand(kCmdOpenFoundDrive, "Open found Logical Drive", QKeySequence("Ctrl+Shift+O"));
+    connect(
+        AddCommand(kCmdOpenFoundDrive, "Open found Logical Drive", QKeySequence("Ctrl+Shift+O")),
+        &QAction::triggered, this, [this] { RunWizard(WizardEntry::kFoundDrive); });
     connect(AddCommand(kCmdExit, "Exit", QKeySequence("Alt+F4")), &QAction::triggered, this,
             &QWidget::close);
     AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F"));

@@ -87,4 +87,15 @@ int Prompter::ChooseItem(const QString& caption, const QString& label, const QSt
     return chosen ? static_cast<int>(items.indexOf(item)) : -1;
 }
 
+int Prompter::RunDialog(QDialog& dialog) {
+    if (!m_dialogs.empty()) {
+        const std::function<int(QDialog&)> answer = std::move(m_dialogs.front());
+        m_dialogs.pop_front();
+        return answer(dialog);
+    }
+    if (m_unattended)
+        return QDialog::Rejected;
+    return dialog.exec();
+}
+
 } // namespace twl::gui

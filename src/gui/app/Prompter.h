@@ -4,6 +4,7 @@
 // tests can answer them: queued answers are taken first, and only without one is a real
 // dialog shown.
 
+#include <QDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,19 @@ public:
     // One of `items`, chosen by the user: its index, or -1 when cancelled.
     int ChooseItem(const QString& caption, const QString& label, const QStringList& items);
 
+    // A dialog that asks the user for something (the scan mode, a sector range): run modally,
+    // or answered by a queued answer, which gets the dialog set up but not shown, may fill it
+    // in and close it, and returns its result. Unattended without an answer it is cancelled.
+    int RunDialog(QDialog& dialog);
+    // Messages and dialogs of a window shown over the frame (the wizard) belong to it while it
+    // is open; returns the parent before.
+    QWidget* SetParent(QWidget* parent) {
+        QWidget* before = m_parent;
+        m_parent = parent;
+        return before;
+    }
+    QWidget* Parent() const { return m_parent; }
+
     // For tests: no dialog is ever shown; an answer not queued is Ok for a message, No for
     // a question, and a cancel for a file or a choice.
     void SetUnattended(bool unattended) { m_unattended = unattended; }
@@ -38,6 +52,9 @@ public:
     void QueueAnswer(QMessageBox::StandardButton answer) { m_answers.push_back(answer); }
     void QueueFile(const QString& path) { m_files.push_back(path); }
     void QueueChoice(int index) { m_choices.push_back(index); }
+    void QueueDialog(std::function<int(QDialog&)> answer) {
+        m_dialogs.push_back(std::move(answer));
+    }
     const QStringList& Shown() const { return m_shown; }
     // For tests: called with each message's text as it is shown (a worker that shows it
     // waits meanwhile).
@@ -50,6 +67,7 @@ private:
     std::deque<QMessageBox::StandardButton> m_answers;
     std::deque<QString> m_files;
     std::deque<int> m_choices;
+    std::deque<std::function<int(QDialog&)>> m_dialogs;
     QStringList m_shown;
     std::function<void(const QString&)> m_observer;
     bool m_unattended = false;

@@ -54,12 +54,9 @@ std::int64_t ParseSectorText(std::string_view text) {
 }
 
 std::string ScanProgressText(std::uint64_t position, std::uint64_t total) {
-    // The numbers are shown as the dialog always showed them: signed 32-bit decimals.
-    char text[64];
-    std::snprintf(text, sizeof text, "Reading sector %d of %d",
-                  static_cast<std::int32_t>(static_cast<std::uint32_t>(position)),
-                  static_cast<std::int32_t>(static_cast<std::uint32_t>(total - 1)));
-    return text;
+    // Unsigned: past sector 2^31 (1 TiB) a signed number would show a negative position.
+    return "Reading sector " + std::to_string(position) + " of " +
+           std::to_string(total == 0 ? 0 : total - 1);
 }
 
 int ScanPercent(std::uint64_t position, std::uint64_t total) {

@@ -1,0 +1,72 @@
+#include "dialogs/VolumeFinish.h"
+
+#include "app/WorkerThread.h"
+#include "dialogs/WaitDialog.h"
+#include "session/ListedVolumes.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+namespace twl::gui {
+namespace {
+
+constexpr char kCaption[] = "Tarnwell Linux";
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QMessageBox::Icon FailureIcon(OpenOutcome outcome) {
+    return outcome == OpenOutcome::kFingerprintMismatch ? QMessageBox::NoIcon
+                                                        : QMessageBox::Critical;
+}
+
+} // namespace
+
+bool FinishVolumeOpen(QWidget* parent, Prompter& prompter, RecoverySession& session,
+                      std::size_t row) {
+    QWidget* before = prompter.SetParent(parent);
+    std::unique_ptr<WaitDialog> wait;
+    QObject uiThread; // where the worker's question is asked
+    // Asked on the worker when the primary superblock is damaged: the question and the wait
+    // dialog belong to the UI thread, and the worker waits for the answer.
+    const std::function<bool()> searchForBackup = [&] {
+        bool search = false;
+        QMetaObject::invokeMethod(
+            &uiThread,
+            [&] {
+                search = prompter.Ask(QMessageBox::Warning, kCaption, Text(kPrimaryDamagedQuestion),
+                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                if (search) {
+                    wait = std::make_unique<WaitDialog>(parent);
+                    wait->show();
+                }
+            },
+            Qt::BlockingQueuedConnection);
+        return search;
+    };
+    OpenOutcome outcome = OpenOutcome::kNoSource;
+    std::string text;
+    std::atomic<long> threadId{0};
+    QThread* worker = StartWorkerThread(
+        [&] { outcome = OpenListedVolume(session, row, searchForBackup, &text); }, threadId);
+    // The wizard takes no clicks meanwhile; the question box runs its own loop.
+    QEventLoop loop;
+    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    if (!worker->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    delete worker;
+    wait.reset();
+    if (outcome == OpenOutcome::kOpened && !text.empty())
+        prompter.Tell(QMessageBox::Warning, kCaption, QString::fromStdString(text));
+    else if (outcome != OpenOutcome::kOpened && !text.empty())
+        prompter.Tell(FailureIcon(outcome), kCaption, QString::fromStdString(text));
+    prompter.SetParent(before);
+    return outcome == OpenOutcome::kOpened;
+}
+
+} // namespace twl::gui

@@ -1,15 +1,19 @@
 #include "platform/DriveInventory.h"
 
 #include "platform/BlockDevice.h"
+#include "platform/Mounts.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <linux/hdreg.h>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <tuple>
 #include <utility>
 
@@ -24,7 +28,7 @@ constexpr std::size_t kMaxSmallFile = 64 * 1024;
 
 // Kernel names that are never whole physical disks. Software RAID (md) arrays are left out too:
 // they are not drives of their own, and the disks they are built from are listed.
-constexpr std::array<std::string_view, 5> kExcludedPrefixes = {"loop", "ram", "zram", "dm-", "md"};
+constexpr std::array<std::string_view, 4> kExcludedPrefixes = {"ram", "zram", "dm-", "md"};
 
 // Families that number their disks with letters: a..z, then aa, ab, ... Such a suffix orders
 // like a number: shorter first, then alphabetically.
@@ -137,23 +141,9 @@ bool HasDeviceEntry(const fs::path& diskDir) {
     return fs::exists(fs::symlink_status(diskDir / "device", ec));
 }
 
-// The disk names under sysBlock that stand for physical disks, in natural order.
-std::vector<std::string> DiskNames(const fs::path& sysBlock) {
-    std::vector<std::pair<SortKey, std::string>> disks;
-    std::error_code ec;
-    for (fs::directory_iterator it(sysBlock, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        std::error_code dirEc;
-        if (IsExcludedName(name) || !fs::is_directory(it->path(), dirEc) ||
-            !HasDeviceEntry(it->path()))
-            continue;
-        disks.emplace_back(NaturalKey(name), std::move(name));
-    }
-    std::sort(disks.begin(), disks.end());
-    std::vector<std::string> names;
-    for (auto& disk : disks)
-        names.push_back(std::move(disk.second));
-    return names;
+// The file behind a loop device; "" when it is not set up.
+std::string LoopBackingFile(const fs::path& diskDir) {
+    return ReadTrimmed(diskDir / "loop" / "backing_file");
 }
 
 // sysfs gives sizes in 512-byte units whatever the disk's own sector size.
@@ -165,6 +155,33 @@ ByteCount ReadSizeBytes(const fs::path& sizeFile) {
         units > std::numeric_limits<ByteCount>::max() / kSectorSize)
         return 0;
     return units * kSectorSize;
+}
+
+bool IsListedDisk(const fs::path& diskDir, const std::string& name) {
+    std::error_code ec;
+    if (IsExcludedName(name) || !fs::is_directory(diskDir, ec) ||
+        ReadSizeBytes(diskDir / "size") == 0)
+        return false;
+    if (name.starts_with("loop"))
+        return !LoopBackingFile(diskDir).empty();
+    return HasDeviceEntry(diskDir);
+}
+
+// The disk names under sysBlock that stand for physical disks, in natural order.
+std::vector<std::string> DiskNames(const fs::path& sysBlock) {
+    std::vector<std::pair<SortKey, std::string>> disks;
+    std::error_code ec;
+    for (fs::directory_iterator it(sysBlock, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (!IsListedDisk(it->path(), name))
+            continue;
+        disks.emplace_back(NaturalKey(name), std::move(name));
+    }
+    std::sort(disks.begin(), disks.end());
+    std::vector<std::string> names;
+    for (auto& disk : disks)
+        names.push_back(std::move(disk.second));
+    return names;
 }
 
 // udev's property file for the disk, found through its "major:minor" number; "" without one.
@@ -198,7 +215,71 @@ std::string BusFromSysfs(const fs::path& diskDir, std::string_view name) {
         return "virtio";
     if (name.starts_with("mmcblk"))
         return "MMC";
+    if (name.starts_with("loop"))
+        return "Loop";
     return {};
+}
+
+// The kernel names a mount source stands for: the device itself (links such as
+// /dev/disk/by-uuid/... resolved), and for a mapped volume (LVM, encryption) the devices it is
+// built on, one level down.
+std::vector<std::string> MountedNames(const std::string& source, const fs::path& sysBlock) {
+    if (!source.starts_with("/dev/"))
+        return {};
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(source, ec);
+    const std::string name = (ec ? fs::path(source) : resolved).filename().string();
+    std::vector<std::string> names{name};
+    constexpr std::size_t kMaxSlaves = 64;
+    for (fs::directory_iterator it(sysBlock / name / "slaves", ec), end;
+         !ec && it != end && names.size() <= kMaxSlaves; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    return names;
+}
+
+// Every mount point of the disk or of one of its partitions (a partition's folder sits inside
+// its disk's folder in sysfs).
+std::vector<std::string> MountPointsOf(const InventoryRoots& roots, const std::string& disk) {
+    const fs::path sysBlock(roots.sysBlock);
+    std::vector<std::string> points;
+    for (const auto& [source, mountPoint] : ReadMountTable(roots.mountTable)) {
+        for (const std::string& name : MountedNames(source, sysBlock)) {
+            std::error_code ec;
+            if (name == disk || (!name.empty() && fs::exists(sysBlock / disk / name, ec))) {
+                points.push_back(mountPoint);
+                break;
+            }
+        }
+    }
+    return points;
+}
+
+// The legacy geometry the kernel reports for the disk; left unknown when the device cannot be
+// opened (no permission, or a test's folder) or does not answer.
+void ReadLegacyGeometry(DriveInfo& drive) {
+    const int fd = ::open(drive.devicePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    hd_geometry geometry{};
+    const bool known =
+        ::ioctl(fd, HDIO_GETGEO, &geometry) == 0 && geometry.heads != 0 && geometry.sectors != 0;
+    ::close(fd);
+    if (!known)
+        return;
+    drive.heads = geometry.heads;
+    drive.sectorsPerTrack = geometry.sectors;
+    // The ioctl's own cylinder count is 16 bits wide; the full count follows from the size.
+    drive.cylinders = drive.sectors / (std::uint64_t{geometry.heads} * geometry.sectors);
+}
+
+std::string MediaType(const DriveInfo& drive, const std::string& backingFile) {
+    if (!backingFile.empty())
+        return "Loop device backed by " + backingFile;
+    std::string what = drive.vendor;
+    if (!drive.model.empty())
+        what += (what.empty() ? "" : " ") + drive.model;
+    const std::string kind = drive.removable ? "Removable media" : "Fixed hard disk media";
+    return what.empty() ? kind : kind + ": " + what;
 }
 
 DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const std::string& name) {
@@ -208,6 +289,7 @@ DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const std::string& name) {
     DriveInfo drive;
     drive.devicePath = roots.dev + "/" + name;
     drive.model = ReadTrimmed(device / "model");
+    drive.vendor = ReadTrimmed(device / "vendor");
     drive.firmware = ReadFirstOf({device / "rev", device / "firmware_rev"});
     // virtio disks keep their serial next to the size rather than under device/.
     drive.serial = ReadFirstOf({device / "serial", diskDir / "serial"});
@@ -221,6 +303,9 @@ DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const std::string& name) {
     drive.removable = ReadTrimmed(diskDir / "removable") == "1";
     drive.sizeBytes = ReadSizeBytes(diskDir / "size");
     drive.sectors = drive.sizeBytes / kSectorSize;
+    drive.mediaType = MediaType(drive, LoopBackingFile(diskDir));
+    drive.mountPoints = MountPointsOf(roots, name);
+    ReadLegacyGeometry(drive);
     return drive;
 }
 
@@ -228,6 +313,7 @@ DriveInfo ImageFileDrive(const std::string& path) {
     DriveInfo drive;
     drive.devicePath = path;
     drive.model = "Image file";
+    drive.mediaType = "Image file " + path;
     const OpenedFile file = OpenForReading(path);
     if (file.fd.Valid()) {
         const SizeQuery size = QuerySize(file.fd.Get(), path);

@@ -21,19 +21,31 @@ struct DriveInfo {
     bool removable = false;
     ByteCount sizeBytes = 0;
     std::uint64_t sectors = 0; // sizeBytes / 512
+    std::string vendor;
+    // What kind of medium it is and what it is: "Fixed hard disk media: VENDOR MODEL",
+    // "Removable media: ...", "Loop device backed by FILE", "Image file".
+    std::string mediaType;
+    // The legacy geometry, when the disk could be asked for it.
+    std::optional<std::uint64_t> heads;
+    std::optional<std::uint64_t> sectorsPerTrack;
+    std::optional<std::uint64_t> cylinders;
+    // Where the disk or one of its partitions (or a volume built on one) is mounted.
+    std::vector<std::string> mountPoints;
 };
 
 struct InventoryRoots {
     std::string sysBlock = "/sys/block";     // one folder per whole disk
     std::string dev = "/dev";                // where device nodes live
     std::string udevData = "/run/udev/data"; // "b<major>:<minor>" property files
+    std::string mountTable = "/proc/self/mounts";
 };
 
 // Whole disks under roots.sysBlock, sorted by name naturally (sda, sdb, ..., sdz, sdaa;
-// nvme0n1 before nvme1n1 before nvme10n1). Only folders with a "device" entry count as disks;
-// partitions, loop, RAM, zram, device-mapper and software RAID (md) nodes are left out. Disks
-// of size 0 (empty card readers, optical drives without a disc) are kept, marked by their
-// size. Missing sysfs or udev files leave their fields empty; nothing here fails.
+// nvme0n1 before nvme1n1 before nvme10n1). Only folders with a "device" entry count as disks,
+// and loop devices backed by a file; partitions, unbacked loop, RAM, zram, device-mapper and
+// software RAID (md) nodes are left out, and so are disks of size 0 (empty card readers,
+// optical drives without a disc): there is nothing on them to read. Missing sysfs or udev
+// files leave their fields empty; nothing here fails.
 std::vector<DriveInfo> ScanSysfsDrives(const InventoryRoots& roots = {});
 
 // The inventory made from a TWL_DRIVES value: colon-separated image files, drive n being the

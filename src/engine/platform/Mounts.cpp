@@ -52,22 +52,31 @@ std::string Unescape(const std::string& field) {
 
 } // namespace
 
+std::vector<std::pair<std::string, std::string>> ReadMountTable(const std::string& mountTable) {
+    // A mount table is a few kilobytes; a bound keeps a strange file from filling memory.
+    constexpr std::size_t kMaxMounts = 100000;
+    std::vector<std::pair<std::string, std::string>> mounts;
+    std::ifstream table(mountTable);
+    std::string line;
+    while (mounts.size() < kMaxMounts && std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string source;
+        std::string mountPoint;
+        if (fields >> source >> mountPoint)
+            mounts.emplace_back(Unescape(source), Unescape(mountPoint));
+    }
+    return mounts;
+}
+
 std::optional<std::string> MountedPartOf(const std::string& device, const std::string& mountTable,
                                          const std::string& sysDevBlock) {
     const std::optional<dev_t> disk = DeviceNumber(device);
     if (!disk)
         return std::nullopt;
-    std::ifstream table(mountTable);
-    std::string line;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string source;
-        std::string mountPoint;
-        if (!(fields >> source >> mountPoint))
-            continue;
-        const std::optional<dev_t> mounted = DeviceNumber(Unescape(source));
+    for (const auto& [source, mountPoint] : ReadMountTable(mountTable)) {
+        const std::optional<dev_t> mounted = DeviceNumber(source);
         if (mounted && (*mounted == *disk || WholeDisk(*mounted, sysDevBlock) == *disk))
-            return Unescape(source) + " on " + Unescape(mountPoint);
+            return source + " on " + mountPoint;
     }
     return std::nullopt;
 }

@@ -5,11 +5,17 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace twl {
 
 // The mount table to read; tests pass their own.
 inline constexpr char kProcMounts[] = "/proc/self/mounts";
+
+// The mounts of a mount table, as (source, mount point), escapes undone. A table that cannot
+// be read lists nothing.
+std::vector<std::pair<std::string, std::string>> ReadMountTable(const std::string& mountTable);
 
 // The first mounted block device that is `device` or one of its partitions, as "DEVICE on
 // MOUNTPOINT"; empty when none is. Devices are compared by device number, so any name of the

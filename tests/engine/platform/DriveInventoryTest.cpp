@@ -21,7 +21,11 @@ std::vector<std::string> Lines(const std::vector<DriveInfo>& drives) {
         std::ostringstream line;
         line << d.devicePath << " model=[" << d.model << "] serial=[" << d.serial << "] fw=["
              << d.firmware << "] bus=[" << d.bus << "] removable=" << d.removable
-             << " bytes=" << d.sizeBytes << " sectors=" << d.sectors;
+             << " bytes=" << d.sizeBytes << " sectors=" << d.sectors << " media=[" << d.mediaType
+             << "] mounts=[";
+        for (const auto& point : d.mountPoints)
+            line << point << (&point == &d.mountPoints.back() ? "" : ",");
+        line << "]";
         lines.push_back(line.str());
     }
     return lines;
@@ -33,7 +37,8 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "twl-drives-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_root = pattern;
-        m_roots = {(m_root / "sys/block").string(), "/dev", (m_root / "udev").string()};
+        m_roots = {(m_root / "sys/block").string(), "/dev", (m_root / "udev").string(),
+                   (m_root / "mounts").string()};
     }
     void TearDown() override {
         std::error_code ec;
@@ -57,6 +62,15 @@ protected:
         Write("sys/block/sda/removable", "0\n");
         Write("sys/block/sda/dev", "8:0\n");
         Write("sys/block/sda/device/model", "  Samsung SSD  \n");
+        Write("sys/block/sda/device/vendor", "ATA     \n");
+        Write("sys/block/sda/sda1/partition", "1\n");
+        Write("sys/block/sda/sda2/partition", "2\n");
+        // The disk's partitions are mounted, one at a place whose name holds a blank.
+        Write("mounts", "proc /proc proc rw 0 0\n"
+                        "/dev/sda1 / ext4 rw 0 0\n"
+                        "/dev/sdb /media/usb\\040stick vfat rw 0 0\n"
+                        "/dev/sda2 /home ext4 rw 0 0\n"
+                        "/dev/sdaa1 /elsewhere ext4 rw 0 0\n");
         Write("sys/block/sda/device/rev", "2B6Q\n");
         Write("sys/block/sda/device/serial", " S3Z1NB0K \n");
         // The kernel's serial wins over udev's; udev still gives the bus.
@@ -80,12 +94,14 @@ protected:
         fs::create_directory_symlink("../../devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/"
                                      "host6/6:0:0:0",
                                      m_root / "sys/block/sdc/device");
-        Write("sys/block/sdc/size", "not a number\n");
+        Write("sys/block/sdc/size", "not a number\n"); // unknown size: nothing to read
         Write("sys/block/sdc/dev", "8:32\n");
         Write("udev/b8:32", "E:ID_SERIAL=Bridge_0001\nE:ID_VENDOR=Bridge\n");
 
         AddDisk("sdz");
         AddDisk("sdaa");
+        Write("sys/block/sdz/size", "2048\n");
+        Write("sys/block/sdaa/size", "2048\n");
 
         for (const std::string name : {"nvme10n1", "nvme2n1"}) {
             AddDisk(name);
@@ -97,12 +113,22 @@ protected:
 
         AddDisk("vda");
         Write("sys/block/vda/serial", "virtio-serial\n");
+        Write("sys/block/vda/size", "8\n");
         AddDisk("mmcblk0");
-        AddDisk("sr0");
+        Write("sys/block/mmcblk0/size", "62333952\n");
+        AddDisk("sr0"); // an optical drive without a disc: size 0
+        Write("sys/block/sr0/size", "0\n");
 
-        // Virtual devices, each with a "device" entry so only the name filter removes them.
-        for (const std::string name : {"loop0", "ram0", "zram0", "dm-0", "md127"})
+        // Virtual devices, each with a "device" entry and a size so only the name filter
+        // removes them.
+        for (const std::string name : {"ram0", "zram0", "dm-0", "md127"}) {
             AddDisk(name);
+            Write("sys/block/" + name + "/size", "2048\n");
+        }
+        // A loop device counts when a file is behind it.
+        for (const std::string name : {"loop0", "loop1"})
+            Write("sys/block/" + name + "/size", "4096\n");
+        Write("sys/block/loop0/loop/backing_file", "/images/disk.img\n");
         // A folder without a device entry is not hardware, whatever its name.
         fs::create_directories(m_root / "sys/block/sdd");
         Write("sys/block/sdd/size", "2048\n");
@@ -117,21 +143,28 @@ protected:
 TEST_F(DriveInventoryTest, ScanListsRealDisksInNaturalOrderWithTheirDetails) {
     BuildSysfs();
     const std::vector<std::string> expected = {
-        "/dev/mmcblk0 model=[] serial=[] fw=[] bus=[MMC] removable=0 bytes=0 sectors=0",
+        "/dev/loop0 model=[] serial=[] fw=[] bus=[Loop] removable=0 bytes=2097152 sectors=4096 "
+        "media=[Loop device backed by /images/disk.img] mounts=[]",
+        "/dev/mmcblk0 model=[] serial=[] fw=[] bus=[MMC] removable=0 bytes=31914983424 "
+        "sectors=62333952 media=[Fixed hard disk media] mounts=[]",
         "/dev/nvme2n1 model=[NVMe Disk nvme2n1] serial=[SN-nvme2n1] fw=[3B2QGXA7] bus=[NVMe] "
-        "removable=0 bytes=512110190592 sectors=1000215216",
+        "removable=0 bytes=512110190592 sectors=1000215216 "
+        "media=[Fixed hard disk media: NVMe Disk nvme2n1] mounts=[]",
         "/dev/nvme10n1 model=[NVMe Disk nvme10n1] serial=[SN-nvme10n1] fw=[3B2QGXA7] bus=[NVMe] "
-        "removable=0 bytes=512110190592 sectors=1000215216",
+        "removable=0 bytes=512110190592 sectors=1000215216 "
+        "media=[Fixed hard disk media: NVMe Disk nvme10n1] mounts=[]",
         "/dev/sda model=[Samsung SSD] serial=[S3Z1NB0K] fw=[2B6Q] bus=[ATA] removable=0 "
-        "bytes=1024209543168 sectors=2000409264",
+        "bytes=1024209543168 sectors=2000409264 media=[Fixed hard disk media: ATA Samsung SSD] "
+        "mounts=[/,/home]",
         "/dev/sdb model=[Flash Drive] serial=[ABC123] fw=[] bus=[USB] removable=1 "
-        "bytes=8004304896 sectors=15633408",
-        "/dev/sdc model=[] serial=[Bridge_0001] fw=[] bus=[USB] removable=0 bytes=0 sectors=0",
-        "/dev/sdz model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
-        "/dev/sdaa model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
-        "/dev/sr0 model=[] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
-        "/dev/vda model=[] serial=[virtio-serial] fw=[] bus=[virtio] removable=0 bytes=0 "
-        "sectors=0",
+        "bytes=8004304896 sectors=15633408 media=[Removable media: Flash Drive] "
+        "mounts=[/media/usb stick]",
+        "/dev/sdz model=[] serial=[] fw=[] bus=[] removable=0 bytes=1048576 sectors=2048 "
+        "media=[Fixed hard disk media] mounts=[]",
+        "/dev/sdaa model=[] serial=[] fw=[] bus=[] removable=0 bytes=1048576 sectors=2048 "
+        "media=[Fixed hard disk media] mounts=[]",
+        "/dev/vda model=[] serial=[virtio-serial] fw=[] bus=[virtio] removable=0 bytes=4096 "
+        "sectors=8 media=[Fixed hard disk media] mounts=[]",
     };
     EXPECT_EQ(Lines(ScanSysfsDrives(m_roots)), expected);
 }
@@ -150,9 +183,18 @@ TEST_F(DriveInventoryTest, ListMakesOneDrivePerImageInOrder) {
     const std::string missing = (m_root / "missing.img").string();
 
     const std::vector<std::string> expected = {
-        b + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=1000 sectors=1",
-        a + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=4096 sectors=8",
-        missing + " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0",
+        b +
+            " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=1000 sectors=1 "
+            "media=[Image file " +
+            b + "] mounts=[]",
+        a +
+            " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=4096 sectors=8 "
+            "media=[Image file " +
+            a + "] mounts=[]",
+        missing +
+            " model=[Image file] serial=[] fw=[] bus=[] removable=0 bytes=0 sectors=0 media=[Image "
+            "file " +
+            missing + "] mounts=[]",
     };
     EXPECT_EQ(Lines(DrivesFromList(":" + b + "::" + a + ":" + missing + ":")), expected);
     EXPECT_TRUE(DrivesFromList("").empty());
@@ -167,7 +209,7 @@ TEST_F(DriveInventoryTest, LoadPrefersTheListWheneverItIsSet) {
     EXPECT_EQ(Lines(LoadDriveInventory(image, m_roots)), Lines(DrivesFromList(image)));
     EXPECT_TRUE(LoadDriveInventory(std::string(), m_roots).empty());
     const auto fromSysfs = LoadDriveInventory(std::nullopt, m_roots);
-    EXPECT_EQ(fromSysfs.size(), 10u);
+    EXPECT_EQ(fromSysfs.size(), 9u);
     EXPECT_EQ(Lines(fromSysfs), Lines(ScanSysfsDrives(m_roots)));
 }
 
@@ -190,7 +232,8 @@ TEST_F(DriveInventoryTest, ScanFollowsTheKernelsLinksIntoTheDeviceTree) {
 
     EXPECT_EQ(Lines(ScanSysfsDrives(m_roots)),
               (std::vector<std::string>{"/dev/sda model=[Link Disk] serial=[] fw=[] bus=[] "
-                                        "removable=0 bytes=2097152 sectors=4096"}));
+                                        "removable=0 bytes=2097152 sectors=4096 "
+                                        "media=[Fixed hard disk media: Link Disk] mounts=[]"}));
 }
 
 } // namespace

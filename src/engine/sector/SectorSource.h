@@ -113,6 +113,7 @@ public:
     void SetFingerprint(SectorNo sector, ConstBytes contents);
 
     const std::vector<DriveInfo>& Inventory() const { return m_inventory; }
+    const ReaderFactory& Factory() const { return m_factory; }
     // Device path of a drive id, or "" when the inventory has no such drive.
     std::string DrivePath(DriveId driveId) const;
 

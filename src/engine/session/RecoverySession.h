@@ -27,10 +27,26 @@ enum class ProcessingMode {
 class RecoverySession {
 public:
     explicit RecoverySession(std::vector<DriveInfo> inventory = {}, ReaderFactory factory = {})
-        : m_source(std::move(inventory), std::move(factory)) {}
+        : m_source(std::make_unique<SectorSource>(std::move(inventory), std::move(factory))) {}
 
-    SectorSource& Source() { return m_source; }
-    const SectorSource& Source() const { return m_source; }
+    SectorSource& Source() { return *m_source; }
+    const SectorSource& Source() const { return *m_source; }
+
+    // A session over the same drives and the same way of opening them, with nothing chosen
+    // yet: where a wizard looks for a source and a volume without touching this one.
+    std::unique_ptr<RecoverySession> Blank() const {
+        return std::make_unique<RecoverySession>(m_source->Inventory(), m_source->Factory());
+    }
+    // Takes over the source, the volume lists, the open volume and the processing mode that
+    // `other` found, leaving it this session's old ones. The catalogue stays until the tree is
+    // built anew; a scan information file no longer stands behind what is open.
+    void AdoptSource(RecoverySession& other) {
+        std::swap(m_source, other.m_source);
+        std::swap(m_lists, other.m_lists);
+        std::swap(m_volume, other.m_volume);
+        m_mode = other.m_mode;
+        m_scanInfoLoaded = false;
+    }
     VolumeLists& Lists() { return m_lists; }
     const VolumeLists& Lists() const { return m_lists; }
 
@@ -56,7 +72,7 @@ public:
     StopControl& ScanStop() { return m_scanStop; }
 
 private:
-    SectorSource m_source;
+    std::unique_ptr<SectorSource> m_source;
     VolumeLists m_lists;
     ProcessingMode m_mode = ProcessingMode::kAuto;
     bool m_scanInfoLoaded = false;

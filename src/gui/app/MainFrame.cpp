@@ -186,18 +186,50 @@ void MainFrame::StartWorker(std::function<void()> work) {
     UpdateCommands();
 }
 
-void MainFrame::BeginRecovery(const QString& selectedSource, const QString& selectedVolume) {
-    m_scanInfoSaved = false;
+void MainFrame::BeginRecovery(const QString& selectedSource, const QString& selectedVolume,
+                              bool unsaved) {
+    if (unsaved)
+        m_scanInfoSaved = false;
     LogNow(selectedSource.toStdString(), selectedVolume.toStdString(), 0, CurrentTimeText());
     ResetViews();
     UpdateCommands();
 }
 
 void MainFrame::RunWizard(WizardEntry entry) {
+    if (m_running)
+        return;
     const bool found = entry == WizardEntry::kFoundDrive;
-    WizardContainer wizard(found ? kFrameTitle : "Tarnwell-Linux Wizard ", m_session, m_prompter,
-                           this, found ? kVolumePage : kTaskPage);
-    wizard.exec();
+    // From the task page the wizard looks for its source in a session of its own: a cancelled
+    // wizard leaves the open volume, its tree and its source as they were. "Open found Logical
+    // Drive" lists this session's volumes, and its open replaces the volume only on success.
+    const std::unique_ptr<RecoverySession> scratch = found ? nullptr : m_session.Blank();
+    RecoverySession& session = found ? m_session : *scratch;
+    WizardContainer wizard(found ? "Tarnwell Linux Data Recovery ver 1.0.1"
+                                 : "Tarnwell-Linux Wizard ",
+                           session, m_prompter, this, found ? kVolumePage : kTaskPage);
+    if (found) {
+        wizard.State().openedAtVolumePage = true;
+        wizard.State().mode = m_session.Mode();
+    }
+    QWidget* before = m_prompter.SetParent(&wizard);
+    const int result = m_prompter.RunDialog(wizard);
+    m_prompter.SetParent(before);
+    const WizardState& state = wizard.State();
+    const bool recovery =
+        state.task == WizardTask::kRecoverDisk || state.task == WizardTask::kRecoverImage;
+    if (result != QDialog::Accepted || !state.finished || !recovery)
+        return;
+    if (found) {
+        LogNow("Logical drive opened...", state.selectedVolume.toStdString(), 0, CurrentTimeText());
+        ResetViews();
+    } else {
+        m_session.AdoptSource(*scratch);
+        // The start-up wizard's recovery does not ask to be saved at exit.
+        BeginRecovery(state.selectedSource, state.selectedVolume, entry == WizardEntry::kCommand);
+    }
+    setWindowTitle(kFrameTitle);
+    // The views and counters are reset before the worker starts building into them.
+    StartTreeCreation();
 }
 
 void MainFrame::ShowImageVolume(const QString& path, const QString& name, const QString& volume) {

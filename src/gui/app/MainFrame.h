@@ -93,7 +93,9 @@ public:
     // A recovery the wizard has begun (its volume page has opened the volume): the log row
     // with the wizard's selected-source and selected-volume texts, the views reset, and the
     // scan information not yet saved, so that the exit asks to save it.
-    void BeginRecovery(const QString& selectedSource, const QString& selectedVolume);
+    // `unsaved` false: the recovery began from the start-up wizard, which is not asked about.
+    void BeginRecovery(const QString& selectedSource, const QString& selectedVolume,
+                       bool unsaved = true);
     // Runs the wizard modally and acts on its outcome.
     void RunWizard(WizardEntry entry);
     // A volume of the image named on the command line is open: the title bar and a log row

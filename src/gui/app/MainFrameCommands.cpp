@@ -151,14 +151,17 @@ void MainFrame::BuildToolbar() {
     connect(Command(kCmdStatusBar), &QAction::toggled, statusBar(), &QWidget::setVisible);
 }
 
-// Enabling rules of the commands. The wizard, Find and the save dialogs come later: their
-// commands are shown and stay disabled until then.
+// Enabling rules of the commands. Find and the save dialogs come later: their commands are
+// shown and stay disabled until then.
 void MainFrame::UpdateCommands() {
     const bool treeHasItems = m_treeModel.rowCount() > 0;
     const bool logHasRows = m_log->topLevelItemCount() > 0;
-    for (const int id :
-         {kCmdWizard, kCmdOpenFoundDrive, kCmdFind, kCmdFindNext, kCmdSaveChecked, kCmdSaveAll})
+    for (const int id : {kCmdFind, kCmdFindNext, kCmdSaveChecked, kCmdSaveAll})
         Command(id)->setEnabled(false);
+    const bool volumesFound =
+        !m_session.Lists().partitions.entries.empty() || !m_session.Lists().found.entries.empty();
+    Command(kCmdWizard)->setEnabled(!m_running);
+    Command(kCmdOpenFoundDrive)->setEnabled(!m_running && volumesFound);
     Command(kCmdOpenScanInfo)->setEnabled(!m_running);
     Command(kCmdSaveScanInfo)->setEnabled(treeHasItems);
     Command(kCmdStop)->setEnabled(m_running);

@@ -1,13 +1,20 @@
 #pragma once
 
-// The physical disk page: the drives of the machine with their details, the processing mode, and on
-// Next the volume discovery on the chosen drive.
+// The physical disk page: the drives of the machine under "My Computer", the details of the
+// one selected (marked when something of it is mounted), the processing mode, and on Next the
+// volume discovery on that drive.
 
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
 #include "wizard/WizardState.h"
 
 #include <QWizardPage>
+#include <array>
+
+class QListWidget;
+class QRadioButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace twl::gui {
 
@@ -17,12 +24,27 @@ public:
     DiskPage(WizardState& state, RecoverySession& session, Prompter& prompter,
              QWidget* parent = nullptr);
 
+    void initializePage() override;
+    bool isComplete() const override;
+    bool validatePage() override;
     int nextId() const override;
 
+    QTreeWidget& Drives() const { return *m_drives; }
+    QStringList Details() const;
+    QRadioButton* ModeButton(ProcessingMode mode) const;
+
 private:
+    void OnSelection();
+    void SetMode(ProcessingMode mode);
+
     WizardState& m_state;
     RecoverySession& m_session;
     Prompter& m_prompter;
+    QTreeWidget* m_drives = nullptr;
+    QTreeWidgetItem* m_root = nullptr;
+    QListWidget* m_details = nullptr;
+    std::array<QRadioButton*, 3> m_modes{}; // by ProcessingMode
+    int m_selected = -1;                    // inventory position of the chosen drive
 };
 
 } // namespace twl::gui

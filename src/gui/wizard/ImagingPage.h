@@ -1,6 +1,7 @@
 #pragma once
 
-// The imaging page: the drive to image and the image file to write.
+// The imaging page: the drive to image and the image file to write. Until the copy
+// runs from the wizard, the page says how to make the copy with twl, and Finish stays off.
 
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
@@ -16,12 +17,8 @@ public:
     ImagingPage(WizardState& state, RecoverySession& session, Prompter& prompter,
                 QWidget* parent = nullptr);
 
-    int nextId() const override;
-
-private:
-    WizardState& m_state;
-    RecoverySession& m_session;
-    Prompter& m_prompter;
+    bool isComplete() const override { return false; }
+    int nextId() const override { return -1; }
 };
 
 } // namespace twl::gui

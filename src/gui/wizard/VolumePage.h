@@ -1,12 +1,16 @@
 #pragma once
 
-// The volume page: the Linux volumes found on the source; Finish opens the chosen one.
+// The volume page: the Linux volumes the page before found (or, opened by "Open found Logical
+// Drive", those found earlier), one row each with its name, label, first sector and size.
+// Finish opens the chosen one; the wizard closes only when it opened.
 
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
 #include "wizard/WizardState.h"
 
 #include <QWizardPage>
+
+class QTreeWidget;
 
 namespace twl::gui {
 
@@ -16,12 +20,19 @@ public:
     VolumePage(WizardState& state, RecoverySession& session, Prompter& prompter,
                QWidget* parent = nullptr);
 
-    int nextId() const override;
+    void initializePage() override;
+    void cleanupPage() override;
+    bool isComplete() const override;
+    bool validatePage() override;
+    int nextId() const override { return -1; }
+
+    QTreeWidget& List() const { return *m_list; }
 
 private:
     WizardState& m_state;
     RecoverySession& m_session;
     Prompter& m_prompter;
+    QTreeWidget* m_list = nullptr;
 };
 
 } // namespace twl::gui

@@ -26,6 +26,8 @@ public:
     Prompter& Prompts() { return m_prompter; }
 
 private:
+    void ShowHelp();
+
     RecoverySession& m_session;
     Prompter& m_prompter;
     WizardState m_state;

@@ -1,0 +1,171 @@
+// The recovery wizard: the task page's buttons and where they lead, the run-on-startup flag,
+// the volume page's rows, and the frame's "Open found Logical Drive".
+
+#include "FrameFixtures.h"
+#include "app/ProgramSettings.h"
+#include "wizard/TaskPage.h"
+#include "wizard/VolumePage.h"
+#include "wizard/WizardContainer.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace twl;
+using namespace twl::gui;
+using namespace twl::gui::testing;
+
+namespace {
+
+QStringList RowTexts(const QTreeWidget& list) {
+    QStringList rows;
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < list.columnCount(); ++column)
+            cells << list.topLevelItem(row)->text(column);
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+bool Enabled(const QWizard& wizard, QWizard::WizardButton which) {
+    const QAbstractButton* button = wizard.button(which);
+    return button->isVisible() && button->isEnabled();
+}
+
+PartitionEntry Linux(SectorNo start, SectorCount size, const char* label) {
+    PartitionEntry entry;
+    entry.type = 0x83;
+    entry.start = start;
+    entry.size = size;
+    for (std::size_t i = 0; label[i] != '\0' && i < entry.label.size(); ++i)
+        entry.label[i] = static_cast<char>(label[i]);
+    return entry;
+}
+
+} // namespace
+
+class WizardTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void TaskButtonsLeadToTheirPagesAndBackKeepsTheChoice();
+    void TheRunOnStartupFlagIsSavedAlsoWhenCancelled();
+    void TheVolumePageListsLinuxVolumesWithTheirSizes();
+    void OpenFoundLogicalDriveStartsOnTheVolumePageWithoutBack();
+};
+
+void WizardTest::TaskButtonsLeadToTheirPagesAndBackKeepsTheChoice() {
+    const std::pair<WizardTask, std::pair<int, QString>> tasks[] = {
+        {WizardTask::kRecoverDisk, {kDiskPage, "Recover your data "}},
+        {WizardTask::kRecoverImage, {kImageFilePage, "Recover data from disk image"}},
+        {WizardTask::kClone, {kClonePage, "Clone Disk"}},
+        {WizardTask::kImaging, {kImagingPage, "Create disk Image"}},
+    };
+    for (const auto& [task, expected] : tasks) {
+        RecoverySession session;
+        Prompter prompter(nullptr);
+        prompter.SetUnattended(true);
+        WizardContainer wizard("Tarnwell-Linux Wizard ", session, prompter);
+        wizard.show();
+        auto* page = qobject_cast<TaskPage*>(wizard.currentPage());
+        QVERIFY(page != nullptr);
+        // No task yet: neither Back nor Next.
+        QVERIFY(!Enabled(wizard, QWizard::NextButton));
+        QVERIFY(!Enabled(wizard, QWizard::BackButton));
+        QCOMPARE(page->Description().front(), QString("Please select appropriate option"));
+        page->TaskButton(task)->click();
+        QVERIFY(Enabled(wizard, QWizard::NextButton));
+        QVERIFY(!Enabled(wizard, QWizard::BackButton));
+        QCOMPARE(page->Description().front(), expected.second);
+        QCOMPARE(wizard.windowTitle(), QString("Tarnwell Linux Data Recovery ver 1.1.0"));
+        wizard.next();
+        QCOMPARE(wizard.currentId(), expected.first);
+        QVERIFY(Enabled(wizard, QWizard::BackButton));
+        QVERIFY(!Enabled(wizard, QWizard::FinishButton)); // nothing chosen on the page yet
+        wizard.back();
+        QCOMPARE(wizard.currentId(), int(kTaskPage));
+        for (const auto& [other, ignored] : tasks)
+            QCOMPARE(page->TaskButton(other)->isChecked(), other == task);
+        QVERIFY(Enabled(wizard, QWizard::NextButton));
+    }
+}
+
+void WizardTest::TheRunOnStartupFlagIsSavedAlsoWhenCancelled() {
+    for (const bool on : {true, false}) {
+        SetRunWizardOnStartup(!on);
+        RecoverySession session;
+        Prompter prompter(nullptr);
+        {
+            WizardContainer wizard("Tarnwell-Linux Wizard ", session, prompter);
+            wizard.show();
+            auto* box = wizard.currentPage()->findChild<QCheckBox*>();
+            QCOMPARE(box->isChecked(), !on);
+            box->click();
+            wizard.reject();
+            QVERIFY(!wizard.State().finished);
+        }
+        QCOMPARE(RunWizardOnStartup(), on);
+    }
+}
+
+void WizardTest::TheVolumePageListsLinuxVolumesWithTheirSizes() {
+    RecoverySession session;
+    session.SetMode(ProcessingMode::kTable);
+    PartitionEntry swap = Linux(50, 100, "");
+    swap.type = 0x82;
+    session.Lists().partitions.entries = {Linux(63, 1000, "boot"), swap, Linux(2048, 0, "empty"),
+                                          Linux(4096, 4194304, "home")};
+    Prompter prompter(nullptr);
+    prompter.SetUnattended(true);
+    WizardContainer wizard("w", session, prompter, nullptr, kVolumePage);
+    wizard.show();
+    auto* page = qobject_cast<VolumePage*>(wizard.currentPage());
+    QVERIFY(page != nullptr);
+    // A swap entry and an entry of no size are not volumes to open; the rows count the others.
+    QCOMPARE(RowTexts(page->List()), (QStringList{"LINUX PARTITION #1|boot|63|500.000 KB",
+                                                  "LINUX PARTITION #2|home|4096|  2.000 GB"}));
+    QVERIFY(!Enabled(wizard, QWizard::FinishButton));
+    page->List().setCurrentItem(page->List().topLevelItem(1));
+    QVERIFY(Enabled(wizard, QWizard::FinishButton));
+
+    session.Lists().FreeBoth();
+    wizard.restart();
+    QCOMPARE(RowTexts(page->List()), QStringList{"No Logical Drive Found!|||"});
+    QVERIFY(!page->List().isEnabled());
+    QVERIFY(!Enabled(wizard, QWizard::FinishButton));
+}
+
+void WizardTest::OpenFoundLogicalDriveStartsOnTheVolumePageWithoutBack() {
+    BuiltFrame built; // the demo disk's volume found through its partition table, and open
+    MainFrame& frame = *built.frame;
+    QVERIFY(built.Build());
+    frame.Command(kCmdOpenFoundDrive)->trigger(); // unattended: the wizard is cancelled
+    QCOMPARE(frame.Tree().rowCount() > 0, true);  // and leaves the tree as it was
+    bool sawNoBack = false;
+    frame.Prompts().QueueDialog([&](QDialog& dialog) {
+        auto& wizard = dynamic_cast<WizardContainer&>(dialog);
+        wizard.show();
+        auto* page = qobject_cast<VolumePage*>(wizard.currentPage());
+        const bool before = !Enabled(wizard, QWizard::BackButton);
+        page->List().setCurrentItem(page->List().topLevelItem(0));
+        sawNoBack = before && !Enabled(wizard, QWizard::BackButton);
+        wizard.button(QWizard::FinishButton)->click();
+        return wizard.result();
+    });
+    QVERIFY(frame.Command(kCmdOpenFoundDrive)->isEnabled());
+    frame.Command(kCmdOpenFoundDrive)->trigger();
+    QVERIFY(sawNoBack);
+    QTRY_VERIFY(!frame.Running());
+    const std::vector<ProcessLogEntry> rows = frame.Log().Rows();
+    const auto opened = std::find_if(rows.begin(), rows.end(), [](const ProcessLogEntry& row) {
+        return row.processName == "Logical drive opened...";
+    });
+    QVERIFY(opened != rows.end());
+    QCOMPARE(opened->description, std::string("Mount Point gui Selected "));
+    QVERIFY(frame.Tree().rowCount() > 0);
+}
+
+QTEST_MAIN(WizardTest)
+#include "WizardTest.moc"

@@ -104,10 +104,10 @@ struct DriveFrame {
         : session(DrivesFromList(images), std::move(factory)) {
         frame.Prompts().SetUnattended(true);
     }
-    Reached Run(const Walk& walk) {
+    Reached Run(const Walk& walk, WizardEntry entry = WizardEntry::kCommand) {
         Reached reached;
         QueueWalk(frame, walk, reached);
-        frame.RunWizard(WizardEntry::kCommand);
+        frame.RunWizard(entry);
         return reached;
     }
     bool LogHas(const std::string& process, const std::string& description) {
@@ -136,6 +136,7 @@ private slots:
     void WhereThePathStopsTheUserIsToldWhy();
     void ADriveThatCannotBeReadSaysHowToGetAccess();
     void TheDiskPageShowsTheDrivesDetails();
+    void OnlyTheWizardCommandsRecoveryAsksToBeSavedAtExit();
 };
 
 void WizardPathTest::EveryKindOfDiskReachesItsTree() {
@@ -277,6 +278,19 @@ void WizardPathTest::TheDiskPageShowsTheDrivesDetails() {
     page->Drives().setCurrentItem(root);
     QCOMPARE(root->child(0)->checkState(0), Qt::Unchecked);
     QVERIFY(!wizard.button(QWizard::NextButton)->isEnabled());
+}
+
+void WizardPathTest::OnlyTheWizardCommandsRecoveryAsksToBeSavedAtExit() {
+    for (const WizardEntry entry : {WizardEntry::kCommand, WizardEntry::kStartup}) {
+        DriveFrame run(Disk("partitioned"));
+        QVERIFY(run.Run(Walk{}, entry).finished);
+        QTRY_VERIFY(!run.frame.Running());
+        run.frame.Prompts().QueueAnswer(QMessageBox::Cancel); // to the save question, if asked
+        run.frame.Prompts().QueueAnswer(QMessageBox::No);     // to "Do you want exit?"
+        QVERIFY(!run.frame.close());
+        QCOMPARE(run.frame.Prompts().Shown().contains("Do you want to save scan information?"),
+                 entry == WizardEntry::kCommand);
+    }
 }
 
 QTEST_MAIN(WizardPathTest)

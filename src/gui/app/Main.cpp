@@ -1,12 +1,17 @@
-// tarnwell-linux [IMAGE]: the desktop program. With an image it finds the image's Linux
-// volumes, lets the user choose one when there are several, and builds its tree at once.
+// tarnwell-linux [IMAGE]: the desktop program. One copy runs per user. With an image it finds
+// the image's Linux volumes, lets the user choose one when there are several, and builds its
+// tree at once; without one it offers the tip of the day and, when the user asked for it, the
+// wizard.
 
 #include "app/CommandLineImage.h"
 #include "app/MainFrame.h"
+#include "app/ProgramSettings.h"
+#include "app/SingleInstance.h"
 #include "models/ItemIcons.h"
 #include "platform/DriveInventory.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +33,14 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setWindowIcon(twl::gui::NamedIcon("tarnwell-linux"));
+    twl::gui::SingleInstance instance;
+    if (const auto taken = instance.Take(); taken != twl::gui::SingleInstance::Outcome::kTaken) {
+        QMessageBox::critical(nullptr, "Tarnwell Linux",
+                              taken == twl::gui::SingleInstance::Outcome::kHeldElsewhere
+                                  ? twl::gui::kAlreadyRunningText
+                                  : twl::gui::kLoadFailedText);
+        return 1;
+    }
     const char* drives = std::getenv("TWL_DRIVES");
     twl::RecoverySession session(twl::LoadDriveInventory(
         drives != nullptr ? std::optional<std::string>(drives) : std::nullopt));
@@ -43,6 +56,14 @@ int main(int argc, char** argv) {
                              qPrintable(frame.Prompts().Shown().back()));
                 application.exit(1);
             }
+        });
+    } else {
+        // Once the window is up: the tip of the day, then the wizard when it is wanted.
+        QTimer::singleShot(0, &frame, [&frame] {
+            if (twl::gui::ShowTipsAtStartup())
+                frame.ShowTips();
+            if (twl::gui::RunWizardOnStartup())
+                frame.RunWizard(twl::gui::WizardEntry::kStartup);
         });
     }
     return application.exec();

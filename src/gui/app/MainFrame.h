@@ -96,6 +96,8 @@ public:
     // `unsaved` false: the recovery began from the start-up wizard, which is not asked about.
     void BeginRecovery(const QString& selectedSource, const QString& selectedVolume,
                        bool unsaved = true);
+    // The tip of the day, now.
+    void ShowTips();
     // Runs the wizard modally and acts on its outcome.
     void RunWizard(WizardEntry entry);
     // A volume of the image named on the command line is open: the title bar and a log row

@@ -1,8 +1,10 @@
 // The commands of the main frame: their menus, the "Standard" toolbar, their enabling rules,
 // and the four looks.
 
+#include "app/AboutBox.h"
 #include "app/CommandTexts.h"
 #include "app/MainFrame.h"
+#include "app/TipOfTheDay.h"
 #include "models/ItemIcons.h"
 
 #include <QAction>
@@ -95,13 +97,13 @@ void MainFrame::BuildCommands() {
     connect(AddCommand(kCmdHelpContents, "&Contents", QKeySequence("F1")), &QAction::triggered,
             this,
             [this] { m_prompter.Tell(QMessageBox::Information, "Tarnwell Linux", kHelpText); });
-    AddCommand(kCmdTips, "Show Tips at &Startup", {})->setCheckable(true);
+    connect(AddCommand(kCmdTips, "Show Tips at &Startup", {}), &QAction::triggered, this,
+            &MainFrame::ShowTips);
     // The menu has always shown Ctrl+B for About; it now also works.
     connect(AddCommand(kCmdAbout, "About Tarnwell Linux...", QKeySequence("Ctrl+B")),
             &QAction::triggered, this, [this] {
-                m_prompter.Tell(QMessageBox::Information, "About Tarnwell Linux",
-                                QString(kFrameTitle) +
-                                    "\nRecovers files from Linux ext2/ext3 volumes.");
+                AboutBox about(this);
+                m_prompter.RunDialog(about);
             });
 }
 
@@ -149,6 +151,11 @@ void MainFrame::BuildToolbar() {
     // Hidden from its context menu too: the tick follows.
     connect(standard, &QToolBar::visibilityChanged, Command(kCmdToolbar), &QAction::setChecked);
     connect(Command(kCmdStatusBar), &QAction::toggled, statusBar(), &QWidget::setVisible);
+}
+
+void MainFrame::ShowTips() {
+    TipOfTheDay tips(this);
+    m_prompter.RunDialog(tips);
 }
 
 // Enabling rules of the commands. Find and the save dialogs come later: their commands are

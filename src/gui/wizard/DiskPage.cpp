@@ -88,6 +88,8 @@ DiskPage::DiskPage(WizardState& state, RecoverySession& session, Prompter& promp
     grid->addWidget(m_details, 0, 1);
     grid->addWidget(modes, 1, 0, 1, 2);
     grid->addWidget(new RunOnStartupBox(state), 2, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
 }
 
 void DiskPage::SetMode(ProcessingMode mode) {

@@ -34,7 +34,7 @@ VolumePage::VolumePage(WizardState& state, RecoverySession& session, Prompter& p
     m_list->setUniformRowHeights(true);
     m_list->setHeaderLabels({"Name", "Mount Point", "Starting Sector", "Size"});
     for (int column = 0; column < 4; ++column)
-        m_list->setColumnWidth(column, 120);
+        m_list->setColumnWidth(column, column == 0 ? 170 : 120);
     m_list->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     m_list->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &VolumePage::completeChanged);

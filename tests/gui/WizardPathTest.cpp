@@ -238,6 +238,10 @@ void WizardPathTest::WhereThePathStopsTheUserIsToldWhy() {
             QCOMPARE(shown.back(), c.said);
         QCOMPARE(run.frame.Tree().rowCount(), 0);
         QVERIFY(run.frame.Log().Rows().empty());
+        // What the wizard chose and opened stays with it: the program's session is untouched.
+        QCOMPARE(run.session.Source().CurrentDriveId(), kImageDriveId);
+        QVERIFY(!run.session.Source().HasImage());
+        QCOMPARE(run.session.Volume(), nullptr);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "sector/SectorSource.h"
 #include "volumes/VolumeLists.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,10 +33,18 @@ public:
     SectorSource& Source() { return *m_source; }
     const SectorSource& Source() const { return *m_source; }
 
-    // A session over the same drives and the same way of opening them, with nothing chosen
+    // How the drives are listed afresh (the program's inventory); without one, Blank() keeps
+    // this session's drives.
+    void SetInventoryLoader(std::function<std::vector<DriveInfo>()> loader) {
+        m_inventoryLoader = std::move(loader);
+    }
+    // A session over the drives as they are now, opened the same way, with nothing chosen
     // yet: where a wizard looks for a source and a volume without touching this one.
     std::unique_ptr<RecoverySession> Blank() const {
-        return std::make_unique<RecoverySession>(m_source->Inventory(), m_source->Factory());
+        auto blank = std::make_unique<RecoverySession>(
+            m_inventoryLoader ? m_inventoryLoader() : m_source->Inventory(), m_source->Factory());
+        blank->m_inventoryLoader = m_inventoryLoader;
+        return blank;
     }
     // Takes over the source, the volume lists, the open volume and the processing mode that
     // `other` found, leaving it this session's old ones. The catalogue stays until the tree is
@@ -73,6 +82,7 @@ public:
 
 private:
     std::unique_ptr<SectorSource> m_source;
+    std::function<std::vector<DriveInfo>()> m_inventoryLoader;
     VolumeLists m_lists;
     ProcessingMode m_mode = ProcessingMode::kAuto;
     bool m_scanInfoLoaded = false;

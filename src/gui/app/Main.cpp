@@ -42,8 +42,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const char* drives = std::getenv("TWL_DRIVES");
-    twl::RecoverySession session(twl::LoadDriveInventory(
-        drives != nullptr ? std::optional<std::string>(drives) : std::nullopt));
+    const std::optional<std::string> driveList =
+        drives != nullptr ? std::optional<std::string>(drives) : std::nullopt;
+    twl::RecoverySession session(twl::LoadDriveInventory(driveList));
+    // Each wizard lists the drives as they are then: a disk plugged in meanwhile is there.
+    session.SetInventoryLoader([driveList] { return twl::LoadDriveInventory(driveList); });
     twl::gui::MainFrame frame(session);
     frame.showMaximized();
     if (line.kind == twl::gui::CommandLine::Kind::kImage) {

@@ -53,11 +53,12 @@ bool FinishVolumeOpen(QWidget* parent, Prompter& prompter, RecoverySession& sess
     std::atomic<long> threadId{0};
     QThread* worker = StartWorkerThread(
         [&] { outcome = OpenListedVolume(session, row, searchForBackup, &text); }, threadId);
-    // The wizard takes no clicks meanwhile; the question box runs its own loop.
+    // The window stays live meanwhile: the question and the wait dialog are modal, and the
+    // page does not take a second Finish while this one runs.
     QEventLoop loop;
     QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
     if (!worker->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     worker->wait();
     delete worker;
     wait.reset();

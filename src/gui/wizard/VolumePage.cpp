@@ -75,11 +75,15 @@ bool VolumePage::isComplete() const {
 }
 
 bool VolumePage::validatePage() {
-    if (!isComplete())
+    if (!isComplete() || m_opening)
         return false;
     QTreeWidgetItem* row = m_list->selectedItems().front();
     const int index = m_list->indexOfTopLevelItem(row);
-    if (!FinishVolumeOpen(this, m_prompter, m_session, static_cast<std::size_t>(index)))
+    m_opening = true;
+    const bool opened =
+        FinishVolumeOpen(this, m_prompter, m_session, static_cast<std::size_t>(index));
+    m_opening = false;
+    if (!opened)
         return false;
     m_state.selectedVolume =
         QString::fromStdString(MountPointSelectedText(row->text(kMountPointColumn).toStdString()));

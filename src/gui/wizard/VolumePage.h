@@ -33,6 +33,7 @@ private:
     RecoverySession& m_session;
     Prompter& m_prompter;
     QTreeWidget* m_list = nullptr;
+    bool m_opening = false; // a Finish is opening the volume
 };
 
 } // namespace twl::gui

@@ -137,3 +137,38 @@ TEST(SourceOpening, ASweepRangeThatDoesNotFitIsRefused) {
 
 } // namespace
 } // namespace twl
+
+namespace twl {
+namespace {
+
+// A wizard looks in a blank session over the drives as they are now; the session that adopts
+// what it opened takes its source, lists and volume, and keeps its own when nothing is adopted.
+TEST(SourceOpening, ABlankSessionSeesTheDrivesOfNowAndItsFindsAreAdoptedWhole) {
+    const auto medium = Disk(false);
+    std::vector<DriveInfo> drives(1);
+    drives[0].devicePath = kPath;
+    RecoverySession session({}, fixtures::MemoryFactory{kPath, medium});
+    EXPECT_TRUE(session.Blank()->Source().Inventory().empty()); // no loader: the same drives
+    session.SetInventoryLoader([&drives] { return drives; });
+    const std::unique_ptr<RecoverySession> blank = session.Blank();
+    ASSERT_EQ(blank->Source().Inventory().size(), 1u);
+    EngineEvents quiet;
+    const VolumeOpening opening = OpenSourceVolume(
+        *blank, {DriveIdOf(0), {}}, VolumeSearch(ProcessingMode::kTable), 0, {}, quiet);
+    ASSERT_EQ(opening.outcome, OpenOutcome::kOpened);
+    // Until it is adopted, the session is untouched.
+    EXPECT_EQ(session.Volume(), nullptr);
+    EXPECT_TRUE(session.Lists().partitions.entries.empty());
+    session.SetScanInfoLoaded(true);
+    session.AdoptSource(*blank);
+    ASSERT_NE(session.Volume(), nullptr);
+    EXPECT_EQ(session.Volume()->start, kPartitionStart);
+    EXPECT_EQ(session.Source().CurrentDriveId(), DriveIdOf(0));
+    EXPECT_EQ(session.Lists().partitions.entries.size(), 1u);
+    EXPECT_EQ(session.Mode(), ProcessingMode::kTable);
+    EXPECT_FALSE(session.ScanInfoLoaded());
+    EXPECT_EQ(session.Blank()->Source().Inventory().size(), 1u); // the loader goes along
+}
+
+} // namespace
+} // namespace twl

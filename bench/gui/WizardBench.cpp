@@ -15,10 +15,10 @@
 #include "wizard/WizardContainer.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>

@@ -39,8 +39,6 @@ public:
     QString StatusText() const;
     QString PercentText() const;
     int ProgressValue() const;
-    // True from the first progress report until the worker has ended.
-    bool Sweeping() const { return m_worker != nullptr && !m_ended; }
     // What the sweep listed; valid once the dialog has closed.
     const VolumeListing& Listing() const { return m_listing; }
 

@@ -2,6 +2,7 @@
 
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
+#include "volumes/ScanRange.h"
 
 #include <optional>
 
@@ -220,6 +221,15 @@ TEST(SuperblockSummary, CoversTheSharedFieldsAndNothingElse) {
         changed[c.offset] ^= 0x01;
         EXPECT_EQ(SummarizeSuperblock(changed) != summary, c.counts) << "offset " << c.offset;
     }
+}
+
+// The progress of a scan past sector 2^31 (1 TiB) is shown as the sector it is, never as a
+// negative number.
+TEST(ScanProgress, SectorsAreShownWholeOnLargeDisks) {
+    EXPECT_EQ(ScanProgressText(1, 101), "Reading sector 1 of 100");
+    EXPECT_EQ(ScanProgressText(3000000000u, 4000000001u),
+              "Reading sector 3000000000 of 4000000000");
+    EXPECT_EQ(ScanPercent(3000000000u, 4000000001u), 74);
 }
 
 } // namespace

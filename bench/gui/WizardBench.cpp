@@ -10,6 +10,7 @@
 #include "app/MainFrame.h"
 #include "dialogs/VolumeScanDialog.h"
 #include "wizard/DiskPage.h"
+#include "wizard/DriveTree.h"
 #include "wizard/TaskPage.h"
 #include "wizard/VolumePage.h"
 #include "wizard/WizardContainer.h"

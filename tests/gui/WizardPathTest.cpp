@@ -7,6 +7,7 @@
 #include "dialogs/SectorRangeDialog.h"
 #include "fixtures/TestDisks.h"
 #include "wizard/DiskPage.h"
+#include "wizard/DriveTree.h"
 #include "wizard/ImageFilePage.h"
 #include "wizard/TaskPage.h"
 #include "wizard/VolumePage.h"

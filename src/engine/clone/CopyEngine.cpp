@@ -114,6 +114,7 @@ private:
         ++m_report.fillerSectors;
         if (m_report.firstFillers.size() < kListedFillers)
             m_report.firstFillers.push_back(s);
+        m_events.CopyUnreadable(m_report.fillerSectors);
         return Write(s, FillerSector());
     }
 

@@ -43,6 +43,8 @@ public:
     virtual void Found(const std::string& /*text*/) {}
     // A clone or image copy has written `done` of `total` sectors.
     virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
+    // A copy has written the filler for a sector it could not read: `unreadable` so far.
+    virtual void CopyUnreadable(std::uint64_t /*unreadable*/) {}
     // Saving files: called before each file.
     virtual void SaveProgress(const SaveProgressInfo& /*progress*/) {}
     // A row for the process log.

@@ -19,8 +19,8 @@ void CentreOn(QWidget& box, const QWidget* parent) {
 } // namespace
 
 QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString& caption,
-                                          const QString& text,
-                                          QMessageBox::StandardButtons buttons) {
+                                          const QString& text, QMessageBox::StandardButtons buttons,
+                                          QMessageBox::StandardButton defaultButton) {
     m_shown.push_back(text);
     if (m_observer)
         m_observer(text);
@@ -32,6 +32,8 @@ QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString&
     if (m_unattended)
         return buttons == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No;
     QMessageBox box(icon, caption, text, buttons, m_parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     CentreOn(box, m_parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

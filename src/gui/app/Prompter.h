@@ -20,8 +20,11 @@ public:
     explicit Prompter(QWidget* parent) : m_parent(parent) {}
 
     // Shows a message; returns the button chosen (Ok for a plain message).
-    QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons);
+    // `defaultButton`: the button Enter presses, where it is not the box's own choice.
+    QMessageBox::StandardButton
+    Ask(QMessageBox::Icon icon, const QString& caption, const QString& text,
+        QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
     void Tell(QMessageBox::Icon icon, const QString& caption, const QString& text) {
         Ask(icon, caption, text, QMessageBox::Ok);
     }

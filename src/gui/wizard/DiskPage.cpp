@@ -1,10 +1,8 @@
 #include "wizard/DiskPage.h"
 
 #include "core/Status.h"
-#include "models/ItemIcons.h"
-#include "models/ShownName.h"
-#include "session/DriveRecords.h"
 #include "session/SourceOpening.h"
+#include "wizard/DriveTree.h"
 #include "wizard/PageParts.h"
 #include "wizard/VolumeDiscovery.h"
 
@@ -13,7 +11,6 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace twl::gui {
@@ -39,11 +36,6 @@ const QStringList& HelpLines() {
     return lines;
 }
 
-// The item's mark: 2 for the chosen drive, 1 for the others.
-void MarkItem(QTreeWidgetItem& item, bool chosen) {
-    item.setCheckState(0, chosen ? Qt::Checked : Qt::Unchecked);
-}
-
 } // namespace
 
 DiskPage::DiskPage(WizardState& state, RecoverySession& session, Prompter& prompter,
@@ -51,22 +43,8 @@ DiskPage::DiskPage(WizardState& state, RecoverySession& session, Prompter& promp
     : QWizardPage(parent), m_state(state), m_session(session), m_prompter(prompter) {
     setTitle("Select the Physical Disk");
     setSubTitle("Choose the drive holding the Linux volume, and how its volumes are found.");
-    m_drives = new QTreeWidget;
-    m_drives->setHeaderHidden(true);
-    m_drives->setStyleSheet("QTreeView::item { padding: 2px; }");
-    m_root = new QTreeWidgetItem(m_drives, QStringList{"My Computer"});
-    m_root->setIcon(0, NamedIcon("computer"));
-    const std::vector<DriveInfo>& inventory = session.Source().Inventory();
-    for (std::size_t n = 0; n < inventory.size(); ++n) {
-        const DriveRecord record = MakeDriveRecord(inventory[n], static_cast<std::uint32_t>(n));
-        auto* item = new QTreeWidgetItem(m_root, QStringList{ShownName(record.label)});
-        item->setIcon(0, NamedIcon(record.ideIcon ? "drive-ide" : "drive"));
-        item->setData(0, Qt::UserRole, static_cast<int>(n));
-        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
-        MarkItem(*item, false);
-    }
-    m_root->setExpanded(true);
-    connect(m_drives, &QTreeWidget::itemSelectionChanged, this, &DiskPage::OnSelection);
+    m_drives = new DriveTree(session.Source().Inventory());
+    connect(m_drives, &DriveTree::Chose, this, &DiskPage::OnChosen);
     m_details = DescriptionList();
 
     auto* modes = new QGroupBox("Processing mode");
@@ -104,30 +82,15 @@ void DiskPage::initializePage() {
     // A task was chosen anew: nothing of an earlier visit stands.
     m_session.Source().Reset();
     SetMode(ProcessingMode::kAuto);
-    m_selected = -1;
-    m_drives->setCurrentItem(m_root);
-    m_root->setSelected(true);
-    OnSelection();
+    m_drives->ChooseRoot();
 }
 
-void DiskPage::OnSelection() {
-    const QList<QTreeWidgetItem*> chosen = m_drives->selectedItems();
-    QTreeWidgetItem* item = chosen.isEmpty() ? nullptr : chosen.front();
-    m_selected = item != nullptr && item != m_root ? item->data(0, Qt::UserRole).toInt() : -1;
-    for (int i = 0; i < m_root->childCount(); ++i)
-        MarkItem(*m_root->child(i), m_root->child(i) == item && m_selected >= 0);
+void DiskPage::OnChosen(int drive) {
+    m_selected = drive;
     for (QRadioButton* button : m_modes)
-        button->setEnabled(m_selected >= 0);
-    if (m_selected < 0) {
-        ShowLines(*m_details, HelpLines());
-    } else {
-        const auto n = static_cast<std::uint32_t>(m_selected);
-        QStringList lines;
-        for (const std::string& line :
-             DriveDetailLines(MakeDriveRecord(m_session.Source().Inventory()[n], n)))
-            lines << ShownName(line);
-        ShowLines(*m_details, lines);
-    }
+        button->setEnabled(drive >= 0);
+    ShowLines(*m_details,
+              drive < 0 ? HelpLines() : DriveDetails(m_session.Source().Inventory(), drive));
     emit completeChanged();
 }
 

@@ -13,10 +13,10 @@
 
 class QListWidget;
 class QRadioButton;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace twl::gui {
+
+class DriveTree;
 
 class DiskPage : public QWizardPage {
     Q_OBJECT
@@ -29,19 +29,18 @@ public:
     bool validatePage() override;
     int nextId() const override;
 
-    QTreeWidget& Drives() const { return *m_drives; }
+    DriveTree& Drives() const { return *m_drives; }
     QStringList Details() const;
     QRadioButton* ModeButton(ProcessingMode mode) const;
 
 private:
-    void OnSelection();
+    void OnChosen(int drive);
     void SetMode(ProcessingMode mode);
 
     WizardState& m_state;
     RecoverySession& m_session;
     Prompter& m_prompter;
-    QTreeWidget* m_drives = nullptr;
-    QTreeWidgetItem* m_root = nullptr;
+    DriveTree* m_drives = nullptr;
     QListWidget* m_details = nullptr;
     std::array<QRadioButton*, 3> m_modes{}; // by ProcessingMode
     int m_selected = -1;                    // inventory position of the chosen drive

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace twl {
 namespace {
@@ -178,6 +179,14 @@ std::string RefuseDestination(const SectorSource& source, const CopyJob& job) {
         if (IsSameFile(from, job.imagePath))
             return "will not write the image onto the disk or image it is made from: " +
                    job.imagePath;
+        // Writing into a file system of the disk being imaged changes what is copied, and
+        // may overwrite what is to be recovered.
+        std::string folder = std::filesystem::path(job.imagePath).parent_path().string();
+        if (folder.empty())
+            folder = ".";
+        if (FolderIsOnDisk(folder, from))
+            return "will not write the image onto the disk it is made from: " + folder +
+                   " lies on " + from;
         return {};
     }
     const std::string to = source.DrivePath(job.destination);

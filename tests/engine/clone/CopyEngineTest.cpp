@@ -296,6 +296,18 @@ TEST(Mounts, AFolderOnTheSourceDiskIsRecognised) {
         GTEST_SKIP() << "cannot make device nodes here";
     EXPECT_TRUE(FolderIsOnDisk(dir.File("not/made/yet"), same));
     EXPECT_FALSE(FolderIsOnDisk(dir.Path(), other));
+    // An image of that disk written into the folder is refused before anything is written.
+    for (const auto& [device, refused] : {std::pair{same, true}, std::pair{other, false}}) {
+        std::vector<DriveInfo> drives(1);
+        drives[0].devicePath = device;
+        const SectorSource source(drives);
+        const CopyJob job{CopyKind::kImage, DriveIdOf(0), kImageDriveId, dir.File("disk.tw1"), 8};
+        EXPECT_EQ(RefuseDestination(source, job)
+                          .rfind("will not write the image onto the disk it is made from: ", 0) ==
+                      0,
+                  refused)
+            << device;
+    }
 }
 
 } // namespace

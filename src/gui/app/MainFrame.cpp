@@ -4,6 +4,7 @@
 #include "app/WorkerThread.h"
 #include "core/SizeText.h"
 #include "core/TimeText.h"
+#include "dialogs/CloneDialog.h"
 #include "ext2/MarkedTotals.h"
 #include "ext2/VolumeOpen.h"
 #include "models/ItemIcons.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QLabel>
 #include <QProgressBar>
@@ -56,6 +58,7 @@ MainFrame::MainFrame(RecoverySession& session, QWidget* parent)
 }
 
 MainFrame::~MainFrame() {
+    delete m_copy; // stops a copy still running and waits for it
     m_session.Stop().RequestStop();
     m_session.Stop().Resume();
     WaitForWorker();
@@ -202,7 +205,7 @@ void MainFrame::RunWizard(WizardEntry entry) {
     // From the task page the wizard looks for its source in a session of its own: a cancelled
     // wizard leaves the open volume, its tree and its source as they were. "Open found Logical
     // Drive" lists this session's volumes, and its open replaces the volume only on success.
-    const std::unique_ptr<RecoverySession> scratch = found ? nullptr : m_session.Blank();
+    std::unique_ptr<RecoverySession> scratch = found ? nullptr : m_session.Blank();
     RecoverySession& session = found ? m_session : *scratch;
     WizardContainer wizard(found ? "Tarnwell Linux Data Recovery ver 1.0.1"
                                  : "Tarnwell-Linux Wizard ",
@@ -215,10 +218,13 @@ void MainFrame::RunWizard(WizardEntry entry) {
     const int result = m_prompter.RunDialog(wizard);
     m_prompter.SetParent(before);
     const WizardState& state = wizard.State();
-    const bool recovery =
-        state.task == WizardTask::kRecoverDisk || state.task == WizardTask::kRecoverImage;
-    if (result != QDialog::Accepted || !state.finished || !recovery)
+    if (result != QDialog::Accepted || !state.finished)
         return;
+    if (state.task == WizardTask::kClone || state.task == WizardTask::kImaging) {
+        if (scratch != nullptr)
+            StartCopy(std::move(scratch), state);
+        return;
+    }
     if (found) {
         LogNow("Logical drive opened...", state.selectedVolume.toStdString(), 0, CurrentTimeText());
         ResetViews();
@@ -230,6 +236,51 @@ void MainFrame::RunWizard(WizardEntry entry) {
     setWindowTitle(kFrameTitle);
     // The views and counters are reset before the worker starts building into them.
     StartTreeCreation();
+}
+
+void MainFrame::StartCopy(std::unique_ptr<RecoverySession> drives, const WizardState& state) {
+    if (m_copy != nullptr)
+        return; // one copy at a time
+    CopyJob job;
+    if (state.task == WizardTask::kClone) {
+        job = {CopyKind::kClone,
+               state.cloneSource,
+               state.cloneDestination,
+               {},
+               CloneSectorCount(drives->Source(), state.cloneSource, state.cloneDestination)};
+        LogNow("Cloning started",
+               "Cloning Disk # " + std::to_string(DriveIndex(job.source)) + " to Disk #" +
+                   std::to_string(DriveIndex(job.destination)),
+               0, CurrentTimeText());
+    } else {
+        job = {CopyKind::kImage, state.imagingSource, kImageDriveId,
+               QFile::encodeName(QDir(state.imageDirectory).filePath(state.imageFileName))
+                   .toStdString(),
+               state.imagingSectors};
+        LogNow("Imaging started", "Imaging Disk # " + std::to_string(DriveIndex(job.source)), 0,
+               CurrentTimeText());
+    }
+    m_copy = new CloneDialog(std::move(drives), job, m_prompter, this);
+    connect(m_copy, &CloneDialog::Ended, this, &MainFrame::OnCopyEnded);
+    m_running = true;
+    UpdateCommands();
+    m_copy->show();
+    m_copy->Start();
+}
+
+void MainFrame::OnCopyEnded(bool completed) {
+    const CopyJob job = m_copy->Job();
+    const bool clone = job.kind == CopyKind::kClone;
+    const std::string source = std::to_string(DriveIndex(job.source));
+    LogNow(std::string(clone ? "Cloning " : "Imaging ") + (completed ? "Completed" : "Aborted"),
+           clone ? "Cloning Disk # " + source + " to Disk # " +
+                       std::to_string(DriveIndex(job.destination))
+                 : "Imaging Disk # " + source,
+           completed ? 7 : 1, CurrentTimeText());
+    m_copy->deleteLater();
+    m_copy = nullptr;
+    m_running = false;
+    UpdateCommands();
 }
 
 void MainFrame::ShowImageVolume(const QString& path, const QString& name, const QString& volume) {
@@ -284,7 +335,7 @@ void MainFrame::OnWorkerDone(WorkerResult result) {
         showMaximized();
     ShowPending();
     WaitForWorker();
-    m_running = false;
+    m_running = m_copy != nullptr; // a copy may still run beside the frame's worker
     m_turboScanAllowed = true;
     m_progress->setValue(0);
     if (result == WorkerResult::kAborted)
@@ -354,6 +405,10 @@ void MainFrame::MarkRow(int row) {
 
 // The Stop protocol: the worker is held at its next checkpoint while the user is asked.
 void MainFrame::Stop() {
+    if (m_copy != nullptr) {
+        m_copy->AskStop();
+        return;
+    }
     if (m_worker == nullptr)
         return;
     m_session.Stop().Pause();
@@ -384,7 +439,7 @@ void MainFrame::StartScanInfoWorker(std::function<void()> work) {
 void MainFrame::EndScanInfoWorker() {
     ShowPending();
     WaitForWorker();
-    m_running = false;
+    m_running = m_copy != nullptr;
     m_progress->setValue(0);
     centralWidget()->setEnabled(true);
     UpdateCommands();

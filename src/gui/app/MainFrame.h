@@ -32,7 +32,9 @@ struct PreparedScanInfo;
 
 namespace twl::gui {
 
+class CloneDialog;
 class ListPane;
+struct WizardState;
 
 // The command ids of the menus, as the help and the status prompts know them.
 enum CommandId : int {
@@ -87,6 +89,8 @@ public:
     QString StatusPane(int pane) const;
     int ProgressValue() const;
     bool Running() const { return m_running; }
+    // The progress window of the clone or imaging run, while one runs.
+    CloneDialog* CopyDialog() const { return m_copy; }
     // The kernel id of the worker thread while it runs; 0 when none runs.
     long WorkerThreadId() const { return m_workerThreadId.load(); }
 
@@ -154,6 +158,10 @@ private:
     void EndScanInfoWorker();
     void OnScanInfoOpened(PreparedScanInfo& prepared);
     void SetLook(int themeId);
+    // A clone or imaging the wizard recorded: started under its progress window, reading the
+    // drives of `drives`; the log says when it began and how it ended.
+    void StartCopy(std::unique_ptr<RecoverySession> drives, const WizardState& state);
+    void OnCopyEnded(bool completed);
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);
     void LogNow(const std::string& process, const std::string& description, int icon,
                 const std::string& time);
@@ -175,6 +183,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QTimer* m_refresh = nullptr;
     QThread* m_worker = nullptr;
+    CloneDialog* m_copy = nullptr;
     std::atomic<long> m_workerThreadId{0};
     bool m_running = false;
     bool m_turboScanAllowed = false;

@@ -1,7 +1,8 @@
 #pragma once
 
-// The clone page: the source and destination drives of a clone. Until the copy
-// runs from the wizard, the page says how to make the copy with twl, and Finish stays off.
+// The clone page: the drive to copy and the drive to copy it onto, each chosen in its own
+// drive tree, with the details of the drive chosen last. Finish checks the pair and asks once
+// before a disk is overwritten; the copy itself is started by whoever opened the wizard.
 
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
@@ -9,7 +10,12 @@
 
 #include <QWizardPage>
 
+class QLabel;
+class QListWidget;
+
 namespace twl::gui {
+
+class DriveTree;
 
 class ClonePage : public QWizardPage {
     Q_OBJECT
@@ -17,8 +23,28 @@ public:
     ClonePage(WizardState& state, RecoverySession& session, Prompter& prompter,
               QWidget* parent = nullptr);
 
-    bool isComplete() const override { return false; }
+    void initializePage() override;
+    bool isComplete() const override;
+    bool validatePage() override;
     int nextId() const override { return -1; }
+
+    DriveTree& Sources() const { return *m_sources; }
+    DriveTree& Destinations() const { return *m_destinations; }
+
+private:
+    void OnSource(int drive);
+    void OnDestination(int drive);
+    // Why the copy must not be made, or "" when it may.
+    QString Refusal(int source, int destination);
+
+    WizardState& m_state;
+    RecoverySession& m_session;
+    Prompter& m_prompter;
+    DriveTree* m_sources = nullptr;
+    DriveTree* m_destinations = nullptr;
+    QListWidget* m_details = nullptr;
+    QLabel* m_sourceText = nullptr;
+    QLabel* m_destinationText = nullptr;
 };
 
 } // namespace twl::gui

@@ -1,7 +1,8 @@
 #pragma once
 
-// The imaging page: the drive to image and the image file to write. Until the copy
-// runs from the wizard, the page says how to make the copy with twl, and Finish stays off.
+// The imaging page: the drive to image and the image file to write, with the free space where
+// it goes. Finish refuses a place on the disk being imaged and warns when the space is short;
+// the imaging itself is started by whoever opened the wizard.
 
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
@@ -9,7 +10,13 @@
 
 #include <QWizardPage>
 
+class QLabel;
+class QListWidget;
+class QPushButton;
+
 namespace twl::gui {
+
+class DriveTree;
 
 class ImagingPage : public QWizardPage {
     Q_OBJECT
@@ -17,8 +24,31 @@ public:
     ImagingPage(WizardState& state, RecoverySession& session, Prompter& prompter,
                 QWidget* parent = nullptr);
 
-    bool isComplete() const override { return false; }
+    void initializePage() override;
+    bool isComplete() const override;
+    bool validatePage() override;
     int nextId() const override { return -1; }
+
+    DriveTree& Drives() const { return *m_drives; }
+    // "Select &Destination Path".
+    void ChoosePath();
+    QString PathText() const;
+    QString SpaceText() const;
+
+private:
+    void OnDrive(int drive);
+    void ForgetPath();
+
+    WizardState& m_state;
+    RecoverySession& m_session;
+    Prompter& m_prompter;
+    DriveTree* m_drives = nullptr;
+    QListWidget* m_details = nullptr;
+    QPushButton* m_choosePath = nullptr;
+    QLabel* m_path = nullptr;
+    QLabel* m_space = nullptr;
+    QString m_image;               // the image file to write; empty until chosen
+    std::uint64_t m_freeBytes = 0; // where it goes
 };
 
 } // namespace twl::gui

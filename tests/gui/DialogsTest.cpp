@@ -7,17 +7,14 @@
 #include "dialogs/VolumeFinish.h"
 #include "dialogs/VolumeScanDialog.h"
 #include "dialogs/VolumeScanProcedure.h"
+#include "fixtures/FileReaders.h"
 #include "fixtures/TempDir.h"
 #include "fixtures/TestDisks.h"
 #include "session/ListedVolumes.h"
 #include "volumes/ScanRange.h"
 
 #include <QtTest>
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
-#include <set>
 
 using namespace twl;
 using namespace twl::gui;
@@ -27,58 +24,6 @@ namespace {
 std::string PartitionedDisk() {
     return fixtures::TestDisk("partitioned") + "/disk.img";
 }
-
-// A disk that holds its reader at chosen byte offsets until the test lets it go on, so that a
-// stop can be asked for at a known place of the sweep.
-class Gates {
-public:
-    explicit Gates(std::set<ByteOffset> offsets) : m_offsets(std::move(offsets)) {}
-
-    // Called by the reader on the worker.
-    void Pass(ByteOffset from, std::size_t bytes) {
-        std::unique_lock lock(m_mutex);
-        for (auto gate = m_offsets.begin(); gate != m_offsets.end(); ++gate) {
-            if (*gate < from || *gate >= from + bytes)
-                continue;
-            m_offsets.erase(gate);
-            m_waiting = true;
-            m_released.wait(lock, [this] { return !m_waiting; });
-            return;
-        }
-    }
-    bool Waiting() {
-        std::lock_guard lock(m_mutex);
-        return m_waiting;
-    }
-    void Release() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_waiting = false;
-        }
-        m_released.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    std::set<ByteOffset> m_offsets;
-    bool m_waiting = false;
-};
-
-class GatedReader final : public BlockReader {
-public:
-    GatedReader(std::unique_ptr<BlockReader> inner, Gates& gates)
-        : m_inner(std::move(inner)), m_gates(gates) {}
-    ReadOutcome ReadAt(ByteOffset offset, MutableBytes buffer) override {
-        m_gates.Pass(offset, buffer.size());
-        return m_inner->ReadAt(offset, buffer);
-    }
-    ByteCount Size(Status& status) override { return m_inner->Size(status); }
-
-private:
-    std::unique_ptr<BlockReader> m_inner;
-    Gates& m_gates;
-};
 
 // A session over `image`, opened as the image file source.
 void OpenImage(RecoverySession& session, const std::string& image) {
@@ -189,13 +134,10 @@ void DialogsTest::QuickAndThoroughScansListWhatTheyFindInTheirRange() {
 void DialogsTest::AStopAnsweredNoGoesOnAndYesKeepsTheFinds() {
     // The sweep is held between the first and second volume, and again between the second and
     // third: No at the first hold lets it find the second, Yes at the next stops it there.
-    Gates gates({10000 * kSectorSize, 20000 * kSectorSize});
-    RecoverySession session({}, [&](const std::string& path) {
-        OpenedReader opened = OpenFileReader(path);
-        if (opened.reader)
-            opened.reader = std::make_unique<GatedReader>(std::move(opened.reader), gates);
-        return opened;
-    });
+    fixtures::ReadGates gates({10000 * kSectorSize, 20000 * kSectorSize});
+    fixtures::FileFaults held;
+    held.gates = &gates;
+    RecoverySession session({}, fixtures::FaultyFiles({{PartitionedDisk(), held}}));
     OpenImage(session, PartitionedDisk());
     Prompter prompter(nullptr);
     prompter.SetUnattended(true);

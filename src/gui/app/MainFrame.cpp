@@ -165,10 +165,7 @@ void MainFrame::LogNow(const std::string& process, const std::string& descriptio
 }
 
 void MainFrame::ShowWorkerMessage(MessageIcon icon, const QString& text) {
-    const QMessageBox::Icon boxIcon = icon == MessageIcon::kError     ? QMessageBox::Critical
-                                      : icon == MessageIcon::kWarning ? QMessageBox::Warning
-                                                                      : QMessageBox::Information;
-    m_prompter.Tell(boxIcon, kCaption, text);
+    m_prompter.Tell(BoxIcon(icon), kCaption, text);
 }
 
 // Reset of the views: no rows, no items, counters and bars at zero.

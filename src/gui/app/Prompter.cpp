@@ -18,6 +18,17 @@ void CentreOn(QWidget& box, const QWidget* parent) {
 
 } // namespace
 
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::kError:
+        return QMessageBox::Critical;
+    case MessageIcon::kWarning:
+        return QMessageBox::Warning;
+    default:
+        return QMessageBox::Information;
+    }
+}
+
 QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString& caption,
                                           const QString& text, QMessageBox::StandardButtons buttons,
                                           QMessageBox::StandardButton defaultButton) {

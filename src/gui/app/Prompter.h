@@ -4,6 +4,8 @@
 // tests can answer them: queued answers are taken first, and only without one is a real
 // dialog shown.
 
+#include "core/EngineEvents.h"
+
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
@@ -14,6 +16,9 @@
 class QWidget;
 
 namespace twl::gui {
+
+// The box icon of an engine worker's message.
+QMessageBox::Icon BoxIcon(MessageIcon icon);
 
 class Prompter {
 public:

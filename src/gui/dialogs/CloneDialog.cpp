@@ -19,17 +19,6 @@ namespace {
 constexpr char kTitle[] = "Tarnwell Linux Data Recovery ver 1.0.1";
 constexpr int kRefreshMs = 250;
 
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::kError:
-        return QMessageBox::Critical;
-    case MessageIcon::kWarning:
-        return QMessageBox::Warning;
-    default:
-        return QMessageBox::Information;
-    }
-}
-
 QString Duration(double seconds) {
     const auto whole = static_cast<long long>(seconds + 0.5);
     return QString("%1:%2:%3")

@@ -18,17 +18,6 @@ namespace {
 constexpr int kRefreshMs = 33;
 constexpr char kQuestionCaption[] = "Tarnwell Linux ";
 
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::kError:
-        return QMessageBox::Critical;
-    case MessageIcon::kWarning:
-        return QMessageBox::Warning;
-    default:
-        return QMessageBox::Information;
-    }
-}
-
 } // namespace
 
 void VolumeScanDialog::Events::ScanProgress(std::uint64_t position, std::uint64_t total) {

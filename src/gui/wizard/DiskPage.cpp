@@ -6,7 +6,6 @@
 #include "wizard/PageParts.h"
 #include "wizard/VolumeDiscovery.h"
 
-#include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QListWidget>
@@ -17,22 +16,9 @@ namespace twl::gui {
 namespace {
 
 const QStringList& HelpLines() {
-    static const QStringList lines = {"Select the Linux drive from which data has",
-                                      "to be recovered, and then select the disk",
-                                      "processing mode to locate  volumes .",
-                                      "",
-                                      "Processing Options:",
-                                      "",
-                                      "\"Use Volume table to get volume list\"",
-                                      "this option helps to select volume",
-                                      "immediately when volume table is intact.",
-                                      "",
-                                      "\"Scan for volumes\" this option should",
-                                      "be used when volume table has been",
-                                      "damaged or to search any lost volume.",
-                                      "",
-                                      "When you do not know anything let the",
-                                      "option to be at default i.e. \"Auto Mode\"."};
+    static const QStringList lines = ProcessingModeHelp(
+        {"Select the Linux drive from which data has", "to be recovered, and then select the disk",
+         "processing mode to locate  volumes ."});
     return lines;
 }
 
@@ -47,24 +33,13 @@ DiskPage::DiskPage(WizardState& state, RecoverySession& session, Prompter& promp
     connect(m_drives, &DriveTree::Chose, this, &DiskPage::OnChosen);
     m_details = DescriptionList();
 
-    auto* modes = new QGroupBox("Processing mode");
-    auto* modeLayout = new QVBoxLayout(modes);
-    auto* group = new QButtonGroup(this);
-    const std::pair<ProcessingMode, const char*> texts[] = {
-        {ProcessingMode::kTable, "&Use Volume Table to get Volume(s) List"},
-        {ProcessingMode::kScan, "&Scan for Logical Drives"},
-        {ProcessingMode::kAuto, "&Auto Mode (Recommended)"}};
-    for (const auto& [mode, text] : texts) {
-        auto* button = new QRadioButton(text);
-        group->addButton(button);
-        modeLayout->addWidget(button);
-        m_modes[static_cast<std::size_t>(mode)] = button;
-        connect(button, &QRadioButton::clicked, this, [this, mode = mode] { SetMode(mode); });
-    }
+    const ModeButtons modes = MakeModeButtons("&Scan for Logical Drives", this,
+                                              [this](ProcessingMode mode) { SetMode(mode); });
+    m_modes = modes.buttons;
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_drives, 0, 0);
     grid->addWidget(m_details, 0, 1);
-    grid->addWidget(modes, 1, 0, 1, 2);
+    grid->addWidget(modes.group, 1, 0, 1, 2);
     grid->addWidget(new RunOnStartupBox(state), 2, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);

@@ -6,7 +6,6 @@
 #include "wizard/PageParts.h"
 #include "wizard/VolumeDiscovery.h"
 
-#include <QButtonGroup>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,22 +19,9 @@ namespace twl::gui {
 namespace {
 
 const QStringList& Description() {
-    static const QStringList lines = {"Select the image file from which data has",
-                                      "to be recovered, and then select the disk",
-                                      "processing mode to locate  \"volumes\".",
-                                      "",
-                                      "Processing Options:",
-                                      "",
-                                      "\"Use Volume table to get volume list\"",
-                                      "this option helps to select volume",
-                                      "immediately when volume table is intact.",
-                                      "",
-                                      "\"Scan for volumes\" this option should",
-                                      "be used when volume table has been",
-                                      "damaged or to search any lost volume.",
-                                      "",
-                                      "When you do not know anything let the",
-                                      "option to be at default i.e. \"Auto Mode\"."};
+    static const QStringList lines = ProcessingModeHelp(
+        {"Select the image file from which data has", "to be recovered, and then select the disk",
+         "processing mode to locate  \"volumes\"."});
     return lines;
 }
 
@@ -54,27 +40,15 @@ ImageFilePage::ImageFilePage(WizardState& state, RecoverySession& session, Promp
     m_space = new QLabel;
     m_path->setTextFormat(Qt::PlainText);
     m_path->setWordWrap(true);
-    auto* modes = new QGroupBox("Processing mode");
-    auto* modeLayout = new QVBoxLayout(modes);
-    auto* group = new QButtonGroup(this);
-    const std::pair<ProcessingMode, const char*> texts[] = {
-        {ProcessingMode::kTable, "&Use Volume Table to get Volume(s) List"},
-        {ProcessingMode::kScan, "&Scan for Lost Volume(s)"},
-        {ProcessingMode::kAuto, "&Auto Mode (Recommended)"}};
-    for (const auto& [mode, text] : texts) {
-        auto* button = new QRadioButton(text);
-        group->addButton(button);
-        modeLayout->addWidget(button);
-        m_modes[static_cast<std::size_t>(mode)] = button;
-        connect(button, &QRadioButton::clicked, this, [this, mode = mode] { SetMode(mode); });
-    }
-    m_modes[static_cast<std::size_t>(ProcessingMode::kAuto)]->setChecked(true);
+    const ModeButtons modes = MakeModeButtons("&Scan for Lost Volume(s)", this,
+                                              [this](ProcessingMode mode) { SetMode(mode); });
+    m_modes = modes.buttons;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(choose, 0, Qt::AlignLeft);
     layout->addWidget(description);
     layout->addWidget(m_path);
     layout->addWidget(m_space);
-    layout->addWidget(modes);
+    layout->addWidget(modes.group);
     layout->addWidget(new RunOnStartupBox(state));
     ShowChoice(false);
 }

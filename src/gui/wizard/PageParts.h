@@ -8,9 +8,13 @@
 #include <QCheckBox>
 #include <QFont>
 #include <QStringList>
+#include <array>
+#include <functional>
 
+class QGroupBox;
 class QLabel;
 class QListWidget;
+class QRadioButton;
 
 namespace twl::gui {
 
@@ -23,6 +27,19 @@ QLabel* TitleLabel(const QString& text);
 // A list of text lines that can be read but not chosen.
 QListWidget* DescriptionList();
 void ShowLines(QListWidget& list, const QStringList& lines);
+
+// The help text of a page that chooses a processing mode: `first` (what to select), then
+// what each mode is for.
+QStringList ProcessingModeHelp(const QStringList& first);
+
+// The three processing-mode buttons in a group, by ProcessingMode; `scanText` names the sweep.
+// Auto mode is checked; a click calls `chosen`.
+struct ModeButtons {
+    QGroupBox* group = nullptr;
+    std::array<QRadioButton*, 3> buttons{};
+};
+ModeButtons MakeModeButtons(const char* scanText, QObject* owner,
+                            const std::function<void(ProcessingMode)>& chosen);
 
 // "&Run wizard on startup": shows the shared flag whenever its page is shown, and sets it at
 // once when clicked.

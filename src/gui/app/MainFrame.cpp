@@ -5,6 +5,7 @@
 #include "core/SizeText.h"
 #include "core/TimeText.h"
 #include "dialogs/CloneDialog.h"
+#include "ext2/CatalogFind.h"
 #include "ext2/MarkedTotals.h"
 #include "ext2/VolumeOpen.h"
 #include "models/ItemIcons.h"
@@ -172,6 +173,7 @@ void MainFrame::ShowWorkerMessage(MessageIcon icon, const QString& text) {
 void MainFrame::ResetViews() {
     m_listModel.ShowFolder(nullptr, kRootAnchor);
     m_treeModel.Clear();
+    ClearFind(); // its walk went over the catalogue being replaced
     m_session.Counters() = {};
     m_progress->setValue(0);
     SetPane(0, "0 Entries Found");
@@ -214,6 +216,8 @@ void MainFrame::RunWizard(WizardEntry entry) {
     QWidget* before = m_prompter.SetParent(&wizard);
     const int result = m_prompter.RunDialog(wizard);
     m_prompter.SetParent(before);
+    ClearFind();
+    UpdateCommands();
     const WizardState& state = wizard.State();
     if (result != QDialog::Accepted || !state.finished)
         return;
@@ -295,6 +299,7 @@ void MainFrame::StartTreeCreation() {
     // The worker replaces the catalogue: the panes let go of the old one first.
     m_listModel.ShowFolder(nullptr, kRootAnchor);
     m_treeModel.Clear();
+    ClearFind(); // its walk went over the catalogue being replaced
     StartWorker([this] { CreateTree(m_session, m_events); });
 }
 
@@ -311,6 +316,7 @@ void MainFrame::TurboScan() {
     if (m_worker == nullptr && m_session.Volume() != nullptr) {
         m_listModel.ShowFolder(nullptr, kRootAnchor);
         m_treeModel.Clear();
+        ClearFind(); // its walk went over the catalogue being replaced
         StartWorker([this] { RunTurboScan(m_session, m_events); });
     }
     m_turboScanAllowed = false;
@@ -466,6 +472,7 @@ void MainFrame::OnScanInfoOpened(PreparedScanInfo& prepared) {
     // The panes let go of the catalogue the file replaces.
     m_listModel.ShowFolder(nullptr, kRootAnchor);
     m_treeModel.Clear();
+    ClearFind(); // its walk went over the catalogue being replaced
     AdoptPreparedScanInfo(m_session, prepared, m_events);
     SetPane(0, QString::fromStdString(EntriesFoundText(m_session.Counters())));
     SetPane(1, QString::fromStdString(SizeLineText(m_session.Counters())));

@@ -27,6 +27,7 @@ class QTreeView;
 class QTimer;
 
 namespace twl {
+class CatalogFinder;
 struct PreparedScanInfo;
 } // namespace twl
 
@@ -100,6 +101,12 @@ public:
     // `unsaved` false: the recovery began from the start-up wizard, which is not asked about.
     void BeginRecovery(const QString& selectedSource, const QString& selectedVolume,
                        bool unsaved = true);
+    // Find (a pattern asked for) and Find Next: the next match is shown, its folder open and
+    // its row highlighted, or "Search Item not found".
+    void Find();
+    void FindNext();
+    // The node Find showed last; kNoNode when there is none.
+    NodeId FindPosition() const { return m_findPosition; }
     // The tip of the day, now.
     void ShowTips();
     // Runs the wizard modally and acts on its outcome.
@@ -162,6 +169,11 @@ private:
     // drives of `drives`; the log says when it began and how it ended.
     void StartCopy(std::unique_ptr<RecoverySession> drives, const WizardState& state);
     void OnCopyEnded(bool completed);
+    void ShowNextMatch();
+    void ShowMatch(NodeId match);
+    // Marks every match of the finder's pattern; returns how many there were.
+    std::size_t MarkAllMatches(const QString& pattern, bool ignoreCase);
+    void ClearFind();
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);
     void LogNow(const std::string& process, const std::string& description, int icon,
                 const std::string& time);
@@ -184,6 +196,8 @@ private:
     QTimer* m_refresh = nullptr;
     QThread* m_worker = nullptr;
     CloneDialog* m_copy = nullptr;
+    std::unique_ptr<CatalogFinder> m_finder; // the walk of the last Find, until it ends
+    NodeId m_findPosition = kNoNode;
     std::atomic<long> m_workerThreadId{0};
     bool m_running = false;
     bool m_turboScanAllowed = false;

@@ -54,8 +54,10 @@ void MainFrame::BuildCommands() {
         &QAction::triggered, this, [this] { RunWizard(WizardEntry::kFoundDrive); });
     connect(AddCommand(kCmdExit, "Exit", QKeySequence("Alt+F4")), &QAction::triggered, this,
             &QWidget::close);
-    AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F"));
-    AddCommand(kCmdFindNext, "Find Next", QKeySequence("F3"));
+    connect(AddCommand(kCmdFind, "Find", QKeySequence("Ctrl+F")), &QAction::triggered, this,
+            &MainFrame::Find);
+    connect(AddCommand(kCmdFindNext, "Find Next", QKeySequence("F3")), &QAction::triggered, this,
+            &MainFrame::FindNext);
     AddCommand(kCmdSaveChecked, "Save Checked", QKeySequence("Ctrl+S"));
     AddCommand(kCmdSaveAll, "Save All", QKeySequence("Ctrl+Shift+S"));
     connect(AddCommand(kCmdSaveScanInfo, "Save Scan Information", QKeySequence("Ctrl+I")),
@@ -158,13 +160,15 @@ void MainFrame::ShowTips() {
     m_prompter.RunDialog(tips);
 }
 
-// Enabling rules of the commands. Find and the save dialogs come later: their commands are
-// shown and stay disabled until then.
+// Enabling rules of the commands. The save dialogs come later: their commands are shown and
+// stay disabled until then.
 void MainFrame::UpdateCommands() {
     const bool treeHasItems = m_treeModel.rowCount() > 0;
     const bool logHasRows = m_log->topLevelItemCount() > 0;
-    for (const int id : {kCmdFind, kCmdFindNext, kCmdSaveChecked, kCmdSaveAll})
+    for (const int id : {kCmdSaveChecked, kCmdSaveAll})
         Command(id)->setEnabled(false);
+    Command(kCmdFind)->setEnabled(treeHasItems);
+    Command(kCmdFindNext)->setEnabled(treeHasItems && m_finder != nullptr);
     const bool volumesFound =
         !m_session.Lists().partitions.entries.empty() || !m_session.Lists().found.entries.empty();
     Command(kCmdWizard)->setEnabled(!m_running);

@@ -4,13 +4,18 @@
 //
 //   twl_gui_bench IMAGE
 //   twl_gui_bench --wide N     (a catalogue with one folder of N files, listed)
+//   twl_gui_bench --find IMAGE (Find of a name that is not there, then Find of "file-00*"
+//                               and 100 Find Next steps through its matches)
 
+#include "app/FindDialog.h"
 #include "app/MainFrame.h"
 #include "session/SourceOpening.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -61,15 +66,51 @@ void ListWideFolder(std::size_t count) {
                 MarkEverything(frame));
 }
 
+// Finds `pattern` through the Find dialog; returns the seconds.
+double TimeFind(gui::MainFrame& frame, const QString& pattern) {
+    frame.Prompts().QueueDialog([&pattern](QDialog& dialog) {
+        dynamic_cast<gui::FindDialog&>(dialog).Fill(pattern, false, false);
+        return int(QDialog::Accepted);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    frame.Command(gui::kCmdFind)->trigger();
+    QApplication::processEvents();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+int FindBench(gui::MainFrame& frame) {
+    std::printf("find of a missing name %.3f s\n", TimeFind(frame, "no-such-name"));
+    std::printf("find of file-00* %.3f s\n", TimeFind(frame, "file-00*"));
+    double slowest = 0;
+    QElapsedTimer all;
+    all.start();
+    for (int step = 0; step < 100; ++step) {
+        QElapsedTimer timer;
+        timer.start();
+        frame.Command(gui::kCmdFindNext)->trigger();
+        QApplication::processEvents();
+        slowest = std::max(slowest, static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    }
+    std::printf("100 find next steps %.3f s, slowest step %.4f s\n",
+                static_cast<double>(all.nsecsElapsed()) / 1e9, slowest);
+    return frame.FindPosition() != kNoNode ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const bool find = argc == 3 && std::string(argv[1]) == "--find";
+    if (find) {
+        argv[1] = argv[2];
+        argc = 2;
+    }
     if (argc == 3 && std::string(argv[1]) == "--wide") {
         const std::size_t count = std::stoul(argv[2]);
         ListWideFolder(count);
         return 0;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: twl_gui_bench IMAGE | --wide N\n");
+        std::fprintf(stderr, "usage: twl_gui_bench IMAGE | --wide N | --find IMAGE\n");
         return 2;
     }
     RecoverySession session;
@@ -89,6 +130,8 @@ int main(int argc, char** argv) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     QApplication::processEvents();
     const double treeSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    if (find)
+        return FindBench(frame);
 
     // The folder with the most entries.
     const Catalog& catalog = session.Catalogue();

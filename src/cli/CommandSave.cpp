@@ -11,6 +11,7 @@
 #include "recover/FtpDestination.h"
 #include "recover/LocalDestination.h"
 #include "recover/SaveOperation.h"
+#include "session/SaveRefusal.h"
 
 #include <fstream>
 #include <map>
@@ -127,21 +128,6 @@ std::string MarkPaths(Catalog& catalog, const std::vector<std::string>& paths) {
     return {};
 }
 
-// The disk or image being read must never be written: not the image itself, and not a file
-// system mounted from the disk.
-std::string RefuseOut(const RecoverySession& session, const std::string& out) {
-    const SectorSource& source = session.Source();
-    if (source.CurrentDriveId() == kImageDriveId) {
-        if (IsSameFile(out, source.ImagePath()))
-            return "will not save into the image being recovered from: " + out;
-        return {};
-    }
-    const std::string disk = source.DrivePath(source.CurrentDriveId());
-    if (!disk.empty() && FolderIsOnDisk(out, disk))
-        return "will not save onto the disk being recovered from: " + out + " lies on " + disk;
-    return {};
-}
-
 class SaveEvents final : public CliEvents {
 public:
     using CliEvents::CliEvents;
@@ -158,7 +144,7 @@ std::unique_ptr<SaveDestination> OpenDestination(const RecoverySession& session,
     std::string detail;
     if (request.ftp) {
         destination = FtpDestination::Open(*request.ftp, status, detail);
-    } else if (const std::string refusal = RefuseOut(session, request.out); !refusal.empty()) {
+    } else if (const std::string refusal = RefuseSaveFolder(session, request.out); !refusal.empty()) {
         context.err << "twl save: " << refusal << '\n';
         return nullptr;
     } else {

@@ -359,6 +359,10 @@ void Saver::WriteAfterwards() {
         m_destination.WriteTextFile(kPermissionScript, m_scripts.PermissionScript(), true);
     if (m_options.ownershipScript)
         m_destination.WriteTextFile(kOwnershipScript, m_scripts.OwnershipScript(), true);
+    if (m_options.keepScripts) {
+        m_summary.permissionScript = m_scripts.PermissionScript();
+        m_summary.ownershipScript = m_scripts.OwnershipScript();
+    }
     if (m_summary.problems.empty())
         return;
     std::string text = "Tarnwell Linux Data Recovery: items not saved whole, renamed or only "

@@ -25,6 +25,7 @@ struct SaveOptions {
     bool checkedOnly = false;      // Save Checked; else Save All
     bool permissionScript = false; // restore-permissions.sh
     bool ownershipScript = false;  // restore-ownership.sh
+    bool keepScripts = false;      // hand both scripts' texts back in the summary
 };
 
 struct SaveSummary {
@@ -40,6 +41,9 @@ struct SaveSummary {
     bool destinationFull = false;
     std::vector<std::string> problems; // the report's lines
     std::string reportName;            // the report's name in the destination; "" if unwritten
+    // With keepScripts: the scripts' texts, to be written after the save when the user wants.
+    std::string permissionScript;
+    std::string ownershipScript;
 };
 
 inline constexpr char kSaveProcess[] = "Saving Files";

@@ -1,17 +1,9 @@
 #include "CliRunner.h"
+#include "fixtures/FtpServer.h"
 #include "fixtures/TempDir.h"
 
-#include <arpa/inet.h>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,62 +15,7 @@ using fixtures::ReadFileText;
 using fixtures::TempDir;
 using testing::RunTwl;
 
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
-// An FTP server of the test's own on the loopback address, user "saver", password "secret",
-// serving `root`; stopped when the test ends.
-class FtpServer {
-public:
-    explicit FtpServer(const std::string& root) : m_port(FreePort()) {
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int quiet = ::open("/dev/null", O_WRONLY);
-            ::dup2(quiet, STDOUT_FILENO);
-            ::dup2(quiet, STDERR_FILENO);
-            const std::string port = std::to_string(m_port);
-            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                    port.c_str(), "-w", "-d", root.c_str(), "-u", "saver", "-P", "secret",
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 100 && !Accepts(m_port); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ~FtpServer() {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    bool Running() const { return Accepts(m_port); }
-    std::string Url(const std::string& folder) const {
-        return "ftp://saver@127.0.0.1:" + std::to_string(m_port) + "/" + folder;
-    }
-
-private:
-    int m_port;
-    pid_t m_pid = -1;
-};
+using fixtures::FtpServer;
 
 TEST(FtpSave, UploadsTheTreeAndNeverReplacesWhatIsThere) {
     TempDir dir;

@@ -9,6 +9,7 @@
 #include "core/EngineEvents.h"
 #include "ext2/TreeBuilder.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <array>
 #include <mutex>
@@ -25,6 +26,7 @@ public:
     void StatusText(int pane, const std::string& text) override;
     void Progress(int percent) override;
     void TreeProgress(const TreeCounters& counters, int percent) override;
+    void SaveProgress(const SaveProgressInfo& progress) override;
     void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;
     void Message(MessageIcon icon, const std::string& text) override;
     void WorkerDone(WorkerResult result) override;
@@ -44,6 +46,7 @@ private:
     // The tree walk reports after every entry: its counters are kept as they come and turned
     // into texts only when the frame shows them.
     std::optional<TreeCounters> m_tree;
+    QElapsedTimer m_saveClock; // since the first file of a save, for its rate
 };
 
 } // namespace twl::gui

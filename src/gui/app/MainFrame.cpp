@@ -9,6 +9,7 @@
 #include "ext2/MarkedTotals.h"
 #include "ext2/VolumeOpen.h"
 #include "models/ItemIcons.h"
+#include "recover/SaveOperation.h"
 #include "scaninfo/ScanInfoCommands.h"
 #include "scaninfo/ScanInfoFormat.h"
 #include "session/ListedVolumes.h"

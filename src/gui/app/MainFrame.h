@@ -28,7 +28,9 @@ class QTimer;
 
 namespace twl {
 class CatalogFinder;
+class SaveDestination;
 struct PreparedScanInfo;
+struct SaveSummary;
 } // namespace twl
 
 namespace twl::gui {
@@ -105,6 +107,9 @@ public:
     // its row highlighted, or "Search Item not found".
     void Find();
     void FindNext();
+    // Save Checked (the marked files and folders) and Save All: where to is asked, the files
+    // are saved on the worker, and a summary and the restore scripts are offered at the end.
+    void SaveFiles(bool checkedOnly);
     // The node Find showed last; kNoNode when there is none.
     NodeId FindPosition() const { return m_findPosition; }
     // The tip of the day, now.
@@ -174,6 +179,9 @@ private:
     // Marks every match of the finder's pattern; returns how many there were.
     std::size_t MarkAllMatches(const QString& pattern, bool ignoreCase);
     void ClearFind();
+    // The destination of a save, opened; null (the user told why) when it cannot be used.
+    std::unique_ptr<SaveDestination> OpenSaveDestination();
+    void OnSaveDone();
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut);
     void LogNow(const std::string& process, const std::string& description, int icon,
                 const std::string& time);
@@ -198,6 +206,8 @@ private:
     CloneDialog* m_copy = nullptr;
     std::unique_ptr<CatalogFinder> m_finder; // the walk of the last Find, until it ends
     NodeId m_findPosition = kNoNode;
+    std::unique_ptr<SaveDestination> m_saveTo; // while a save runs, and until its scripts
+    std::unique_ptr<SaveSummary> m_saved;      // what the save did
     std::atomic<long> m_workerThreadId{0};
     bool m_running = false;
     bool m_turboScanAllowed = false;

@@ -58,8 +58,10 @@ void MainFrame::BuildCommands() {
             &MainFrame::Find);
     connect(AddCommand(kCmdFindNext, "Find Next", QKeySequence("F3")), &QAction::triggered, this,
             &MainFrame::FindNext);
-    AddCommand(kCmdSaveChecked, "Save Checked", QKeySequence("Ctrl+S"));
-    AddCommand(kCmdSaveAll, "Save All", QKeySequence("Ctrl+Shift+S"));
+    connect(AddCommand(kCmdSaveChecked, "Save Checked", QKeySequence("Ctrl+S")),
+            &QAction::triggered, this, [this] { SaveFiles(true); });
+    connect(AddCommand(kCmdSaveAll, "Save All", QKeySequence("Ctrl+Shift+S")), &QAction::triggered,
+            this, [this] { SaveFiles(false); });
     connect(AddCommand(kCmdSaveScanInfo, "Save Scan Information", QKeySequence("Ctrl+I")),
             &QAction::triggered, this, &MainFrame::SaveScanInformation);
     connect(AddCommand(kCmdStop, "Stop", QKeySequence("F4")), &QAction::triggered, this,
@@ -160,13 +162,12 @@ void MainFrame::ShowTips() {
     m_prompter.RunDialog(tips);
 }
 
-// Enabling rules of the commands. The save dialogs come later: their commands are shown and
-// stay disabled until then.
+// Enabling rules of the commands.
 void MainFrame::UpdateCommands() {
     const bool treeHasItems = m_treeModel.rowCount() > 0;
     const bool logHasRows = m_log->topLevelItemCount() > 0;
     for (const int id : {kCmdSaveChecked, kCmdSaveAll})
-        Command(id)->setEnabled(false);
+        Command(id)->setEnabled(treeHasItems && !m_running);
     Command(kCmdFind)->setEnabled(treeHasItems);
     Command(kCmdFindNext)->setEnabled(treeHasItems && m_finder != nullptr);
     const bool volumesFound =

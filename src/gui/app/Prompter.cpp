@@ -82,6 +82,17 @@ QString Prompter::OpenFileName(const QString& caption, const QString& filter) {
     return QFileDialog::getOpenFileName(m_parent, caption, QString(), filter);
 }
 
+QString Prompter::FolderName(const QString& caption, const QString& start) {
+    if (!m_files.empty()) {
+        const QString path = m_files.front();
+        m_files.pop_front();
+        return path;
+    }
+    if (m_unattended)
+        return {};
+    return QFileDialog::getExistingDirectory(m_parent, caption, start);
+}
+
 } // namespace twl::gui
 
 namespace twl::gui {

@@ -37,6 +37,8 @@ public:
     QString SaveFileName(const QString& caption, const QString& proposed, const QString& filter,
                          const QString& extension);
     QString OpenFileName(const QString& caption, const QString& filter);
+    // A folder (queued with QueueFile in tests); empty when cancelled.
+    QString FolderName(const QString& caption, const QString& start);
     // One of `items`, chosen by the user: its index, or -1 when cancelled.
     int ChooseItem(const QString& caption, const QString& label, const QStringList& items);
 

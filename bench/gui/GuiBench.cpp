@@ -6,9 +6,11 @@
 //   twl_gui_bench --wide N     (a catalogue with one folder of N files, listed)
 //   twl_gui_bench --find IMAGE (Find of a name that is not there, then Find of "file-00*"
 //                               and 100 Find Next steps through its matches)
+//   twl_gui_bench --save IMAGE OUT (Save All into the folder OUT through the save dialog)
 
 #include "app/FindDialog.h"
 #include "app/MainFrame.h"
+#include "dialogs/SaveDialog.h"
 #include "session/SourceOpening.h"
 
 #include <QAction>
@@ -97,10 +99,29 @@ int FindBench(gui::MainFrame& frame) {
     return frame.FindPosition() != kNoNode ? 0 : 1;
 }
 
+// Save All into `out` through the save dialog; prints the seconds to the save's end.
+int SaveBench(gui::MainFrame& frame, const QString& out) {
+    frame.Prompts().QueueDialog([&out](QDialog& dialog) {
+        dynamic_cast<gui::SaveDialog&>(dialog).ChooseFolder(out);
+        dialog.accept();
+        return dialog.result();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    frame.Command(gui::kCmdSaveAll)->trigger();
+    while (frame.Running())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QApplication::processEvents();
+    std::printf("save all %.2f s\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const bool find = argc == 3 && std::string(argv[1]) == "--find";
-    if (find) {
+    const bool save = argc == 4 && std::string(argv[1]) == "--save";
+    const QString out = save ? QString::fromLocal8Bit(argv[3]) : QString();
+    if (find || save) {
         argv[1] = argv[2];
         argc = 2;
     }
@@ -110,7 +131,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: twl_gui_bench IMAGE | --wide N | --find IMAGE\n");
+        std::fprintf(stderr,
+                     "usage: twl_gui_bench IMAGE | --wide N | --find IMAGE | --save IMAGE OUT\n");
         return 2;
     }
     RecoverySession session;
@@ -132,6 +154,8 @@ int main(int argc, char** argv) {
     const double treeSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     if (find)
         return FindBench(frame);
+    if (save)
+        return SaveBench(frame, out);
 
     // The folder with the most entries.
     const Catalog& catalog = session.Catalogue();

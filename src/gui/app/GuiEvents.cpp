@@ -39,12 +39,17 @@ void GuiEvents::TreeProgress(const TreeCounters& counters, int percent) {
     m_pending.progress = percent;
 }
 
-// "Saving file 12 of 300, 4.1 MB of 10.2 MB, 38.5 MB/s: /docs/a.txt" in pane 0, the bytes'
-// share on the bar.
+// Kept as it comes, and made text only when the frame shows it: a save reports every file.
 void GuiEvents::SaveProgress(const SaveProgressInfo& progress) {
     std::lock_guard lock(m_mutex);
     if (progress.filesDone == 0 || !m_saveClock.isValid())
         m_saveClock.start();
+    m_save = progress;
+}
+
+// "Saving file 12 of 300, 4.1 MB of 10.2 MB, 38.5 MB/s: /docs/a.txt", and the bytes' share.
+void GuiEvents::SaveText(Pending& pending) const {
+    const SaveProgressInfo& progress = *m_save;
     const double seconds = static_cast<double>(m_saveClock.elapsed()) / 1e3;
     QString text = QString("Saving file %1 of %2, %3 MB of %4 MB")
                        .arg(progress.filesDone + 1)
@@ -54,11 +59,9 @@ void GuiEvents::SaveProgress(const SaveProgressInfo& progress) {
     if (seconds > 0.5)
         text += QString(", %1 MB/s")
                     .arg(static_cast<double>(progress.bytesDone) / 1e6 / seconds, 0, 'f', 1);
-    m_pending.panes[0] = text + ": " + ShownName(progress.path);
-    m_pending.progress = progress.bytesTotal == 0
-                             ? 0
-                             : static_cast<int>(progress.bytesDone * 100 /
-                                                std::max<std::uint64_t>(1, progress.bytesTotal));
+    pending.panes[0] = text + ": " + ShownName(progress.path);
+    pending.progress = static_cast<int>(progress.bytesDone * 100 /
+                                        std::max<std::uint64_t>(1, progress.bytesTotal));
 }
 
 GuiEvents::Pending GuiEvents::Take() {
@@ -67,6 +70,10 @@ GuiEvents::Pending GuiEvents::Take() {
     if (m_tree) {
         taken.panes[0] = QString::fromStdString(EntriesFoundText(*m_tree));
         taken.panes[1] = QString::fromStdString(SizeLineText(*m_tree));
+    }
+    if (m_save) {
+        SaveText(taken);
+        m_save.reset();
     }
     m_pending = {};
     m_tree.reset();

@@ -40,12 +40,15 @@ public:
     Pending Take();
 
 private:
+    void SaveText(Pending& pending) const;
+
     MainFrame& m_frame;
     std::mutex m_mutex;
     Pending m_pending;
     // The tree walk reports after every entry: its counters are kept as they come and turned
     // into texts only when the frame shows them.
     std::optional<TreeCounters> m_tree;
+    std::optional<SaveProgressInfo> m_save;
     QElapsedTimer m_saveClock; // since the first file of a save, for its rate
 };
 

@@ -26,7 +26,7 @@ struct SaveFrame {
     std::string src = dir.File("src");
     RecoverySession session;
     std::unique_ptr<MainFrame> frame;
-    SaveFrame() {
+    explicit SaveFrame(const std::string& debugfs = {}) {
         fs::create_directories(src + "/docs");
         std::ofstream(src + "/docs/a.txt") << "alpha\n";
         std::ofstream(src + "/top.txt") << "top\n";
@@ -34,7 +34,7 @@ struct SaveFrame {
         for (std::size_t i = 0; i < big.size(); ++i)
             big[i] = static_cast<char>(i % 251);
         std::ofstream(src + "/docs/big.bin", std::ios::binary) << big;
-        OpenBareVolume(session, dir, src);
+        OpenBareVolume(session, dir, src, debugfs);
         frame = std::make_unique<MainFrame>(session);
         frame->Prompts().SetUnattended(true);
         frame->StartTreeCreation();
@@ -75,6 +75,7 @@ private slots:
     void SaveCheckedSavesTheMarkedOnly();
     void AFolderOnTheSourceIsRefusedBeforeAnythingIsWritten();
     void SaveAllToAnFtpServer();
+    void ADeletedFileFoundByTurboScanIsSavedWithItsData();
 };
 
 void SaveTest::SaveAllToALocalFolderKeepsEveryByteAndWritesTheScripts() {
@@ -149,6 +150,21 @@ void SaveTest::SaveAllToAnFtpServer() {
         });
     for (const char* file : {"docs/a.txt", "docs/big.bin", "top.txt"})
         QVERIFY2(SameFile(save.src + "/" + file, served + "/up/" + file), file);
+}
+
+void SaveTest::ADeletedFileFoundByTurboScanIsSavedWithItsData() {
+    SaveFrame save("rm docs/big.bin\n"); // deleted the old way: its block map stays
+    save.frame->TurboScan();
+    QTRY_VERIFY_WITH_TIMEOUT(!save.frame->Running(), 20000);
+    const std::string out = save.dir.File("turbo");
+    save.Save(false, [&](SaveDialog& dialog) { dialog.ChooseFolder(QString::fromStdString(out)); });
+    // Saved in its container, under a name of its own, with every byte.
+    bool found = false;
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+        found = found || (entry.is_regular_file() &&
+                          SameFile(save.src + "/docs/big.bin", entry.path().string()));
+    QVERIFY(found);
+    QVERIFY(!fs::exists(out + "/docs/big.bin")); // it is no longer in its folder
 }
 
 QTEST_MAIN(SaveTest)

@@ -71,26 +71,22 @@ QString Prompter::SaveFileName(const QString& caption, const QString& proposed,
     return path;
 }
 
-QString Prompter::OpenFileName(const QString& caption, const QString& filter) {
+QString Prompter::AskPath(const std::function<QString()>& ask) {
     if (!m_files.empty()) {
         const QString path = m_files.front();
         m_files.pop_front();
         return path;
     }
-    if (m_unattended)
-        return {};
-    return QFileDialog::getOpenFileName(m_parent, caption, QString(), filter);
+    return m_unattended ? QString() : ask();
+}
+
+QString Prompter::OpenFileName(const QString& caption, const QString& filter) {
+    return AskPath(
+        [&] { return QFileDialog::getOpenFileName(m_parent, caption, QString(), filter); });
 }
 
 QString Prompter::FolderName(const QString& caption, const QString& start) {
-    if (!m_files.empty()) {
-        const QString path = m_files.front();
-        m_files.pop_front();
-        return path;
-    }
-    if (m_unattended)
-        return {};
-    return QFileDialog::getExistingDirectory(m_parent, caption, start);
+    return AskPath([&] { return QFileDialog::getExistingDirectory(m_parent, caption, start); });
 }
 
 } // namespace twl::gui

@@ -73,6 +73,9 @@ public:
     }
 
 private:
+    // A path the tests queued, else none when unattended, else what `ask` gets of the user.
+    QString AskPath(const std::function<QString()>& ask);
+
     QWidget* m_parent;
     std::deque<QMessageBox::StandardButton> m_answers;
     std::deque<QString> m_files;

@@ -144,7 +144,8 @@ std::unique_ptr<SaveDestination> OpenDestination(const RecoverySession& session,
     std::string detail;
     if (request.ftp) {
         destination = FtpDestination::Open(*request.ftp, status, detail);
-    } else if (const std::string refusal = RefuseSaveFolder(session, request.out); !refusal.empty()) {
+    } else if (const std::string refusal = RefuseSaveFolder(session, request.out);
+               !refusal.empty()) {
         context.err << "twl save: " << refusal << '\n';
         return nullptr;
     } else {

@@ -85,6 +85,7 @@ struct FindFrame {
 class FindTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); } // the wizard's settings
     void MatchesAreShownOnceEachInSearchOrder();
     void EveryMatchCanBeMarked();
     void ANewRecoveryEndsTheFind();

@@ -131,6 +131,38 @@ TEST(SaveCommand, DeletedFilesComeBackFromTheirContainer) {
     EXPECT_FALSE(fs::exists(fs::path(out) / "keep.txt")); // only what was asked
 }
 
+// A sparse file far larger than its volume, with data at both ends and a sound map, is a file:
+// listed, and saved with every byte, its holes left as holes.
+TEST(SaveCommand, ASparseFileLargerThanTheVolumeIsListedAndSavedWithItsHoles) {
+    TempDir dir;
+    const fs::path source = dir.File("source");
+    fs::create_directories(source);
+    const std::uint64_t size = std::uint64_t{64} << 20; // the volume holds 4 MiB
+    {
+        std::ofstream file(source / "sparse.bin", std::ios::binary);
+        file << std::string(3000, 'A');
+        file.seekp(static_cast<std::streamoff>(size - 3000));
+        file << std::string(3000, 'Z');
+    }
+    const std::string image = dir.File("fs.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -d " +
+                                 source.string() + " " + image + " 4096 >/dev/null 2>&1"),
+              0);
+    const auto tree = RunTwl({"tree", image, "--format", "tsv"});
+    EXPECT_NE(tree.out.find("sparse.bin"), std::string::npos) << tree.out << tree.err;
+    EXPECT_EQ(tree.err.find("left out"), std::string::npos) << tree.err;
+    const std::string out = dir.File("out");
+    const auto run = RunTwl({"save", image, "--out", out});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const fs::path saved = fs::path(out) / "sparse.bin";
+    ASSERT_EQ(fs::file_size(saved), size);
+    EXPECT_EQ(fixtures::ReadFileBytes(saved.string()),
+              fixtures::ReadFileBytes((source / "sparse.bin").string()));
+    struct stat st {};
+    ASSERT_EQ(::stat(saved.c_str(), &st), 0);
+    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t{1} << 20); // holes
+}
+
 // Renames a file of the image in place: the same number of bytes, found by its old name.
 void RenameInImage(const std::string& image, const std::string& from, const std::string& to) {
     ASSERT_EQ(from.size(), to.size());

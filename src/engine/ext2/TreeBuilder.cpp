@@ -192,9 +192,10 @@ NodeId TreeBuilder::MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fil
     const Ext2Volume& volume = m_reader.Volume();
     const InodeRecord record = m_reader.ReadInode(inode).record;
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-    const char* why = size > volume.SizeInBytes()     ? "its size is larger than the volume"
-                      : !SizeFitsBlocks(record, size) ? "its size is larger than its blocks hold"
-                                                      : nullptr;
+    const char* why = nullptr;
+    if (!SizeFitsBlocks(record, size))
+        why = size > volume.SizeInBytes() ? "its size is larger than the volume"
+                                          : "its size is larger than its blocks hold";
     if (why != nullptr) {
         ++m_leftOut;
         Log("File left out, " + std::string(why) + ": " + ShownPath(m_catalog, folder) + "\\" +
@@ -235,15 +236,29 @@ std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const InodeRecord& in
 }
 
 bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
+    // Larger than the volume: only a sparse file whose whole map is sound is that.
+    if (size > m_reader.Volume().SizeInBytes())
+        return HealthySparse(inode, size);
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
-    const std::uint64_t needed = CeilDiv(size, blockSize);
-    const BlockCount list = m_reader.CountBlockList(inode, needed);
+    const BlockCount list = m_reader.CountBlockList(inode, CeilDiv(size, blockSize));
     const std::uint64_t k = list.blocks;
     // A map that loops names blocks without end: too few of them is not what it says.
     if (k == 0 || list.looped || size <= k * blockSize)
         return true;
+    return HealthySparse(inode, size);
+}
+
+bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size) {
+    // Past what the direct, indirect, double and triple indirect pointers can reach, a size
+    // is damage however sound the map.
+    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    const std::uint64_t p = blockSize / 4;
+    if (CeilDiv(size, blockSize) > 12 + p + p * p + p * p * p)
+        return false;
+    const std::uint64_t needed = CeilDiv(size, blockSize);
     // The walk stops at the size: a pointer for a block past it is damage, not followed.
-    const BlockMapSurvey survey = m_reader.ForEachMappedBlock(inode, needed, {}, &m_stop);
+    const BlockMapSurvey survey =
+        m_reader.ForEachMappedBlock(inode, needed, {}, &m_stop, /*capAtVolume=*/false);
     const InodeView view{inode};
     const std::uint64_t blocks =
         survey.dataBlocks + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);

@@ -88,8 +88,11 @@ public:
     // The block-count check of an entry: false when the block list (up to the first hole)
     // has blocks but too few for `size`, and the inode is not a healthy sparse file. An
     // inode whose first pointer is a hole, and so lists no block, is kept, and so is one
-    // whose map loops.
+    // whose map loops. A size beyond the volume is kept only as a healthy sparse file.
     bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
+    // Whether the whole map up to `size` is sound and accounts for i_blocks exactly: a sparse
+    // file, not damage.
+    bool HealthySparse(const InodeRecord& inode, std::uint64_t size);
 
     // A node for a folder entry naming `inode` (whose record is `record`): its type
     // (EntryType), and its inode's attributes with `size` when the inode is plausible. A

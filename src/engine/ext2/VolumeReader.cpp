@@ -164,9 +164,10 @@ std::uint64_t VolumeReader::VolumeBlockLimit() const {
 }
 
 BlockMapSurvey VolumeReader::ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
-                                                const BlockVisit& visit, StopControl* stop) {
+                                                const BlockVisit& visit, StopControl* stop,
+                                                bool capAtVolume) {
     return ForEachFileBlock(
-        inode, std::min(endLogical, VolumeBlockLimit()),
+        inode, capAtVolume ? std::min(endLogical, VolumeBlockLimit()) : endLogical,
         [&visit](const FileBlock& at) {
             if (at.step == BlockStep::kData && visit)
                 visit(at.logical, at.block);

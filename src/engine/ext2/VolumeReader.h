@@ -78,11 +78,14 @@ public:
 
     // Calls visit(logical block, block number) for every data block of the volume the file
     // names, in file order, passing over holes; pointers outside the volume are only counted
-    // in the survey returned. Blocks from `endLogical` on, or past what the volume can hold,
-    // are not visited.
+    // in the survey returned. Blocks from `endLogical` on, or (with `capAtVolume`) past what
+    // the volume can hold, are not visited. Without the cap the walk is still bounded: by
+    // `endLogical` and by the map blocks present, each read once, holes passed over in runs;
+    // a sparse file whose map is sound may lie far past the volume's size.
     using BlockVisit = std::function<void(std::uint64_t logical, BlockNo block)>;
     BlockMapSurvey ForEachMappedBlock(const InodeRecord& inode, std::uint64_t endLogical,
-                                      const BlockVisit& visit, StopControl* stop = nullptr);
+                                      const BlockVisit& visit, StopControl* stop = nullptr,
+                                      bool capAtVolume = true);
 
     // The logical blocks a file of this volume can have: its block count, or its size in
     // blocks when the volume record is larger.

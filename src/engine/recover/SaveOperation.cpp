@@ -235,7 +235,8 @@ void Saver::SaveFileData(NodeId id, int parent) {
     const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
     std::vector<Extent> extents;
     const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
-        inode, (size + blockSize - 1) / blockSize, [&](std::uint64_t logical, BlockNo block) {
+        inode, (size + blockSize - 1) / blockSize,
+        [&](std::uint64_t logical, BlockNo block) {
             if (!extents.empty()) {
                 Extent& last = extents.back();
                 if (last.logical + last.count == logical &&
@@ -245,7 +246,8 @@ void Saver::SaveFileData(NodeId id, int parent) {
                 }
             }
             extents.push_back({logical, block, 1});
-        });
+        },
+        nullptr, /*capAtVolume=*/false); // a sparse file may reach past the volume's size
     int error = CopyExtents(*file, extents, size);
     if (error == 0)
         error = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});

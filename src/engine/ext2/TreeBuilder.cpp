@@ -236,19 +236,21 @@ std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const InodeRecord& in
 }
 
 bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
-    // Larger than the volume: only a sparse file whose whole map is sound is that.
+    // Larger than the volume: only a sparse file whose whole map is sound and whose last block
+    // holds data is that. A size grown past the map by damage (a high word set) ends in a hole.
     if (size > m_reader.Volume().SizeInBytes())
-        return HealthySparse(inode, size);
+        return HealthySparse(inode, size, /*lastBlockMapped=*/true);
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const BlockCount list = m_reader.CountBlockList(inode, CeilDiv(size, blockSize));
     const std::uint64_t k = list.blocks;
     // A map that loops names blocks without end: too few of them is not what it says.
     if (k == 0 || list.looped || size <= k * blockSize)
         return true;
-    return HealthySparse(inode, size);
+    return HealthySparse(inode, size, false);
 }
 
-bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size) {
+bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size,
+                                bool lastBlockMapped) {
     // Past what the direct, indirect, double and triple indirect pointers can reach, a size
     // is damage however sound the map.
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
@@ -257,8 +259,13 @@ bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size) {
         return false;
     const std::uint64_t needed = CeilDiv(size, blockSize);
     // The walk stops at the size: a pointer for a block past it is damage, not followed.
-    const BlockMapSurvey survey =
-        m_reader.ForEachMappedBlock(inode, needed, {}, &m_stop, /*capAtVolume=*/false);
+    bool last = false;
+    const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
+        inode, needed,
+        [&](std::uint64_t logical, BlockNo) { last = last || logical + 1 == needed; }, &m_stop,
+        /*capAtVolume=*/false);
+    if (lastBlockMapped && !last)
+        return false;
     const InodeView view{inode};
     const std::uint64_t blocks =
         survey.dataBlocks + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);

@@ -90,9 +90,9 @@ public:
     // inode whose first pointer is a hole, and so lists no block, is kept, and so is one
     // whose map loops. A size beyond the volume is kept only as a healthy sparse file.
     bool SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size);
-    // Whether the whole map up to `size` is sound and accounts for i_blocks exactly: a sparse
-    // file, not damage.
-    bool HealthySparse(const InodeRecord& inode, std::uint64_t size);
+    // Whether the whole map up to `size` is sound and accounts for i_blocks exactly (and, when
+    // asked, maps the file's last block): a sparse file, not damage.
+    bool HealthySparse(const InodeRecord& inode, std::uint64_t size, bool lastBlockMapped);
 
     // A node for a folder entry naming `inode` (whose record is `record`): its type
     // (EntryType), and its inode's attributes with `size` when the inode is plausible. A

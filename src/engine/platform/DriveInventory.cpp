@@ -239,10 +239,13 @@ std::vector<std::string> MountedNames(const std::string& source, const fs::path&
 
 // Every mount point of the disk or of one of its partitions (a partition's folder sits inside
 // its disk's folder in sysfs).
-std::vector<std::string> MountPointsOf(const InventoryRoots& roots, const std::string& disk) {
+using MountTable = std::vector<std::pair<std::string, std::string>>;
+
+std::vector<std::string> MountPointsOf(const InventoryRoots& roots, const MountTable& mounts,
+                                       const std::string& disk) {
     const fs::path sysBlock(roots.sysBlock);
     std::vector<std::string> points;
-    for (const auto& [source, mountPoint] : ReadMountTable(roots.mountTable)) {
+    for (const auto& [source, mountPoint] : mounts) {
         for (const std::string& name : MountedNames(source, sysBlock)) {
             std::error_code ec;
             if (name == disk || (!name.empty() && fs::exists(sysBlock / disk / name, ec))) {
@@ -282,7 +285,8 @@ std::string MediaType(const DriveInfo& drive, const std::string& backingFile) {
     return what.empty() ? kind : kind + ": " + what;
 }
 
-DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const std::string& name) {
+DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const MountTable& mounts,
+                        const std::string& name) {
     const fs::path diskDir = fs::path(roots.sysBlock) / name;
     const fs::path device = diskDir / "device";
     const std::string udev = ReadUdevData(diskDir, roots.udevData);
@@ -304,7 +308,7 @@ DriveInfo ReadSysfsDisk(const InventoryRoots& roots, const std::string& name) {
     drive.sizeBytes = ReadSizeBytes(diskDir / "size");
     drive.sectors = drive.sizeBytes / kSectorSize;
     drive.mediaType = MediaType(drive, LoopBackingFile(diskDir));
-    drive.mountPoints = MountPointsOf(roots, name);
+    drive.mountPoints = MountPointsOf(roots, mounts, name);
     ReadLegacyGeometry(drive);
     return drive;
 }
@@ -328,8 +332,9 @@ DriveInfo ImageFileDrive(const std::string& path) {
 
 std::vector<DriveInfo> ScanSysfsDrives(const InventoryRoots& roots) {
     std::vector<DriveInfo> drives;
+    const MountTable mounts = ReadMountTable(roots.mountTable); // once for all the disks
     for (const auto& name : DiskNames(roots.sysBlock))
-        drives.push_back(ReadSysfsDisk(roots, name));
+        drives.push_back(ReadSysfsDisk(roots, mounts, name));
     return drives;
 }
 

@@ -185,7 +185,10 @@ void CopyWizardTest::DestinationsThatMustNotBeWrittenAreRefused() {
     const std::string source = NumberedDisk(dir, "source.img", 200);
     const std::string target = FilledDisk(dir, "target.img", 200, 'U'); // equal size is fine
     const std::string small = FilledDisk(dir, "small.img", 100, 'U');
-    const std::vector<DriveInfo> drives = DrivesFromList(source + ":" + target + ":" + small);
+    const std::string empty = FilledDisk(dir, "empty.img", 0, 'U');
+    // Drives 3 and 4: an empty image, and one that is gone (it cannot be opened).
+    const std::vector<DriveInfo> drives = DrivesFromList(source + ":" + target + ":" + small + ":" +
+                                                         empty + ":" + dir.File("gone.img"));
     std::vector<DriveInfo> mounted = drives;
     mounted[1].mountPoints = {"/srv/data"};
     // A source that says it is bigger than any free space here: the imaging page warns.
@@ -238,6 +241,17 @@ void CopyWizardTest::DestinationsThatMustNotBeWrittenAreRefused() {
          QMessageBox::NoButton, "will not write the image onto the disk or image it is made from"},
         {"short space", drives, WizardTask::kImaging, 0, -1, dir.File("big.tw1"), QMessageBox::No,
          "The image needs 2199023255552 bytes, but only ", true},
+        // Never "completed" as an empty copy, nor called too small.
+        {"empty source", drives, WizardTask::kImaging, 3, -1, dir.File("big.tw1"),
+         QMessageBox::NoButton, "Disk # 3 holds no sectors to copy."},
+        {"unopenable destination",
+         drives,
+         WizardTask::kClone,
+         0,
+         4,
+         {},
+         QMessageBox::NoButton,
+         "cannot open " + QString::fromStdString(dir.File("gone.img"))},
     };
     for (const Case& c : cases) {
         CopyFrame run(c.drives, fixtures::FaultyFiles(

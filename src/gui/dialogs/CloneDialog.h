@@ -36,7 +36,6 @@ public:
     const CopyJob& Job() const { return m_job; }
     // Starts the copy; a second call while it runs does nothing.
     void Start();
-    bool Copying() const { return m_worker != nullptr; }
     // "Stop Cloning" / "Stop Imaging", Esc and the close box.
     void AskStop();
 

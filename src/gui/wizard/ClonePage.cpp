@@ -23,11 +23,10 @@ const QStringList& HelpLines() {
     return lines;
 }
 
-ByteCount DriveBytes(SectorSource& source, int drive) {
-    ByteCount bytes = 0;
-    if (!source.GetDriveSize(DriveIdOf(static_cast<std::uint32_t>(drive)), bytes).Ok())
-        return 0;
-    return bytes;
+// The size of a drive, or why it cannot be had (the drive cannot be opened or sized).
+Status DriveBytes(SectorSource& source, int drive, ByteCount& bytes) {
+    bytes = 0;
+    return source.GetDriveSize(DriveIdOf(static_cast<std::uint32_t>(drive)), bytes);
 }
 
 } // namespace
@@ -92,7 +91,15 @@ QString ClonePage::Refusal(int source, int destination) {
     if (source == destination)
         return "Please choose different destination drive";
     SectorSource& drives = m_session.Source();
-    if (DriveBytes(drives, source) > DriveBytes(drives, destination))
+    ByteCount from = 0;
+    ByteCount to = 0;
+    for (const Status& sized :
+         {DriveBytes(drives, source, from), DriveBytes(drives, destination, to)})
+        if (!sized.Ok())
+            return QString::fromStdString(Describe(sized));
+    if (from == 0)
+        return QString("Disk # %1 holds no sectors to copy.").arg(source);
+    if (from > to)
         return "Space in destination is less then source.";
     // A disk the system uses is never overwritten: its file systems would be destroyed.
     const DriveInfo& target = drives.Inventory()[static_cast<std::size_t>(destination)];

@@ -131,14 +131,6 @@ int ImageFilePage::nextId() const {
     return kVolumePage;
 }
 
-QString ImageFilePage::PathText() const {
-    return m_path->text();
-}
-
-QString ImageFilePage::SpaceText() const {
-    return m_space->text();
-}
-
 QRadioButton* ImageFilePage::ModeButton(ProcessingMode mode) const {
     return m_modes[static_cast<std::size_t>(mode)];
 }

@@ -28,8 +28,6 @@ public:
 
     // "Select &Image File".
     void ChooseImage();
-    QString PathText() const;
-    QString SpaceText() const;
     QRadioButton* ModeButton(ProcessingMode mode) const;
 
 private:

@@ -99,9 +99,9 @@ void ImagingPage::ChoosePath() {
     m_state.imageDirectory = file.absolutePath();
     m_state.imagingSource = DriveIdOf(static_cast<std::uint32_t>(drive));
     ByteCount bytes = 0;
-    if (!m_session.Source().GetDriveSize(m_state.imagingSource, bytes).Ok())
-        bytes = 0;
-    m_state.imagingSectors = std::min(bytes / kSectorSize, kAddressableSectors);
+    const Status sized = m_session.Source().GetDriveSize(m_state.imagingSource, bytes);
+    m_state.imagingSectors = sized.Ok() ? std::min(bytes / kSectorSize, kAddressableSectors) : 0;
+    m_sizeProblem = sized.Ok() ? QString() : QString::fromStdString(Describe(sized));
     m_freeBytes = static_cast<std::uint64_t>(
         std::max<qint64>(0, QStorageInfo(file.absolutePath()).bytesAvailable()));
     m_path->setText("File Path :" + m_image);
@@ -123,8 +123,14 @@ bool ImagingPage::validatePage() {
     const std::uint64_t imageBytes = m_state.imagingSectors * kSectorSize;
     QWidget* before = m_prompter.SetParent(this);
     bool go = true;
-    if (const std::string refusal = RefuseDestination(m_session.Source(), job); !refusal.empty()) {
-        m_prompter.Tell(QMessageBox::Critical, kWizardCaption, QString::fromStdString(refusal));
+    // A drive that cannot be read or sized would "complete" an empty image.
+    QString refusal = m_sizeProblem;
+    if (refusal.isEmpty() && m_state.imagingSectors == 0)
+        refusal = QString("Disk # %1 holds no sectors to copy.").arg(m_drives->Chosen());
+    if (refusal.isEmpty())
+        refusal = QString::fromStdString(RefuseDestination(m_session.Source(), job));
+    if (!refusal.isEmpty()) {
+        m_prompter.Tell(QMessageBox::Critical, kWizardCaption, refusal);
         go = false;
     } else if (m_freeBytes < imageBytes) {
         go =
@@ -142,14 +148,6 @@ bool ImagingPage::validatePage() {
         return false;
     m_state.finished = true;
     return true;
-}
-
-QString ImagingPage::PathText() const {
-    return m_path->text();
-}
-
-QString ImagingPage::SpaceText() const {
-    return m_space->text();
 }
 
 } // namespace twl::gui

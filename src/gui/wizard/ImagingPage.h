@@ -32,8 +32,6 @@ public:
     DriveTree& Drives() const { return *m_drives; }
     // "Select &Destination Path".
     void ChoosePath();
-    QString PathText() const;
-    QString SpaceText() const;
 
 private:
     void OnDrive(int drive);
@@ -49,6 +47,7 @@ private:
     QLabel* m_space = nullptr;
     QString m_image;               // the image file to write; empty until chosen
     std::uint64_t m_freeBytes = 0; // where it goes
+    QString m_sizeProblem;         // why the drive could not be sized, when it could not
 };
 
 } // namespace twl::gui

@@ -134,10 +134,8 @@ ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, co
     const OpenOutcome outcome = OpenListedVolume(
         session, static_cast<std::size_t>(row),
         [&] {
-            frame.Prompts().Tell(
-                QMessageBox::Information, kCaption,
-                QString::fromUtf8(kPrimaryDamagedQuestion.data(),
-                                  static_cast<qsizetype>(kPrimaryDamagedQuestion.size())));
+            frame.Prompts().Tell(QMessageBox::Information, kCaption,
+                                 EngineText(kPrimaryDamagedQuestion));
             return true;
         },
         &text);

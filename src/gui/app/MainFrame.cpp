@@ -304,15 +304,19 @@ void MainFrame::StartTreeCreation() {
     StartWorker([this] { CreateTree(m_session, m_events); });
 }
 
+// A loaded catalogue reads the source by its inode numbers and block maps: never once the
+// disk or image is no longer the one the scan information was saved from.
+bool MainFrame::SourceStillMatches() {
+    if (SourceMatchesLoadedScanInfo(m_session))
+        return true;
+    m_prompter.Tell(QMessageBox::Critical, kCaption,
+                    EngineText(OpenOutcomeText(OpenOutcome::kFingerprintMismatch)));
+    return false;
+}
+
 void MainFrame::TurboScan() {
-    // A loaded catalogue reads the source by its inode numbers and block maps: never once the
-    // disk or image is no longer the one the scan information was saved from.
-    if (!SourceMatchesLoadedScanInfo(m_session)) {
-        const std::string_view text = OpenOutcomeText(OpenOutcome::kFingerprintMismatch);
-        m_prompter.Tell(QMessageBox::Critical, kCaption,
-                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (!SourceStillMatches())
         return;
-    }
     SetPane(2, "0 KB Marked in 0 Files in 0 Folders");
     if (m_worker == nullptr && m_session.Volume() != nullptr) {
         m_listModel.ShowFolder(nullptr, kRootAnchor);

@@ -179,6 +179,9 @@ private:
     // Marks every match of the finder's pattern; returns how many there were.
     std::size_t MarkAllMatches(const QString& pattern, bool ignoreCase);
     void ClearFind();
+    // False (the user told why) when a loaded catalogue's source no longer holds its
+    // fingerprint sector: nothing may then read the source by that catalogue.
+    bool SourceStillMatches();
     // The destination of a save, opened; null (the user told why) when it cannot be used.
     std::unique_ptr<SaveDestination> OpenSaveDestination();
     void OnSaveDone();

@@ -6,12 +6,10 @@
 #include "dialogs/AfterSaveDialog.h"
 #include "dialogs/SaveDialog.h"
 #include "ext2/MarkedTotals.h"
-#include "ext2/VolumeOpen.h"
 #include "ext2/VolumeReader.h"
 #include "recover/FtpDestination.h"
 #include "recover/LocalDestination.h"
 #include "recover/SaveOperation.h"
-#include "session/ListedVolumes.h"
 #include "session/SaveRefusal.h"
 
 #include <QFile>
@@ -20,10 +18,6 @@ namespace twl::gui {
 namespace {
 
 constexpr char kCaption[] = "Tarnwell Linux";
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -66,12 +60,8 @@ void MainFrame::SaveFiles(bool checkedOnly) {
             return;
         }
     }
-    // A loaded catalogue is read by its block maps: only from the disk it was made of.
-    if (!SourceMatchesLoadedScanInfo(m_session)) {
-        m_prompter.Tell(QMessageBox::Critical, kCaption,
-                        Text(OpenOutcomeText(OpenOutcome::kFingerprintMismatch)));
+    if (!SourceStillMatches())
         return;
-    }
     m_saveTo = OpenSaveDestination();
     if (m_saveTo == nullptr)
         return;

@@ -29,6 +29,10 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
     }
 }
 
+QString EngineText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QMessageBox::StandardButton Prompter::Ask(QMessageBox::Icon icon, const QString& caption,
                                           const QString& text, QMessageBox::StandardButtons buttons,
                                           QMessageBox::StandardButton defaultButton) {

@@ -19,6 +19,8 @@ namespace twl::gui {
 
 // The box icon of an engine worker's message.
 QMessageBox::Icon BoxIcon(MessageIcon icon);
+// One of the engine's own texts (UTF-8), to be shown.
+QString EngineText(std::string_view text);
 
 class Prompter {
 public:

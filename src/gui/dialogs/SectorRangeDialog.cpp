@@ -53,9 +53,7 @@ void SectorRangeDialog::accept() {
     const std::int64_t end = ParseSectorText(m_endEdit->text().left(kFieldChars).toStdString());
     const RangeCheck check = CheckSectorRange(start, end, m_sectors);
     if (check != RangeCheck::kOk) {
-        const std::string_view text = RangeCheckText(check);
-        m_prompter.Tell(QMessageBox::NoIcon, "Tarnwell Linux",
-                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        m_prompter.Tell(QMessageBox::NoIcon, "Tarnwell Linux", EngineText(RangeCheckText(check)));
         return;
     }
     m_start = static_cast<SectorNo>(start);

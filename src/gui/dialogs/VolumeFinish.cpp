@@ -15,10 +15,6 @@ namespace {
 
 constexpr char kCaption[] = "Tarnwell Linux";
 
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QMessageBox::Icon FailureIcon(OpenOutcome outcome) {
     return outcome == OpenOutcome::kFingerprintMismatch ? QMessageBox::NoIcon
                                                         : QMessageBox::Critical;
@@ -38,7 +34,8 @@ bool FinishVolumeOpen(QWidget* parent, Prompter& prompter, RecoverySession& sess
         QMetaObject::invokeMethod(
             &uiThread,
             [&] {
-                search = prompter.Ask(QMessageBox::Warning, kCaption, Text(kPrimaryDamagedQuestion),
+                search = prompter.Ask(QMessageBox::Warning, kCaption,
+                                      EngineText(kPrimaryDamagedQuestion),
                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
                 if (search) {
                     wait = std::make_unique<WaitDialog>(parent);

@@ -48,14 +48,17 @@ bool FinishVolumeOpen(QWidget* parent, Prompter& prompter, RecoverySession& sess
     OpenOutcome outcome = OpenOutcome::kNoSource;
     std::string text;
     std::atomic<long> threadId{0};
-    QThread* worker = StartWorkerThread(
-        [&] { outcome = OpenListedVolume(session, row, searchForBackup, &text); }, threadId);
     // The window stays live meanwhile: the question and the wait dialog are modal, and the
-    // page does not take a second Finish while this one runs.
+    // page does not take a second Finish while this one runs. The worker itself posts the
+    // end of the wait as its last act, so that it can never end unseen.
     QEventLoop loop;
-    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    if (!worker->isFinished())
-        loop.exec();
+    QThread* worker = StartWorkerThread(
+        [&] {
+            outcome = OpenListedVolume(session, row, searchForBackup, &text);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        },
+        threadId);
+    loop.exec();
     worker->wait();
     delete worker;
     wait.reset();

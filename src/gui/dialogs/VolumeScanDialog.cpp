@@ -104,9 +104,13 @@ void VolumeScanDialog::Start() {
     if (m_worker != nullptr)
         return;
     m_session.ScanStop().Clear();
-    m_worker = StartWorkerThread([this] { m_listing = FindVolumes(m_session, m_search, m_events); },
-                                 m_workerThreadId);
-    connect(m_worker, &QThread::finished, this, &VolumeScanDialog::OnWorkerEnded);
+    // The worker posts its own end as its last act: a sweep that ends at once is not missed.
+    m_worker = StartWorkerThread(
+        [this] {
+            m_listing = FindVolumes(m_session, m_search, m_events);
+            QMetaObject::invokeMethod(this, &VolumeScanDialog::OnWorkerEnded, Qt::QueuedConnection);
+        },
+        m_workerThreadId);
     m_refresh->start();
 }
 

@@ -62,11 +62,18 @@ void TreeBuilder::WalkDirectory(NodeId parent, InodeNo n, const std::vector<Inod
         ListFolder(folder, inode);
         stack.push_back(m_catalog.Node(folder).first_child);
     }
+    m_keptFolders.clear();
 }
 
 void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     const Ext2Volume& volume = m_reader.Volume();
-    const InodeRecord directory = m_reader.ReadInode(n).record;
+    InodeRecord directory;
+    if (const auto kept = m_keptFolders.find(n); kept != m_keptFolders.end()) {
+        directory = kept->second;
+        m_keptFolders.erase(kept);
+    } else {
+        directory = m_reader.ReadInode(n).record;
+    }
     if (!IsPlausibleInode(directory, volume.sb.s_blocks_count))
         return;
     const std::uint64_t length = InodeView{directory}.i_size();
@@ -82,25 +89,27 @@ NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t 
     // A first block that does not open a folder is damage that hides that block only.
     Listing listing;
     listing.damaged = !opening.sound;
-    return ListAndReport(
-        listing, folder, data, length,
-        opening.sound ? opening.listingStart : m_reader.Volume().BlockSize(), 2,
-        [this, folder](InodeNo inode, std::uint8_t fileType, std::string_view name) {
-            return MakeEntryNode(folder, inode, fileType, name);
-        });
+    const EntryRules rules{
+        [this](InodeNo inode, const InodeRecord& record) { return JudgeEntryInode(inode, record); },
+        [this, folder](const ListedEntry& entry, const EntryInode& judged) {
+            return MakeEntryNode(folder, entry, judged);
+        }};
+    return ListAndReport(listing, folder, data, length,
+                         opening.sound ? opening.listingStart : m_reader.Volume().BlockSize(), 2,
+                         rules);
 }
 
 NodeId TreeBuilder::ListEntries(NodeId folder, ConstBytes data, std::uint64_t length,
-                                std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
+                                std::uint64_t offset, InodeNo lowest, const EntryRules& rules) {
     Listing listing;
-    return ListAndReport(listing, folder, data, length, offset, lowest, make);
+    return ListAndReport(listing, folder, data, length, offset, lowest, rules);
 }
 
 NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes data,
                                   std::uint64_t length, std::uint64_t offset, InodeNo lowest,
-                                  const EntryMaker& make) {
+                                  const EntryRules& rules) {
     try {
-        ListRecords(listing, data, length, offset, lowest, make);
+        ListRecords(listing, data, length, offset, lowest, rules);
     } catch (...) {
         // Memory or the catalogue ran out: what was listed so far stays with its folder.
         if (listing.head != kNoNode)
@@ -113,42 +122,103 @@ NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes da
     return listing.head;
 }
 
-// The records from `offset` on, block by block: damage passes over the rest of its block.
+namespace {
+
+// Entries judged together: their inodes are read in one ascending pass. Bounds the memory a
+// huge folder takes while it is listed (about 60 bytes an entry).
+constexpr std::size_t kEntriesJudgedTogether = std::size_t{1} << 18;
+
+} // namespace
+
+// The records from `offset` on, block by block: damage passes over the rest of its block. The
+// live entries are gathered, then judged and made into nodes a batch at a time.
 void TreeBuilder::ListRecords(Listing& listing, ConstBytes data, std::uint64_t length,
-                              std::uint64_t offset, InodeNo lowest, const EntryMaker& make) {
+                              std::uint64_t offset, InodeNo lowest, const EntryRules& rules) {
     const InodeRange range{lowest, m_reader.Volume().sb.s_inodes_count};
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
-    const auto visit = [&](const DirectoryRecord& record) {
-        return ListRecord(listing, record, make);
+    const auto gather = [&listing](const DirectoryRecord& record) {
+        // inode 0 is a deleted entry: passed over, not the end
+        if (record.inode != 0)
+            listing.pending.push_back({record.inode, record.fileType, record.NameText()});
+        return WalkOn::kGoOn;
     };
     while (offset < end) {
         const std::uint64_t blockStart = offset / blockSize * blockSize;
         const std::uint64_t blockEnd = std::min(end, blockStart + blockSize);
         const ConstBytes block = data.subspan(blockStart, blockEnd - blockStart);
-        const RecordsEnd how = ForEachDirectoryRecord(block, offset - blockStart, range, visit);
-        if (how == RecordsEnd::kVisitor)
-            return;
-        listing.damaged = listing.damaged || how == RecordsEnd::kDamage;
+        if (ForEachDirectoryRecord(block, offset - blockStart, range, gather) ==
+                RecordsEnd::kDamage &&
+            listing.firstDamage == kNoDamage)
+            listing.firstDamage = listing.made + listing.pending.size();
         offset = blockEnd;
+        if (listing.pending.size() >= kEntriesJudgedTogether && !MakePending(listing, rules))
+            return;
     }
+    if (MakePending(listing, rules))
+        listing.damaged = listing.damaged || listing.firstDamage != kNoDamage;
 }
 
-// One record: a node for a live entry, after the header that opens the list. Ends the
-// listing when a stop is asked for.
-WalkOn TreeBuilder::ListRecord(Listing& listing, const DirectoryRecord& record,
-                               const EntryMaker& make) {
-    if (record.inode != 0) { // inode 0 is a deleted entry: passed over, not the end
-        if (listing.head == kNoNode) {
-            listing.head = listing.tail = m_catalog.AddPathHeader();
-            if (m_stop.ShouldStop())
-                return WalkOn::kEnd;
+// Judges the pending entries and makes their nodes in listing order. False when a stop ended
+// the listing; the damage met before the entry it ended at is still told.
+bool TreeBuilder::MakePending(Listing& listing, const EntryRules& rules) {
+    const std::vector<EntryInode> judged = JudgeInInodeOrder(listing.pending, rules);
+    const bool judgedAll = judged.size() == listing.pending.size();
+    for (std::size_t i = 0; i < listing.pending.size(); ++i) {
+        if (!judgedAll ||
+            ListEntry(listing, listing.pending[i], judged[i], rules) == WalkOn::kEnd) {
+            listing.damaged = listing.damaged || listing.firstDamage <= listing.made + i;
+            return false;
         }
-        const NodeId node = make(record.inode, record.fileType, record.NameText());
-        if (node != kNoNode) {
-            m_catalog.LinkSibling(listing.tail, node);
-            listing.tail = node;
+    }
+    listing.made += listing.pending.size();
+    listing.pending.clear();
+    return true;
+}
+
+// The judgement of each entry, read in ascending inode order (an inode named twice is read
+// once). Shorter than `entries` when a stop came first.
+std::vector<EntryInode> TreeBuilder::JudgeInInodeOrder(const std::vector<ListedEntry>& entries,
+                                                       const EntryRules& rules) {
+    std::vector<std::uint64_t> order(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        order[i] = std::uint64_t{entries[i].inode} << 32 | i;
+    std::sort(order.begin(), order.end());
+    std::vector<InodeNo> inodes(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        inodes[k] = static_cast<InodeNo>(order[k] >> 32);
+    std::vector<EntryInode> judged(entries.size());
+    bool stopped = false;
+    constexpr std::size_t kStopCheck = 1024;
+    m_reader.ReadInodesInOrder(inodes, [&](std::size_t k, const InodeRead& read) {
+        if (k % kStopCheck == kStopCheck - 1 && m_stop.ShouldStop()) {
+            stopped = true;
+            return false;
         }
+        const std::size_t at = order[k] & 0xFFFFFFFF;
+        // An inode named twice is judged once.
+        judged[at] = k > 0 && inodes[k - 1] == inodes[k] ? judged[order[k - 1] & 0xFFFFFFFF]
+                                                         : rules.judge(inodes[k], read.record);
+        return true;
+    });
+    if (stopped)
+        judged.clear();
+    return judged;
+}
+
+// One entry: its node, after the header that opens the list. Ends the listing when a stop is
+// asked for.
+WalkOn TreeBuilder::ListEntry(Listing& listing, const ListedEntry& entry, const EntryInode& judged,
+                              const EntryRules& rules) {
+    if (listing.head == kNoNode) {
+        listing.head = listing.tail = m_catalog.AddPathHeader();
+        if (m_stop.ShouldStop())
+            return WalkOn::kEnd;
+    }
+    const NodeId node = rules.make(entry, judged);
+    if (node != kNoNode) {
+        m_catalog.LinkSibling(listing.tail, node);
+        listing.tail = node;
     }
     return m_stop.ShouldStop() ? WalkOn::kEnd : WalkOn::kGoOn;
 }
@@ -170,6 +240,29 @@ void TreeBuilder::ReportFindings() {
     m_firstWalkedAgain.clear();
 }
 
+EntryInode InodeAttributes(const InodeRecord& inode, std::uint32_t blocksCount,
+                           bool largeFileVolume) {
+    const InodeView view{inode};
+    EntryInode judged;
+    judged.recordedSize = judged.size = InodeFileSize(inode, largeFileVolume);
+    judged.ctime = view.i_ctime();
+    judged.mtime = view.i_mtime();
+    judged.mode = view.i_mode();
+    judged.uid = view.i_uid();
+    judged.gid = view.i_gid();
+    judged.plausible = IsPlausibleInode(inode, blocksCount);
+    return judged;
+}
+
+void CopyInodeAttributes(CatalogNode& node, const EntryInode& inode) {
+    node.ctime = inode.ctime;
+    node.mtime = inode.mtime;
+    node.size = inode.size;
+    node.mode = inode.mode;
+    node.uid = inode.uid;
+    node.gid = inode.gid;
+}
+
 void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size) {
     const InodeView view{inode};
     node.ctime = view.i_ctime();
@@ -184,40 +277,46 @@ void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint6
 
 namespace twl {
 
+// The tree walk's judgement of an entry's inode: its attributes, and whether its size is one
+// its blocks can hold.
+EntryInode TreeBuilder::JudgeEntryInode(InodeNo inode, const InodeRecord& record) {
+    const Superblock& sb = m_reader.Volume().sb;
+    EntryInode judged = InodeAttributes(record, sb.s_blocks_count, sb.HasLargeFile());
+    judged.sizeHolds = SizeFitsBlocks(record, judged.size);
+    if (InodeView{record}.FileType() == kModeDirectory && m_keptFolders.size() < kMostKeptFolders)
+        m_keptFolders.emplace(inode, record);
+    return judged;
+}
+
 // A node for one directory entry, or kNoNode when its inode claims a size that cannot be
 // right: larger than the volume, or larger than its blocks can hold. A file left out is
 // counted and named in the process log.
-NodeId TreeBuilder::MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
-                                  std::string_view name) {
-    const Ext2Volume& volume = m_reader.Volume();
-    const InodeRecord record = m_reader.ReadInode(inode).record;
-    const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-    const char* why = nullptr;
-    if (!SizeFitsBlocks(record, size))
-        why = size > volume.SizeInBytes() ? "its size is larger than the volume"
-                                          : "its size is larger than its blocks hold";
-    if (why != nullptr) {
+NodeId TreeBuilder::MakeEntryNode(NodeId folder, const ListedEntry& entry,
+                                  const EntryInode& judged) {
+    if (!judged.sizeHolds) {
+        const char* why = judged.size > m_reader.Volume().SizeInBytes()
+                              ? "its size is larger than the volume"
+                              : "its size is larger than its blocks hold";
         ++m_leftOut;
         Log("File left out, " + std::string(why) + ": " + ShownPath(m_catalog, folder) + "\\" +
-                EscapeBytes(name),
+                EscapeBytes(entry.name),
             LogIcon::kError);
         return kNoNode;
     }
-    const NodeId id = AddEntryNode(name, inode, fileType, record, size);
+    const NodeId id = AddEntryNode(entry, judged);
     CountEntry(m_catalog.Node(id));
     return id;
 }
 
-NodeId TreeBuilder::AddEntryNode(std::string_view name, InodeNo inode, std::uint8_t fileType,
-                                 const InodeRecord& record, std::uint64_t size) {
-    const NodeId id = m_catalog.AddNode(name);
+NodeId TreeBuilder::AddEntryNode(const ListedEntry& entry, const EntryInode& judged) {
+    const NodeId id = m_catalog.AddNode(entry.name);
     CatalogNode& node = m_catalog.Node(id);
-    node.inode = inode;
-    node.type = EntryType(fileType, record);
+    node.inode = entry.inode;
+    node.type = EntryType(entry.fileType, judged);
     if (node.type == kTypeFile && m_candidates != nullptr)
-        m_candidates->MarkFound(inode);
-    if (IsPlausibleInode(record, m_reader.Volume().sb.s_blocks_count))
-        CopyInodeAttributes(node, record, size);
+        m_candidates->MarkFound(entry.inode);
+    if (judged.plausible)
+        CopyInodeAttributes(node, judged);
     return id;
 }
 
@@ -225,14 +324,13 @@ NodeId TreeBuilder::AddEntryNode(std::string_view name, InodeNo inode, std::uint
 // unless the file is sparse. A hole ends the block list, so a sparse file is told from damage
 // by its whole map: every pointer inside the volume, no data past the size, and i_blocks
 // agreeing exactly with the data and map blocks found (plus an extended-attribute block).
-std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const InodeRecord& inode) const {
-    const Ext2Volume& volume = m_reader.Volume();
+std::uint8_t TreeBuilder::EntryType(std::uint8_t fileType, const EntryInode& inode) const {
     // Without the file-type feature every entry's type byte is 0: the inode's mode tells.
-    if (volume.sb.HasFiletype())
+    if (m_reader.Volume().sb.HasFiletype())
         return fileType;
-    if (!IsPlausibleInode(inode, volume.sb.s_blocks_count))
+    if (!inode.plausible)
         return kTypeUnknown;
-    return EntryTypeOfMode(InodeView{inode}.i_mode());
+    return EntryTypeOfMode(inode.mode);
 }
 
 bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace twl {
@@ -35,8 +36,44 @@ std::string EntriesFoundText(const TreeCounters& counters);
 // "%7.3f KB in %d Files in %d Folders", or its MB and GB forms.
 std::string SizeLineText(const TreeCounters& counters);
 
+// What a listing takes from the inode of one of its entries. A folder's entries are judged in
+// inode order, so that the inode tables are read in ascending order, each block once; their
+// nodes are then made in listing order from the judgement alone.
+struct EntryInode {
+    std::uint64_t recordedSize = 0; // the size the inode gives
+    std::uint64_t size = 0;         // the size its node gets
+    std::uint32_t ctime = 0;
+    std::uint32_t mtime = 0;
+    std::uint16_t mode = 0;
+    std::uint16_t uid = 0;
+    std::uint16_t gid = 0;
+    bool plausible = false; // IsPlausibleInode: the attributes mean something
+    bool sizeHolds = true;  // its blocks can stand for `recordedSize`
+};
+
+// The attributes of `inode` as they stand, `size` its recorded size.
+EntryInode InodeAttributes(const InodeRecord& inode, std::uint32_t blocksCount,
+                           bool largeFileVolume);
+
+// Copies the judged times, mode, owner and size into a node.
+void CopyInodeAttributes(CatalogNode& node, const EntryInode& inode);
 // Copies an inode's times, mode, owner and `size` into a node.
 void CopyInodeAttributes(CatalogNode& node, const InodeRecord& inode, std::uint64_t size);
+
+// One live entry of a folder's listing.
+struct ListedEntry {
+    InodeNo inode = 0;
+    std::uint8_t fileType = 0;
+    std::string_view name; // into the folder's data
+};
+
+// How a listing turns entries into nodes: `judge` reads what it needs of an entry's inode
+// (called in inode order, and free of any other effect), `make` makes the entry's node from
+// that, or returns kNoNode to leave the entry out (called in listing order).
+struct EntryRules {
+    std::function<EntryInode(InodeNo inode, const InodeRecord& record)> judge;
+    std::function<NodeId(const ListedEntry& entry, const EntryInode& judged)> make;
+};
 
 // The process name of the walk's rows in the process log.
 inline constexpr char kTreeCreationProcess[] = "Tree Creation";
@@ -64,16 +101,13 @@ public:
     // damage; the listing goes on with the next block.
     NodeId ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length);
 
-    // Makes the node of one directory entry, or returns kNoNode to leave the entry out.
-    using EntryMaker =
-        std::function<NodeId(InodeNo inode, std::uint8_t fileType, std::string_view name)>;
     // The listing itself: the entries from byte `offset` on, a header before the first node.
     // Deleted entries (inode 0) are passed over. Folders are read block by block: a record
     // that cannot hold itself or leaves its block, or an inode below `lowest` or above the
     // inode count, is damage that ends its block only; the listing goes on with the next
     // block, and the process log names the folder.
     NodeId ListEntries(NodeId folder, ConstBytes data, std::uint64_t length, std::uint64_t offset,
-                       InodeNo lowest, const EntryMaker& make);
+                       InodeNo lowest, const EntryRules& rules);
 
     // Entries found as a percent of the inodes in use (of all inodes after a backup
     // superblock, whose free counts are stale), 0 to 100.
@@ -94,15 +128,14 @@ public:
     // asked, maps the file's last block): a sparse file, not damage.
     bool HealthySparse(const InodeRecord& inode, std::uint64_t size, bool lastBlockMapped);
 
-    // A node for a folder entry naming `inode` (whose record is `record`): its type
-    // (EntryType), and its inode's attributes with `size` when the inode is plausible. A
-    // regular file marks its lost-file candidate found. The node is not linked.
-    NodeId AddEntryNode(std::string_view name, InodeNo inode, std::uint8_t fileType,
-                        const InodeRecord& record, std::uint64_t size);
+    // A node for a folder entry: its type (EntryType), and its inode's judged attributes when
+    // the inode is plausible. A regular file marks its lost-file candidate found. The node is
+    // not linked.
+    NodeId AddEntryNode(const ListedEntry& entry, const EntryInode& judged);
 
     // The directory-entry type of an entry: its type byte, or on volumes without entry
     // types, the type of its inode's mode (0 when the inode is not plausible).
-    std::uint8_t EntryType(std::uint8_t fileType, const InodeRecord& inode) const;
+    std::uint8_t EntryType(std::uint8_t fileType, const EntryInode& inode) const;
 
     // Files left out for damage and folder entries not walked again, since the last report.
     std::uint32_t LeftOut() const { return m_leftOut; }
@@ -117,17 +150,25 @@ private:
         NodeId head = kNoNode;
         NodeId tail = kNoNode;
         bool damaged = false;
+        std::vector<ListedEntry> pending;    // read from the records, waiting for their inodes
+        std::size_t made = 0;                // entries taken from `pending` before it
+        std::size_t firstDamage = kNoDamage; // entries listed before the first damaged record
     };
+    static constexpr std::size_t kNoDamage = static_cast<std::size_t>(-1);
     // ListRecords, then the log row when the listing met damage; on a throw, what was
     // listed is attached to `folder` before the throw goes on.
     NodeId ListAndReport(Listing& listing, NodeId folder, ConstBytes data, std::uint64_t length,
-                         std::uint64_t offset, InodeNo lowest, const EntryMaker& make);
+                         std::uint64_t offset, InodeNo lowest, const EntryRules& rules);
     void ListRecords(Listing& listing, ConstBytes data, std::uint64_t length, std::uint64_t offset,
-                     InodeNo lowest, const EntryMaker& make);
-    WalkOn ListRecord(Listing& listing, const DirectoryRecord& record, const EntryMaker& make);
+                     InodeNo lowest, const EntryRules& rules);
+    bool MakePending(Listing& listing, const EntryRules& rules);
+    std::vector<EntryInode> JudgeInInodeOrder(const std::vector<ListedEntry>& entries,
+                                              const EntryRules& rules);
+    WalkOn ListEntry(Listing& listing, const ListedEntry& entry, const EntryInode& judged,
+                     const EntryRules& rules);
     void ListFolder(NodeId folder, InodeNo n);
-    NodeId MakeEntryNode(NodeId folder, InodeNo inode, std::uint8_t fileType,
-                         std::string_view name);
+    EntryInode JudgeEntryInode(InodeNo inode, const InodeRecord& record);
+    NodeId MakeEntryNode(NodeId folder, const ListedEntry& entry, const EntryInode& judged);
     void CountEntry(const CatalogNode& node);
     void Log(const std::string& description, LogIcon icon);
 
@@ -137,6 +178,10 @@ private:
     StopControl& m_stop;
     EngineEvents& m_events;
     LostFileCandidates* m_candidates = nullptr;
+    // Folder inodes read while their parent was listed, kept until the walk lists them, so
+    // that they are not read a second time. Bounded: past kMostKeptFolders they are read again.
+    static constexpr std::size_t kMostKeptFolders = 16384;
+    std::unordered_map<InodeNo, InodeRecord> m_keptFolders;
     std::uint32_t m_leftOut = 0;
     std::uint32_t m_walkedAgain = 0;
     std::string m_firstWalkedAgain; // shown path of the first folder entry not walked again

@@ -210,25 +210,40 @@ NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record, std::ui
 
 // The size a recovered regular file (deleted, or listed in a lost folder) is given: its
 // recorded size, unless that is more than the volume holds or more than its block map can
-// stand for. Then the size is cut to where the map's last data block ends, and the log says
-// so, rather than a damaged size passing as a huge sparse file.
-std::uint64_t TurboScan::SupportedSize(InodeNo inode, const InodeRecord& record) {
+// stand for. Then the size is cut to where the map's last data block ends (sizeHolds false),
+// rather than a damaged size passing as a huge sparse file.
+EntryInode TurboScan::JudgeRecoveredSize(const InodeRecord& record) {
     const Ext2Volume& volume = m_reader.Volume();
-    const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
+    EntryInode judged = InodeAttributes(record, volume.sb.s_blocks_count, volume.sb.HasLargeFile());
+    const std::uint64_t size = judged.recordedSize;
     if (InodeView{record}.FileType() != kModeRegular ||
         (size <= volume.SizeInBytes() && m_builder.SizeFitsBlocks(record, size)))
-        return size;
+        return judged;
     const std::uint64_t blockSize = volume.BlockSize();
     const BlockMapSurvey survey =
         m_reader.ForEachMappedBlock(record, CeilDiv(size, blockSize), {}, &m_stop);
-    const std::uint64_t covered = std::min(size, survey.endLogical * blockSize);
+    judged.size = std::min(size, survey.endLogical * blockSize);
+    judged.sizeHolds = false;
+    return judged;
+}
+
+// The log row of a size cut to what its blocks hold.
+void TurboScan::ReportSizeCut(InodeNo inode, const EntryInode& judged) {
+    if (judged.sizeHolds)
+        return;
     m_events.LogRow({0, kTurboScanProcess,
                      "Inode " + std::to_string(inode) + ": recorded size of " +
-                         std::to_string(size) + " bytes is more than its blocks hold; taken as " +
-                         std::to_string(covered) + " bytes",
+                         std::to_string(judged.recordedSize) +
+                         " bytes is more than its blocks hold; taken as " +
+                         std::to_string(judged.size) + " bytes",
                      CurrentTimeText()},
                     LogIcon::kError);
-    return covered;
+}
+
+std::uint64_t TurboScan::SupportedSize(InodeNo inode, const InodeRecord& record) {
+    const EntryInode judged = JudgeRecoveredSize(record);
+    ReportSizeCut(inode, judged);
+    return judged.size;
 }
 
 } // namespace twl
@@ -278,13 +293,19 @@ NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t l
     if (!start)
         return kNoNode;
     // No size checks here, and inode 1 is listed like any other.
-    const auto make = [this](InodeNo inode, std::uint8_t fileType, std::string_view name) {
-        const InodeRecord record = m_reader.ReadInode(inode).record;
-        const bool plausible = IsPlausibleInode(record, m_reader.Volume().sb.s_blocks_count);
-        const std::uint64_t size = plausible ? SupportedSize(inode, record) : 0;
-        return m_builder.AddEntryNode(name, inode, fileType, record, size);
-    };
-    return m_builder.ListEntries(folder, data, length, *start, 1, make);
+    const EntryRules rules{
+        [this](InodeNo, const InodeRecord& record) {
+            const Ext2Volume& volume = m_reader.Volume();
+            const EntryInode attributes =
+                InodeAttributes(record, volume.sb.s_blocks_count, volume.sb.HasLargeFile());
+            return attributes.plausible ? JudgeRecoveredSize(record) : attributes;
+        },
+        [this](const ListedEntry& entry, const EntryInode& judged) {
+            if (judged.plausible)
+                ReportSizeCut(entry.inode, judged);
+            return m_builder.AddEntryNode(entry, judged);
+        }};
+    return m_builder.ListEntries(folder, data, length, *start, 1, rules);
 }
 
 // A folder met again inside this lost folder's subtree is taken out of the container's top

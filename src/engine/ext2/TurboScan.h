@@ -60,6 +60,8 @@ private:
     void JudgeRecord(InodeNo inode, const InodeRecord& record);
     NodeId MakeFileNode(InodeNo inode, const InodeRecord& record, std::uint64_t size);
     std::uint64_t SupportedSize(InodeNo inode, const InodeRecord& record);
+    EntryInode JudgeRecoveredSize(const InodeRecord& record);
+    void ReportSizeCut(InodeNo inode, const EntryInode& judged);
     void TryLostFolder(InodeNo inode, const InodeRecord& record);
     void WalkLostFolder(NodeId folder);
     void Merge(NodeId folder);

@@ -6,67 +6,98 @@ namespace twl {
 namespace {
 
 constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
+// Inode-table runs start and end on 4 KiB within their table: whole pages of the page cache.
+constexpr std::uint64_t kAlignSectors = 8;
 
 } // namespace
 
-bool VolumeReader::ReadInodeTableSector(std::uint64_t sector, MutableBytes out) {
-    const std::uint64_t runStart = sector / kInodeRunSectors * kInodeRunSectors;
-    if (runStart != m_inodeRunStart) {
-        m_inodeRun.assign(kInodeRunSectors * kSectorSize, 0);
-        const std::uint64_t sectors =
-            std::min<std::uint64_t>(kInodeRunSectors, kLastSector - runStart + 1);
-        const MutableBytes run = MutableBytes(m_inodeRun).first(sectors * kSectorSize);
-        m_inodeRunStart = runStart;
-        m_inodeRunUnreadable = m_source.ReadSectors(static_cast<SectorNo>(runStart), run) == 0
-                                   ? FindUnreadable(run)
-                                   : 0;
-    }
-    const std::size_t offset = (sector - runStart) * kSectorSize;
-    std::copy_n(m_inodeRun.begin() + static_cast<std::ptrdiff_t>(offset), kSectorSize, out.begin());
-    return (m_inodeRunUnreadable & (1u << (sector - runStart))) == 0;
-}
-
-// After a read of the run that failed somewhere: which of its sectors failed. Those read as
-// zeros; each such sector is tried once more on its own, without being counted again.
-std::uint32_t VolumeReader::FindUnreadable(MutableBytes run) {
-    std::uint32_t unreadable = 0;
-    for (std::size_t i = 0; i * kSectorSize < run.size(); ++i) {
-        const MutableBytes sector = run.subspan(i * kSectorSize, kSectorSize);
-        if (std::any_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b != 0; }))
-            continue;
-        const SectorNo number = static_cast<SectorNo>(m_inodeRunStart + i);
-        if (m_source.ReadSectorsOnce(m_source.CurrentDriveId(), number, sector) == 0) {
-            std::fill(sector.begin(), sector.end(), std::uint8_t{0});
-            unreadable |= 1u << i;
-        }
-    }
-    return unreadable;
-}
-
-InodeRead VolumeReader::ReadInode(InodeNo n) {
+VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     const Ext2Volume& v = m_volume;
-    InodeRead read;
+    InodePlace place;
     const std::uint32_t ipg = v.sb.s_inodes_per_group;
     if (n == 0 || ipg == 0)
-        return read;
+        return place;
     const std::uint32_t group = (n - 1) / ipg;
     const std::uint32_t index = (n - 1) % ipg;
     if (group >= v.groupCount)
-        return read; // no descriptor for it: the inode reads as zeros
-    read.descriptor = DescriptorAt(v.descriptorTable, group);
-    const GroupDescriptor gd = GroupDescriptor::Decode(read.descriptor);
-    const std::uint64_t byteOffset = static_cast<std::uint64_t>(index) * v.sb.InodeSize();
-    const std::uint64_t sector = v.start +
-                                 static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock +
-                                 byteOffset / kSectorSize;
-    if (sector > kLastSector)
-        return read; // beyond what a 32-bit sector number reaches: reads as zeros
-    std::array<std::uint8_t, kSectorSize> buffer{};
-    read.readable = ReadInodeTableSector(sector, buffer);
-    const std::size_t slot = byteOffset % kSectorSize;
-    std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(slot), kInodeRecordSize,
-                read.record.begin());
+        return place; // no descriptor for it: the inode reads as zeros
+    place.descriptor = DescriptorAt(v.descriptorTable, group);
+    place.hasDescriptor = true;
+    const GroupDescriptor gd = GroupDescriptor::Decode(place.descriptor);
+    const std::uint64_t inodeSize = v.sb.InodeSize();
+    const std::uint64_t byteOffset = index * inodeSize;
+    place.table = v.start + static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock;
+    place.tableSectors = (ipg * inodeSize + kSectorSize - 1) / kSectorSize;
+    place.sector = place.table + byteOffset / kSectorSize;
+    // Inode sizes are powers of two from 128 bytes on: a record never crosses a sector.
+    place.offset = byteOffset % kSectorSize;
+    // Beyond what a 32-bit sector number reaches, the inode reads as zeros.
+    place.inTable = place.sector <= kLastSector;
+    return place;
+}
+
+// A run of the table of `place` for reading it: from `start`, `sectors` long.
+struct VolumeReader::TableRun {
+    std::uint64_t start = 0;
+    std::uint64_t sectors = 0;
+};
+
+// The record at `place`, from the cache, or from `run` (which holds it) read first. A run is
+// cut short where a held one begins, so held sectors are not read again.
+InodeRead VolumeReader::ReadAt(const InodePlace& place, const TableRun& run) {
+    InodeRead read;
+    read.descriptor = place.descriptor;
+    if (!place.inTable)
+        return read;
+    std::optional<InodeTableCache::SectorView> sector = m_inodeTables.Find(place.sector);
+    if (!sector) {
+        const std::uint64_t end =
+            std::min(run.start + run.sectors, m_inodeTables.NextHeldStart(run.start));
+        m_inodeTables.Load(run.start, std::max(end, place.sector + 1) - run.start);
+        sector = m_inodeTables.Find(place.sector);
+    }
+    read.readable = sector->readable;
+    std::copy_n(sector->bytes + place.offset, kInodeRecordSize, read.record.begin());
     return read;
+}
+
+// A single inode is read with the 4 KiB of its table around it: its neighbours are often
+// read next.
+InodeRead VolumeReader::ReadInode(InodeNo n) {
+    const InodePlace place = PlaceOf(n);
+    const std::uint64_t start =
+        place.table + (place.sector - place.table) / kAlignSectors * kAlignSectors;
+    const std::uint64_t end = std::min(start + kAlignSectors, place.table + place.tableSectors);
+    return ReadAt(place, {start, end - start});
+}
+
+// The run to read for inode ascending[k]: from its sector to the sector of the last following
+// inode of the same table that lies close enough after the one before it, no longer than the
+// cache's largest run. Only sectors the inodes need, and short gaps between them, are read.
+VolumeReader::TableRun VolumeReader::RunFor(std::span<const InodeNo> ascending, std::size_t k,
+                                            const InodePlace& place) const {
+    constexpr std::uint64_t kMostGapSectors = 8;
+    std::uint64_t last = place.sector;
+    for (std::size_t j = k + 1; j < ascending.size(); ++j) {
+        const InodePlace next = PlaceOf(ascending[j]);
+        if (!next.inTable || next.table != place.table || next.sector < last ||
+            next.sector - last > kMostGapSectors + 1 ||
+            next.sector - place.sector >= InodeTableCache::kMostRunSectors)
+            break;
+        last = next.sector;
+    }
+    return {place.sector, last - place.sector + 1};
+}
+
+void VolumeReader::ReadInodesInOrder(std::span<const InodeNo> ascending, const InodeVisit& visit) {
+    for (std::size_t k = 0; k < ascending.size(); ++k) {
+        const InodePlace place = PlaceOf(ascending[k]);
+        const TableRun run = place.inTable && !m_inodeTables.Find(place.sector)
+                                 ? RunFor(ascending, k, place)
+                                 : TableRun{place.sector, 1};
+        if (!visit(k, ReadAt(place, run)))
+            return;
+    }
 }
 
 int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {

@@ -7,12 +7,14 @@
 #include "core/StopControl.h"
 #include "ext2/Ext2Volume.h"
 #include "ext2/FileBlocks.h"
+#include "ext2/InodeTableCache.h"
 #include "sector/SectorSource.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace twl {
@@ -39,13 +41,24 @@ struct BlockCount {
 
 class VolumeReader {
 public:
-    VolumeReader(SectorSource& source, Ext2Volume& volume) : m_source(source), m_volume(volume) {}
+    VolumeReader(SectorSource& source, Ext2Volume& volume)
+        : m_source(source), m_volume(volume), m_inodeTables(source) {}
     VolumeReader(const VolumeReader&) = delete; // its map reader calls back into this one
     VolumeReader& operator=(const VolumeReader&) = delete;
 
     // Inode n (1 <= n <= s_inodes_count) and its group's descriptor. An inode outside the
     // tables reads as zeros; so does one whose sector could not be read (readable false).
+    // Tables are read in large runs kept in a small cache: reading inodes in ascending order
+    // reads each table block once.
     InodeRead ReadInode(InodeNo n);
+    // Reads the inodes `ascending` names (sorted, repeats allowed) and calls visit(k, read) for
+    // each in turn, k its index. The table sectors they need are read in ascending order, in
+    // runs of up to 64 KiB that hold what the following inodes need and little more. A visit
+    // returning false ends the reading.
+    using InodeVisit = std::function<bool(std::size_t k, const InodeRead& read)>;
+    void ReadInodesInOrder(std::span<const InodeNo> ascending, const InodeVisit& visit);
+    // Read requests made for inode tables so far.
+    std::uint64_t InodeTableReads() const { return m_inodeTables.Reads(); }
 
     // The one walk over the blocks of a file (FileBlocks.h): calls visit for each step below
     // logical block `end`, in file order, until the visitor ends the walk. `stop`, when given,
@@ -95,22 +108,31 @@ public:
     Ext2Volume& Volume() { return m_volume; }
 
 private:
+    // Where an inode lies: its group's descriptor, and the absolute sector and offset of its
+    // record, when its table has one for it.
+    struct InodePlace {
+        RawGroupDescriptor descriptor{};
+        bool hasDescriptor = false;
+        bool inTable = false;
+        std::uint64_t table = 0;        // first sector of the table
+        std::uint64_t tableSectors = 0; // its length
+        std::uint64_t sector = 0;       // absolute sector of the record
+        std::size_t offset = 0;         // of the record in that sector
+    };
+    InodePlace PlaceOf(InodeNo n) const;
+    struct TableRun;
+    InodeRead ReadAt(const InodePlace& place, const TableRun& run);
+    TableRun RunFor(std::span<const InodeNo> ascending, std::size_t k,
+                    const InodePlace& place) const;
     BlockCount WalkBlockList(const InodeRecord& inode, std::size_t maxBlocks,
                              std::vector<BlockNo>* blocks);
-    bool ReadInodeTableSector(std::uint64_t sector, MutableBytes out);
-    std::uint32_t FindUnreadable(MutableBytes run);
 
     SectorSource& m_source;
     Ext2Volume& m_volume;
     const ReadMapBlock m_readMapBlock = [this](BlockNo block, MutableBytes out) {
         ReadBlock(block, out);
     };
-
-    // The inode-table run read last: neighbouring inodes of a directory usually share it.
-    static constexpr std::uint32_t kInodeRunSectors = 8;
-    std::vector<std::uint8_t> m_inodeRun;
-    std::uint64_t m_inodeRunStart = std::numeric_limits<std::uint64_t>::max();
-    std::uint32_t m_inodeRunUnreadable = 0; // one bit per sector of the run
+    InodeTableCache m_inodeTables;
 };
 
 } // namespace twl

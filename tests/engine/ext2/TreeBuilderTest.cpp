@@ -96,6 +96,7 @@ public:
     }
 
     RecoverySession& Session() { return m_session; }
+    fixtures::MemoryMedium& Medium() { return *m_medium; }
     const Catalog& Catalogue() const { return m_session.Catalogue(); }
     const TreeCounters& Counters() { return m_session.Counters(); }
 
@@ -696,6 +697,47 @@ TEST(TreeBuilder, TheStatusTextsSwitchUnitsAtOneMebibyteAndOneGibibyte) {
     for (const auto& [counters, text] : cases)
         EXPECT_EQ(SizeLineText(counters), text) << counters.bytes;
     EXPECT_EQ(EntriesFoundText({9, 4, 5, 0}), "9 Entries Found");
+}
+
+// A folder whose entries name their inodes in descending order, as a hash-ordered folder
+// can: the inodes are read in ascending order, no table sector twice, and the listing keeps
+// the folder's own order.
+TEST(TreeBuilder, AFolderListedOutOfInodeOrderReadsItsInodesInAscendingOrder) {
+    Ext2Options options;
+    options.blockSize = 4096;
+    options.blocksPerGroup = 1024;
+    options.inodesPerGroup = 256;
+    options.inodeSize = 256;
+    Ext2Image image(options);
+    const InodeNo folder = image.AddDirectory(2, "many");
+    std::vector<RawDirEntry> entries{{folder, ".", 2, {}, {}}, {2, "..", 2, {}, {}}};
+    std::vector<std::string> expected{"#D:\\$TW\\many"};
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        const InodeNo n = image.AddFile(folder, name, kText);
+        entries.insert(entries.begin() + 2, RawDirEntry{n, name, 1, {}, {}});
+        expected.insert(expected.begin() + 1, name);
+    }
+    image.WriteDirectory(folder, entries);
+    Walk walk(image);
+    walk.Medium().readOffsets.clear();
+    walk.Medium().readLengths.clear();
+    walk.Run();
+    EXPECT_EQ(walk.Children(walk.IdOf("many")), expected);
+
+    const ByteOffset tableStart = SectorOffset(kStart) + image.InodeTableBlock(0) * 4096;
+    const ByteOffset tableEnd = tableStart + 256 * 256;
+    ByteOffset readUpTo = 0;
+    std::size_t tableReads = 0;
+    for (std::size_t i = 0; i < walk.Medium().readOffsets.size(); ++i) {
+        const ByteOffset at = walk.Medium().readOffsets[i];
+        if (at < tableStart || at >= tableEnd)
+            continue;
+        ++tableReads;
+        EXPECT_GE(at, readUpTo) << "table read " << tableReads << " goes back";
+        readUpTo = at + walk.Medium().readLengths[i];
+    }
+    EXPECT_LE(tableReads, 3u);
 }
 
 TEST(TreeBuilder, AStopFromTheEventsEndsTheWalkAndKeepsWhatWasListed) {

@@ -130,6 +130,91 @@ TEST(VolumeReader, TwoReadersOnOneVolumeEachKeepTheInodeTheyRead) {
     }
 }
 
+// Two groups of 512 inodes of 256 bytes: tables of 256 sectors, more than one 64 KiB run.
+Ext2Image LargeTables() {
+    Ext2Options options;
+    options.groups = 2;
+    options.blocksPerGroup = 1024;
+    options.inodesPerGroup = 512;
+    options.inodeSize = 256;
+    return Ext2Image(options);
+}
+
+// Inodes read in ascending order: the table sectors they need are read once each, ascending,
+// in runs of at most 64 KiB that pass over gaps of up to eight sectors and read nothing else.
+TEST(VolumeReader, InodesReadInOrderTakeTheirTableSectorsOnceInLargeAscendingRuns) {
+    Ext2Image image = LargeTables();
+    std::vector<InodeNo> wanted{0};    // no such inode: zeros, nothing read
+    for (InodeNo n = 20; n <= 99; ++n) // table sectors 9 to 49
+        wanted.push_back(n);
+    wanted.push_back(110);               // sector 54: a gap of 4 read through
+    for (InodeNo n = 200; n <= 480; ++n) // sectors 99 to 239: a gap of 44 is not
+        wanted.push_back(n);
+    wanted.insert(wanted.end(), {518, 518, 600}); // group 1, sectors 2 and 43; 518 twice
+    wanted.push_back(5000);                       // past the inode count: zeros
+    for (const InodeNo n : wanted)
+        if (n != 0 && n <= 1024)
+            PutLe32(image.Inode(n), ext2::i_size, 0x10000 + n);
+    Opened opened(image);
+    opened.medium->readOffsets.clear();
+    opened.medium->readLengths.clear();
+
+    std::vector<std::size_t> visited;
+    opened.reader.ReadInodesInOrder(wanted, [&](std::size_t k, const InodeRead& read) {
+        visited.push_back(k);
+        const InodeNo n = wanted[k];
+        EXPECT_EQ(InodeView{read.record}.i_size(), n == 0 || n > 1024 ? 0 : 0x10000 + n) << n;
+        EXPECT_TRUE(read.readable) << n;
+        return true;
+    });
+    EXPECT_EQ(visited.size(), wanted.size());
+    const auto table = [&](std::uint32_t group, std::uint64_t sector) {
+        return SectorOffset(kStart + image.InodeTableBlock(group) * 2 + sector);
+    };
+    using Read = std::pair<ByteOffset, std::size_t>;
+    std::vector<Read> reads;
+    for (std::size_t i = 0; i < opened.medium->readOffsets.size(); ++i)
+        reads.emplace_back(opened.medium->readOffsets[i], opened.medium->readLengths[i]);
+    EXPECT_EQ(reads, (std::vector<Read>{{table(0, 9), 46 * kSectorSize},
+                                        {table(0, 99), 128 * kSectorSize},
+                                        {table(0, 227), 13 * kSectorSize},
+                                        {table(1, 2), kSectorSize},
+                                        {table(1, 43), kSectorSize}}));
+
+    // A visit that returns false ends the reading.
+    visited.clear();
+    opened.reader.ReadInodesInOrder(wanted, [&](std::size_t k, const InodeRead&) {
+        visited.push_back(k);
+        return k < 2;
+    });
+    EXPECT_EQ(visited, (std::vector<std::size_t>{0, 1, 2}));
+}
+
+// A sector of a run that cannot be read costs only the inodes in it: they read as zeros and
+// unreadable, their neighbours in the same run as they are.
+TEST(VolumeReader, AnUnreadableSectorInARunLosesOnlyItsOwnInodes) {
+    Ext2Image image = LargeTables();
+    std::vector<InodeNo> wanted;
+    for (InodeNo n = 20; n <= 99; ++n) {
+        wanted.push_back(n);
+        PutLe32(image.Inode(n), ext2::i_size, 0x10000 + n);
+    }
+    Opened opened(image);
+    opened.medium->badSectors.insert(kStart + image.InodeTableBlock(0) * 2 + 30); // 61, 62
+    std::vector<InodeNo> lost;
+    opened.reader.ReadInodesInOrder(wanted, [&](std::size_t k, const InodeRead& read) {
+        const std::uint32_t size = InodeView{read.record}.i_size();
+        if (!read.readable) {
+            lost.push_back(wanted[k]);
+            EXPECT_EQ(size, 0u);
+        } else {
+            EXPECT_EQ(size, 0x10000 + wanted[k]);
+        }
+        return true;
+    });
+    EXPECT_EQ(lost, (std::vector<InodeNo>{61, 62}));
+}
+
 TEST(VolumeReader, BlockListFollowsTheMapLevelsInFileOrder) {
     const std::vector<BlockNo> direct = Range(100, 12);
     struct Case {

@@ -13,15 +13,15 @@ namespace {
 // Rows are gathered in a buffer and written in large pieces: a catalogue can have millions.
 class RowBuffer {
 public:
-    explicit RowBuffer(std::ostream& out) : m_out(out) {}
+    explicit RowBuffer(std::ostream& out) : m_out(out) { m_text.reserve(kFlushAt + 4096); }
     ~RowBuffer() { Flush(); }
 
     RowBuffer& operator<<(std::string_view text) {
-        m_text += text;
+        m_text.append(text);
         return *this;
     }
     RowBuffer& operator<<(char c) {
-        m_text += c;
+        m_text.push_back(c);
         return *this;
     }
     RowBuffer& Number(std::uint64_t value, int base = 10) {
@@ -30,9 +30,14 @@ public:
         m_text.append(digits, end);
         return *this;
     }
+    // A file mode in octal with a leading 0 ("0" alone for no mode).
+    RowBuffer& Mode(std::uint16_t mode) {
+        m_text.push_back('0');
+        return mode == 0 ? *this : Number(mode, 8);
+    }
     void EndRow() {
-        m_text += '\n';
-        if (m_text.size() >= (1u << 16))
+        m_text.push_back('\n');
+        if (m_text.size() >= kFlushAt)
             Flush();
     }
     void Flush() {
@@ -41,16 +46,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
     std::ostream& m_out;
     std::string m_text;
 };
-
-std::string ModeText(std::uint16_t mode) {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, mode, 8).ptr;
-    const std::string octal(digits, end);
-    return mode == 0 ? "0" : "0" + octal;
-}
 
 std::string JsonString(std::string_view escaped) {
     std::string text = "\"";
@@ -69,7 +68,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows << path << '\t';
         rows.Number(node.type) << '\t';
         rows.Number(node.inode) << '\t';
-        rows.Number(node.size) << '\t' << ModeText(node.mode) << '\t';
+        rows.Number(node.size) << '\t';
+        rows.Mode(node.mode) << '\t';
         rows.Number(node.uid) << '\t';
         rows.Number(node.gid) << '\t';
         rows.Number(node.ctime) << '\t';
@@ -87,7 +87,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows << (first ? "  {" : ",\n  {") << "\"path\": " << JsonString(path) << ", \"type\": ";
         rows.Number(node.type) << ", \"inode\": ";
         rows.Number(node.inode) << ", \"size\": ";
-        rows.Number(node.size) << ", \"mode\": \"" << ModeText(node.mode) << "\", \"uid\": ";
+        rows.Number(node.size) << ", \"mode\": \"";
+        rows.Mode(node.mode) << "\", \"uid\": ";
         rows.Number(node.uid) << ", \"gid\": ";
         rows.Number(node.gid) << ", \"ctime\": ";
         rows.Number(node.ctime) << ", \"mtime\": ";
@@ -140,7 +141,7 @@ void PrintCatalog(const Catalog& catalog, TreeFormat format, std::ostream& out) 
         const std::string_view name = catalog.Name(frame.next);
         path.resize(frame.pathLength);
         path += '/';
-        path += EscapeField(name);
+        AppendEscaped(path, name);
         PrintRow(rows, format, node, path, name, stack.size() - 1, first);
         first = false;
         if (node.first_child != kNoNode)

@@ -43,10 +43,10 @@ InodeTableCache::SectorView InodeTableCache::Load(std::uint64_t start, std::uint
     run.start = start;
     run.sectors = sectors;
     run.unreadable.reset();
-    std::fill(run.bytes.Bytes().begin(), run.bytes.Bytes().end(), std::uint8_t{0});
     if (sectors != 0) {
         ++m_reads;
         const MutableBytes bytes = run.bytes.Bytes().first(sectors * kSectorSize);
+        std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
         if (m_source.ReadSectors(static_cast<SectorNo>(start), bytes) == 0)
             FindUnreadable(run);
     }

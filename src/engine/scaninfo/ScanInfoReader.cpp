@@ -6,6 +6,7 @@
 #include "platform/UniqueFd.h"
 #include "scaninfo/LoadedVolumeCheck.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,30 +15,62 @@
 namespace twl {
 namespace {
 
-// Takes bytes from the front of the file; never past its end.
+// Takes bytes from the front of the file; never past its end. Over bytes in memory, or over
+// an open file read piece by piece, so that loading a large catalogue does not also hold the
+// whole file. A span handed out stays valid until the next Take or Peek.
 class Cursor {
 public:
-    explicit Cursor(ConstBytes data) : m_data(data) {}
+    explicit Cursor(ConstBytes data) : m_data(data), m_size(data.size()) {}
+    // `size`: the file's length. A read error ends the file where it happened.
+    Cursor(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+
     bool Take(std::size_t count, ConstBytes& out) {
         if (!Peek(count, out))
             return false;
         m_pos += count;
         return true;
     }
-    bool Peek(std::size_t count, ConstBytes& out) const {
-        if (!FitsIn(m_data.size(), m_pos, count))
+    bool Peek(std::size_t count, ConstBytes& out) {
+        if (!FitsIn(m_size, m_pos, count) || !Hold(count))
             return false;
-        out = m_data.subspan(m_pos, count);
+        out = m_data.subspan(m_pos - m_dataStart, count);
         return true;
     }
-    bool AtEnd() const { return m_pos == m_data.size(); }
-    int PercentRead() const {
-        return m_data.empty() ? 100 : static_cast<int>(m_pos * std::uint64_t{100} / m_data.size());
-    }
+    bool AtEnd() const { return m_pos == m_size; }
+    int PercentRead() const { return m_size == 0 ? 100 : static_cast<int>(m_pos * 100 / m_size); }
 
 private:
-    ConstBytes m_data;
-    std::size_t m_pos = 0;
+    static constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+    // Makes the bytes [m_pos, m_pos + count) those of m_data.
+    bool Hold(std::size_t count) {
+        if (m_pos + count <= m_dataStart + m_data.size())
+            return true;
+        if (m_fd < 0)
+            return false;
+        // What is still to come moves to the front; the rest of the window is read anew.
+        const std::size_t kept = m_dataStart + m_data.size() - m_pos;
+        std::copy(m_window.end() - static_cast<std::ptrdiff_t>(kept), m_window.end(),
+                  m_window.begin());
+        const std::size_t wanted = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max(count, kPiece), m_size - m_pos));
+        m_window.resize(wanted);
+        const IoResult got =
+            ReadAllAt(m_fd, m_pos + kept, MutableBytes(m_window).subspan(kept, wanted - kept));
+        m_window.resize(kept + got.bytes);
+        m_data = m_window;
+        m_dataStart = m_pos;
+        if (m_window.size() < wanted)
+            m_size = m_pos + m_window.size(); // the file ends (or fails) sooner than it said
+        return m_window.size() >= count;
+    }
+
+    int m_fd = -1;
+    std::vector<std::uint8_t> m_window;
+    ConstBytes m_data;             // the bytes at hand
+    std::uint64_t m_dataStart = 0; // their offset in the file
+    std::uint64_t m_pos = 0;
+    std::uint64_t m_size = 0;
 };
 
 ScanInfoReadResult Damaged(LoadedScanInfo& loaded, std::string what) {
@@ -86,10 +119,12 @@ bool ReadRun(Cursor& cursor, Catalog& catalog, NodeId parent, std::vector<NodeId
     for (;;) {
         ConstBytes entry;
         ConstBytes name;
-        if (!cursor.Take(kNodeRecordSize + 2, entry) ||
-            !cursor.Take(Le16(entry, kNodeRecordSize), name))
+        if (!cursor.Take(kNodeRecordSize + 2, entry))
             return false;
+        // Decoded before the name is taken: taking it may move the bytes of the entry.
         CatalogNode fields = DecodeNodeRecord(entry);
+        if (!cursor.Take(Le16(entry, kNodeRecordSize), name))
+            return false;
         const std::string_view text(reinterpret_cast<const char*>(name.data()), name.size());
         // A header named by its folder's path keeps no copy of it: the path is made again
         // from the names above when it is asked for.
@@ -148,11 +183,8 @@ bool ReadTree(Cursor& cursor, Catalog& catalog, const ScanInfoReadProgress& prog
     return true;
 }
 
-} // namespace
-
-ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded,
-                                 const ScanInfoReadProgress& progress) {
-    Cursor cursor(file);
+ScanInfoReadResult Parse(Cursor& cursor, LoadedScanInfo& loaded,
+                         const ScanInfoReadProgress& progress) {
     ConstBytes section;
     if (!cursor.Take(kSectorSize, section) || !IsValidHeadSector(section))
         return ScanInfoReadResult::kNotScanInfo;
@@ -187,6 +219,14 @@ ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded,
     return ScanInfoReadResult::kOk;
 }
 
+} // namespace
+
+ScanInfoReadResult ParseScanInfo(ConstBytes file, LoadedScanInfo& loaded,
+                                 const ScanInfoReadProgress& progress) {
+    Cursor cursor(file);
+    return Parse(cursor, loaded, progress);
+}
+
 ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loaded,
                                     const ScanInfoReadProgress& progress) {
     const OpenedFile opened = OpenForReading(path); // refuses a FIFO before it could block
@@ -203,14 +243,9 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, LoadedScanInfo& loa
         loaded.openStatus = Status::Failure(ErrorCode::kCannotOpen, path + " (not a regular file)");
         return ScanInfoReadResult::kCannotOpen;
     }
-    std::vector<std::uint8_t> bytes;
-    if (!RunWithinCatalogLimits([&] {
-             bytes.resize(static_cast<std::size_t>(st.st_size));
-         }).empty())
-        return Damaged(loaded, "it is too large to be read");
     // A read error keeps what came before it; the parser judges what is there.
-    bytes.resize(ReadAllAt(fd.Get(), 0, bytes).bytes);
-    return ParseScanInfo(bytes, loaded, progress);
+    Cursor cursor(fd.Get(), static_cast<std::uint64_t>(st.st_size));
+    return Parse(cursor, loaded, progress);
 }
 
 } // namespace twl

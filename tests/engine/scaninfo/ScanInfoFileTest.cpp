@@ -161,6 +161,47 @@ TEST(ScanInfoFile, EveryTruncationIsRefusedAndLeavesTheSessionAsItWas) {
     EXPECT_EQ(ParseScanInfo(longer, loaded), ScanInfoReadResult::kDamaged);
 }
 
+// A file of several megabytes is read in pieces: entries and names that straddle a piece
+// come back whole, and a file cut inside the tree is still refused.
+TEST(ScanInfoFile, ALargeCatalogueLoadsWholeThroughPiecewiseReading) {
+    SmallSession small(63 + 514);
+    Catalog& catalog = small.session.Catalogue();
+    const NodeId a = catalog.Node(kRootAnchor).first_child;
+    NodeId tail = catalog.Node(a).first_child;
+    for (std::uint32_t i = 0; i < 30000; ++i) {
+        // Names of 1 to 251 bytes, every byte value among them.
+        std::string name(1 + i % 251, static_cast<char>('a' + i % 26));
+        name[0] = static_cast<char>(i % 256);
+        const NodeId id = catalog.AddNode(name);
+        catalog.Node(id).inode = i;
+        catalog.Node(id).size = std::uint64_t{i} << 20;
+        catalog.Node(id).mtime = 0x80000000u + i;
+        catalog.LinkSibling(tail, id);
+        tail = id;
+        if (i % 1000 == 0) {
+            catalog.Node(id).type = kTypeFolder;
+            catalog.AttachChildList(id, catalog.AddNode("inside" + std::to_string(i)));
+        }
+    }
+    TempDir dir;
+    const std::string path = dir.File("large.ds1");
+    ASSERT_TRUE(WriteScanInfoFile(small.session, path, {}).Ok());
+    const std::vector<std::uint8_t> file = fixtures::ReadFileBytes(path);
+    ASSERT_GT(file.size(), std::size_t{3} << 20);
+
+    LoadedScanInfo loaded;
+    ASSERT_EQ(ReadScanInfoFile(path, loaded), ScanInfoReadResult::kOk) << loaded.damage;
+    EXPECT_EQ(Flatten(loaded.catalog), Flatten(catalog));
+
+    const std::string cutPath = dir.File("cut.ds1");
+    std::ofstream(cutPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size() - 100));
+    LoadedScanInfo cut;
+    EXPECT_EQ(ReadScanInfoFile(cutPath, cut), ScanInfoReadResult::kDamaged);
+    EXPECT_EQ(cut.damage, "it ends inside the file tree");
+}
+
 // Where the sections of a file with a one-sector volume list block begin.
 constexpr std::size_t kSelectedVolume = 2560;
 constexpr std::size_t kSuperblockCopy = 3072;

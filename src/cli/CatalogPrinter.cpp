@@ -4,6 +4,8 @@
 #include "core/TimeText.h"
 
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -13,42 +15,54 @@ namespace {
 // Rows are gathered in a buffer and written in large pieces: a catalogue can have millions.
 class RowBuffer {
 public:
-    explicit RowBuffer(std::ostream& out) : m_out(out) { m_text.reserve(kFlushAt + 4096); }
+    explicit RowBuffer(std::ostream& out) : m_out(out), m_bytes(new char[kSize]) {}
     ~RowBuffer() { Flush(); }
+    RowBuffer(const RowBuffer&) = delete;
+    RowBuffer& operator=(const RowBuffer&) = delete;
 
     RowBuffer& operator<<(std::string_view text) {
-        m_text.append(text);
+        if (m_used + text.size() > kSize) {
+            Flush();
+            if (text.size() > kSize) {
+                m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+                return *this;
+            }
+        }
+        std::memcpy(m_bytes.get() + m_used, text.data(), text.size());
+        m_used += text.size();
         return *this;
     }
-    RowBuffer& operator<<(char c) {
-        m_text.push_back(c);
-        return *this;
-    }
+    RowBuffer& operator<<(char c) { return *this << std::string_view(&c, 1); }
     RowBuffer& Number(std::uint64_t value, int base = 10) {
-        char digits[32];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
-        m_text.append(digits, end);
+        constexpr std::size_t kLongest = 64; // a 64-bit number in base 2
+        if (m_used + kLongest > kSize)
+            Flush();
+        char* at = m_bytes.get() + m_used;
+        m_used = static_cast<std::size_t>(std::to_chars(at, at + kLongest, value, base).ptr -
+                                          m_bytes.get());
         return *this;
     }
     // A file mode in octal with a leading 0 ("0" alone for no mode).
     RowBuffer& Mode(std::uint16_t mode) {
-        m_text.push_back('0');
+        *this << '0';
         return mode == 0 ? *this : Number(mode, 8);
     }
     void EndRow() {
-        m_text.push_back('\n');
-        if (m_text.size() >= kFlushAt)
+        *this << '\n';
+        if (m_used >= kFlushAt)
             Flush();
     }
     void Flush() {
-        m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
-        m_text.clear();
+        m_out.write(m_bytes.get(), static_cast<std::streamsize>(m_used));
+        m_used = 0;
     }
 
 private:
     static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+    static constexpr std::size_t kSize = kFlushAt + 4096;
     std::ostream& m_out;
-    std::string m_text;
+    std::unique_ptr<char[]> m_bytes;
+    std::size_t m_used = 0;
 };
 
 std::string JsonString(std::string_view escaped) {

@@ -7,10 +7,13 @@
 // programming error (asserted) and yields zero in release builds rather than touching memory
 // that is not part of the record.
 
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <type_traits>
 
 namespace twl {
 
@@ -28,9 +31,15 @@ constexpr T LoadLe(ConstBytes bytes, std::size_t offset) {
         assert(!"little-endian load outside its record");
         return 0;
     }
-    T value = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        value |= static_cast<T>(static_cast<T>(bytes[offset + i]) << (8 * i));
+    if (std::is_constant_evaluated() || std::endian::native != std::endian::little) {
+        T value = 0;
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            value |= static_cast<T>(static_cast<T>(bytes[offset + i]) << (8 * i));
+        return value;
+    }
+    // One load on a little-endian machine: the bytes are the value.
+    T value;
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
     return value;
 }
 

@@ -46,8 +46,7 @@ InodeTableCache::SectorView InodeTableCache::Load(std::uint64_t start, std::uint
     if (sectors != 0) {
         ++m_reads;
         const MutableBytes bytes = run.bytes.Bytes().first(sectors * kSectorSize);
-        std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
-        if (m_source.ReadSectors(static_cast<SectorNo>(start), bytes) == 0)
+        if (m_source.ReadSectorsCleared(static_cast<SectorNo>(start), bytes) == 0)
             FindUnreadable(run);
     }
     m_byStart[start] = m_last;

@@ -176,14 +176,42 @@ bool TreeBuilder::MakePending(Listing& listing, const EntryRules& rules) {
     return true;
 }
 
+namespace {
+
+// The entries as (inode << 32 | index), sorted: by inode, and in listing order among entries
+// naming the same inode. A folder's inodes usually lie close together, so they are counted
+// into place; entries spread wide are sorted.
+std::vector<std::uint64_t> InodeOrder(const std::vector<ListedEntry>& entries) {
+    std::vector<std::uint64_t> order(entries.size());
+    if (entries.empty())
+        return order;
+    const auto [low, high] = std::minmax_element(
+        entries.begin(), entries.end(),
+        [](const ListedEntry& a, const ListedEntry& b) { return a.inode < b.inode; });
+    const std::uint64_t span = std::uint64_t{high->inode} - low->inode + 1;
+    if (span > 4 * entries.size()) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            order[i] = std::uint64_t{entries[i].inode} << 32 | i;
+        std::sort(order.begin(), order.end());
+        return order;
+    }
+    std::vector<std::uint32_t> starts(span + 1, 0);
+    for (const ListedEntry& entry : entries)
+        ++starts[entry.inode - low->inode + 1];
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        starts[i] += starts[i - 1];
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        order[starts[entries[i].inode - low->inode]++] = std::uint64_t{entries[i].inode} << 32 | i;
+    return order;
+}
+
+} // namespace
+
 // The judgement of each entry, read in ascending inode order (an inode named twice is read
 // once). Shorter than `entries` when a stop came first.
 std::vector<EntryInode> TreeBuilder::JudgeInInodeOrder(const std::vector<ListedEntry>& entries,
                                                        const EntryRules& rules) {
-    std::vector<std::uint64_t> order(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        order[i] = std::uint64_t{entries[i].inode} << 32 | i;
-    std::sort(order.begin(), order.end());
+    const std::vector<std::uint64_t> order = InodeOrder(entries);
     std::vector<InodeNo> inodes(order.size());
     for (std::size_t k = 0; k < order.size(); ++k)
         inodes[k] = static_cast<InodeNo>(order[k] >> 32);

@@ -359,22 +359,27 @@ void TurboScan::SearchLostFiles() {
     // Inodes below the first ordinary one belong to the file system itself (the resize inode,
     // the journal): never a user's file, so not reported when left out.
     const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
-    for (const LostFileCandidate& candidate : m_candidates.All()) {
-        if (candidate.found)
-            continue;
+    // Candidates are in ascending order: their inodes are read so, in large runs.
+    std::vector<InodeNo> unfound;
+    unfound.reserve(total);
+    for (const LostFileCandidate& candidate : m_candidates.All())
+        if (!candidate.found)
+            unfound.push_back(candidate.inode);
+    m_reader.ReadInodesInOrder(unfound, [&](std::size_t k, const InodeRead& read) {
+        const InodeNo inode = unfound[k];
         ++index;
         m_events.StatusText(0, "Processing Lost File " + std::to_string(index) + " of " +
                                    std::to_string(total));
         m_events.Progress(static_cast<int>(index * 100 / total));
-        const InodeRecord record = m_reader.ReadInode(candidate.inode).record;
-        const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
-        if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(record, size)) {
-            if (candidate.inode >= firstOrdinary)
-                firstLeftOut = leftOut++ == 0 ? candidate.inode : firstLeftOut;
-            continue;
+        const std::uint64_t size = InodeFileSize(read.record, volume.sb.HasLargeFile());
+        if (size > volume.SizeInBytes() || !m_builder.SizeFitsBlocks(read.record, size)) {
+            if (inode >= firstOrdinary)
+                firstLeftOut = leftOut++ == 0 ? inode : firstLeftOut;
+            return true;
         }
-        AppendChild(container, tail, MakeFileNode(candidate.inode, record, size));
-    }
+        AppendChild(container, tail, MakeFileNode(inode, read.record, size));
+        return true;
+    });
     // An inode no folder names has no other sign of being a file than its size: one its
     // blocks cannot hold is taken as damage, left out, and said here once.
     if (leftOut != 0)

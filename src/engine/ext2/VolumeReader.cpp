@@ -6,7 +6,9 @@ namespace twl {
 namespace {
 
 constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
-// Inode-table runs start and end on 4 KiB within their table: whole pages of the page cache.
+// Where a group descriptor holds bg_inode_table.
+constexpr std::size_t kInodeTableField = 0x08;
+// A single inode is read with the 4 KiB of its table around it.
 constexpr std::uint64_t kAlignSectors = 8;
 
 } // namespace
@@ -22,11 +24,10 @@ VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     if (group >= v.groupCount)
         return place; // no descriptor for it: the inode reads as zeros
     place.descriptor = DescriptorAt(v.descriptorTable, group);
-    place.hasDescriptor = true;
-    const GroupDescriptor gd = GroupDescriptor::Decode(place.descriptor);
+    const std::uint32_t inodeTable = Le32(place.descriptor, kInodeTableField);
     const std::uint64_t inodeSize = v.sb.InodeSize();
     const std::uint64_t byteOffset = index * inodeSize;
-    place.table = v.start + static_cast<std::uint64_t>(gd.bg_inode_table) * v.sectorsPerBlock;
+    place.table = v.start + static_cast<std::uint64_t>(inodeTable) * v.sectorsPerBlock;
     place.tableSectors = (ipg * inodeSize + kSectorSize - 1) / kSectorSize;
     place.sector = place.table + byteOffset / kSectorSize;
     // Inode sizes are powers of two from 128 bytes on: a record never crosses a sector.
@@ -101,12 +102,13 @@ void VolumeReader::ReadInodesInOrder(std::span<const InodeNo> ascending, const I
 }
 
 int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {
-    std::fill(out.begin(), out.end(), std::uint8_t{0});
     const std::uint64_t sector =
         m_volume.start + static_cast<std::uint64_t>(block) * m_volume.sectorsPerBlock;
-    if (sector > kLastSector)
+    if (sector > kLastSector) {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
         return 0;
-    return m_source.ReadSectors(static_cast<SectorNo>(sector), out);
+    }
+    return m_source.ReadSectorsCleared(static_cast<SectorNo>(sector), out);
 }
 
 BlockMapSurvey VolumeReader::ForEachFileBlock(InodeRecord inode, std::uint64_t end,

@@ -112,7 +112,6 @@ private:
     // record, when its table has one for it.
     struct InodePlace {
         RawGroupDescriptor descriptor{};
-        bool hasDescriptor = false;
         bool inTable = false;
         std::uint64_t table = 0;        // first sector of the table
         std::uint64_t tableSectors = 0; // its length

@@ -44,7 +44,17 @@ int SectorSource::ReadSectors(DriveId driveId, SectorNo first, MutableBytes buff
         reader = m_image.get();
     if (reader == nullptr)
         return 0;
-    return ReadThrough(*reader, first, buffer);
+    return ReadThrough(*reader, first, buffer, false);
+}
+
+int SectorSource::ReadSectorsCleared(SectorNo first, MutableBytes buffer) {
+    BlockReader* reader =
+        m_driveId != kImageDriveId ? HandleOf(m_driveId).reader.get() : m_image.get();
+    if (reader == nullptr) {
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+        return 0;
+    }
+    return ReadThrough(*reader, first, buffer, true);
 }
 
 int SectorSource::ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes buffer) {
@@ -54,11 +64,16 @@ int SectorSource::ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes 
     return reader->ReadAt(SectorOffset(first), buffer).error == 0 ? 1 : 0;
 }
 
-int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer) {
+int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer,
+                              bool clearTail) {
     const ByteOffset offset = SectorOffset(first);
     const ReadOutcome whole = reader.ReadAt(offset, buffer);
-    if (whole.error == 0)
+    if (whole.error == 0) {
+        if (clearTail)
+            std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(whole.bytes), buffer.end(),
+                      std::uint8_t{0});
         return 1;
+    }
     // Salvage what can be read around the failure: one sector at a time from the sector
     // that failed, each unreadable one zero-filled and counted.
     int result = 1;
@@ -72,7 +87,11 @@ int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes 
             m_unreadableSectors.fetch_add(1);
             result = 0;
         } else if (one.bytes < sector.size()) {
-            break; // end of the medium: the rest stays as it was
+            // The end of the medium: the rest stays as it was, or is cleared when asked.
+            if (clearTail)
+                std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(pos + one.bytes),
+                          buffer.end(), std::uint8_t{0});
+            break;
         }
     }
     return result;

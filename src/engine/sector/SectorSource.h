@@ -49,6 +49,10 @@ public:
         return ReadSectors(m_driveId, first, buffer);
     }
 
+    // The same read from the current source, with the bytes past the medium's end cleared:
+    // the buffer need not be cleared first. For large reads into buffers used again.
+    int ReadSectorsCleared(SectorNo first, MutableBytes buffer);
+
     // The same read without the sector-by-sector salvage: a failed read returns 0 at once
     // and leaves the buffer as the system left it. For the copy engine, which retries on its
     // own terms and must not read a failing area more often than it means to.
@@ -133,7 +137,7 @@ private:
     DriveHandle& HandleOf(DriveId driveId);
     // Why the image could not be opened (the reader's reason, or kCannotOpen when it gave none).
     Status ImageOpenFailure() const;
-    int ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer);
+    int ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer, bool clearTail);
 
     std::vector<DriveInfo> m_inventory;
     ReaderFactory m_factory;

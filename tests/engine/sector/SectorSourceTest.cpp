@@ -88,6 +88,29 @@ TEST(SectorSource, ReadPastTheEndSucceedsAndKeepsTheTail) {
     EXPECT_EQ(source->UnreadableSectors(), 0u);
 }
 
+// The read for buffers used again: what lies past the medium's end reads as zeros, whether
+// the whole request reached past it or the salvage after a failure did; without a source the
+// buffer is all zeros.
+TEST(SectorSource, AClearedReadZeroesWhatLiesPastTheEnd) {
+    auto medium = NumberedMedium(3);
+    auto source = SourceOver(medium);
+    auto buffer = Filled(4 * 512, 0xAB);
+    ASSERT_EQ(source->ReadSectorsCleared(1, buffer), 1);
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(buffer[1023], 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + 1024, buffer.end()), Filled(1024, 0));
+    buffer = Filled(4 * 512, 0xAB);
+    medium->badSectors = {1};
+    EXPECT_EQ(source->ReadSectorsCleared(1, buffer), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 512), Filled(512, 0));
+    EXPECT_EQ(buffer[512], 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + 1024, buffer.end()), Filled(1024, 0));
+    SectorSource none;
+    buffer = Filled(512, 0xAB);
+    EXPECT_EQ(none.ReadSectorsCleared(0, buffer), 0);
+    EXPECT_EQ(buffer, Filled(512, 0));
+}
+
 TEST(SectorSource, UnreadableSectorReadsAsZerosAndTheRestIsSalvaged) {
     auto medium = NumberedMedium(8);
     medium->badSectors = {3, 5};

@@ -1,11 +1,11 @@
 #include "recover/FtpDestination.h"
 
 #include "core/TimeText.h"
+#include "recover/CurlLibrary.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <curl/curl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -13,23 +13,12 @@ namespace twl {
 
 // One libcurl handle, kept for the whole save so that the control connection is reused.
 struct FtpDestination::Session {
+    const CurlLibrary* api = nullptr;
     CURL* curl = nullptr;
     char error[CURL_ERROR_SIZE] = {};
 };
 
 namespace {
-
-void InitCurlOnce() {
-    static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == 0; }();
-    (void)initialised;
-}
-
-std::string Escape(CURL* curl, const std::string& text) {
-    char* escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
-    std::string result = escaped != nullptr ? escaped : "";
-    curl_free(escaped);
-    return result;
-}
 
 std::size_t Discard(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
@@ -104,63 +93,76 @@ bool ParseFtpUrl(const std::string& url, FtpSettings& settings) {
     return !settings.host.empty();
 }
 
-FtpDestination::FtpDestination(FtpSettings settings)
+FtpDestination::FtpDestination(FtpSettings settings, const CurlLibrary& api)
     : m_settings(std::move(settings)), m_session(std::make_unique<Session>()) {
-    InitCurlOnce();
-    m_session->curl = curl_easy_init();
+    m_session->api = &api;
+    m_session->curl = api.easy_init();
 }
 
 FtpDestination::~FtpDestination() {
     if (m_session->curl != nullptr)
-        curl_easy_cleanup(m_session->curl);
+        m_session->api->easy_cleanup(m_session->curl);
+}
+
+std::string FtpDestination::Escape(const std::string& text) const {
+    const CurlLibrary& api = *m_session->api;
+    char* escaped = api.easy_escape(m_session->curl, text.data(), static_cast<int>(text.size()));
+    std::string result = escaped != nullptr ? escaped : "";
+    api.free(escaped);
+    return result;
 }
 
 std::string FtpDestination::Url(int folder, const std::string& name) const {
     return "ftp://" + m_settings.host + ":" + std::to_string(m_settings.port) + "/" +
-           m_folders[static_cast<std::size_t>(folder)] + Escape(m_session->curl, name);
+           m_folders[static_cast<std::size_t>(folder)] + Escape(name);
 }
 
 // Reaches `url` without transferring anything: a file is looked up, a folder (ending in
 // "/") entered, and with `create` made where it is missing. Returns "" or the error.
 std::string FtpDestination::Probe(const std::string& url, bool create) {
     CURL* curl = m_session->curl;
-    curl_easy_reset(curl);
+    m_session->api->easy_reset(curl);
     SetLogin();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS,
-                     create ? static_cast<long>(CURLFTP_CREATE_DIR) : 0L);
+    m_session->api->easy_setopt(curl, CURLOPT_URL, url.c_str());
+    m_session->api->easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    m_session->api->easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                                create ? static_cast<long>(CURLFTP_CREATE_DIR) : 0L);
     m_session->error[0] = '\0';
-    const CURLcode result = curl_easy_perform(curl);
+    const CURLcode result = m_session->api->easy_perform(curl);
     if (result == CURLE_OK)
         return {};
-    return m_session->error[0] != '\0' ? m_session->error : curl_easy_strerror(result);
+    return m_session->error[0] != '\0' ? m_session->error : m_session->api->easy_strerror(result);
 }
 
 void FtpDestination::SetLogin() {
     CURL* curl = m_session->curl;
     m_user = m_settings.user.empty() ? "anonymous" : m_settings.user;
     m_password = m_settings.user.empty() ? "twl@" : m_settings.password;
-    curl_easy_setopt(curl, CURLOPT_USERNAME, m_user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, m_password.c_str());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_session->error);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    m_session->api->easy_setopt(curl, CURLOPT_USERNAME, m_user.c_str());
+    m_session->api->easy_setopt(curl, CURLOPT_PASSWORD, m_password.c_str());
+    m_session->api->easy_setopt(curl, CURLOPT_ERRORBUFFER, m_session->error);
+    m_session->api->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
     // What the server sends back (sizes, headers of a look-up) is not ours to print.
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Discard);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Discard);
+    m_session->api->easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Discard);
+    m_session->api->easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Discard);
 }
 
 std::unique_ptr<FtpDestination> FtpDestination::Open(const FtpSettings& settings, Status& status,
                                                      std::string& detail) {
-    std::unique_ptr<FtpDestination> destination(new FtpDestination(settings));
+    std::string why;
+    const CurlLibrary* api = LoadCurlLibrary(why);
+    if (api == nullptr) {
+        status = Status::Failure(ErrorCode::kCannotOpen, "ftp://" + settings.host, ELIBACC);
+        detail = "FTP needs libcurl, which cannot be loaded: " + why;
+        return nullptr;
+    }
+    std::unique_ptr<FtpDestination> destination(new FtpDestination(settings, *api));
     std::string path;
     std::size_t start = 0;
     while (start < settings.folder.size()) {
         const std::size_t end = std::min(settings.folder.find('/', start), settings.folder.size());
         if (end > start)
-            path +=
-                Escape(destination->m_session->curl, settings.folder.substr(start, end - start)) +
-                "/";
+            path += destination->Escape(settings.folder.substr(start, end - start)) + "/";
         start = end + 1;
     }
     destination->m_folders.push_back(path);
@@ -189,8 +191,7 @@ MadeItem FtpDestination::MakeFolder(int parent, const std::string& name) {
     made.error = outcome.error;
     if (made.error != 0)
         return made;
-    m_folders.push_back(m_folders[static_cast<std::size_t>(parent)] +
-                        Escape(m_session->curl, made.name) + "/");
+    m_folders.push_back(m_folders[static_cast<std::size_t>(parent)] + Escape(made.name) + "/");
     made.handle = static_cast<int>(m_folders.size() - 1);
     return made;
 }
@@ -233,22 +234,23 @@ std::string FtpDestination::Upload(int parent, const std::string& name, std::FIL
             std::this_thread::sleep_for(std::chrono::seconds(m_settings.retryDelaySeconds));
         std::rewind(file);
         CURL* curl = m_session->curl;
-        curl_easy_reset(curl);
+        m_session->api->easy_reset(curl);
         SetLogin();
-        curl_easy_setopt(curl, CURLOPT_URL, Url(parent, name).c_str());
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READDATA, file);
+        m_session->api->easy_setopt(curl, CURLOPT_URL, Url(parent, name).c_str());
+        m_session->api->easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+        m_session->api->easy_setopt(curl, CURLOPT_READDATA, file);
         curl_slist* after = nullptr;
         if (mtime != 0) // servers without MFMT keep the upload's time ('*': no error)
-            after = curl_slist_append(
+            after = m_session->api->slist_append(
                 nullptr, ("*MFMT " + UtcText(mtime, "%Y%m%d%H%M%S") + " " + name).c_str());
-        curl_easy_setopt(curl, CURLOPT_POSTQUOTE, after);
+        m_session->api->easy_setopt(curl, CURLOPT_POSTQUOTE, after);
         m_session->error[0] = '\0';
-        const CURLcode result = curl_easy_perform(curl);
-        curl_slist_free_all(after);
+        const CURLcode result = m_session->api->easy_perform(curl);
+        m_session->api->slist_free_all(after);
         if (result == CURLE_OK)
             return {};
-        error = m_session->error[0] != '\0' ? m_session->error : curl_easy_strerror(result);
+        error =
+            m_session->error[0] != '\0' ? m_session->error : m_session->api->easy_strerror(result);
     }
     return error;
 }

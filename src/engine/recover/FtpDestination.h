@@ -14,6 +14,8 @@
 
 namespace twl {
 
+struct CurlLibrary;
+
 struct FtpSettings {
     std::string host;
     unsigned port = 21;
@@ -48,7 +50,9 @@ public:
 
 private:
     struct Session;
-    explicit FtpDestination(FtpSettings settings);
+    FtpDestination(FtpSettings settings, const CurlLibrary& api);
+    // `text` as a part of a URL.
+    std::string Escape(const std::string& text) const;
     std::string Url(int folder, const std::string& name) const;
     bool Exists(int parent, const std::string& name);
     std::string Probe(const std::string& url, bool create);

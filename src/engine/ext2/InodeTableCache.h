@@ -20,7 +20,7 @@ namespace twl {
 class InodeTableCache {
 public:
     static constexpr std::uint64_t kMostRunSectors = 128; // 64 KiB a read
-    static constexpr std::size_t kMostRuns = 64;          // 4 MiB at most
+    static constexpr std::size_t kMostRuns = 16;          // 1 MiB at most
 
     explicit InodeTableCache(SectorSource& source) : m_source(source) {}
 

@@ -167,6 +167,14 @@ private:
     WalkOn ListEntry(Listing& listing, const ListedEntry& entry, const EntryInode& judged,
                      const EntryRules& rules);
     void ListFolder(NodeId folder, InodeNo n);
+    // A child list being walked: the next node to look at, the node the announcing of folders
+    // ahead has reached, and how many folders between them were announced.
+    struct Lookahead {
+        NodeId next = kNoNode;
+        NodeId ahead = kNoNode;
+        std::uint32_t announced = 0;
+    };
+    void AnnounceFolders(Lookahead& list);
     EntryInode JudgeEntryInode(InodeNo inode, const InodeRecord& record);
     NodeId MakeEntryNode(NodeId folder, const ListedEntry& entry, const EntryInode& judged);
     void CountEntry(const CatalogNode& node);

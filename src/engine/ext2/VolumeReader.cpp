@@ -90,7 +90,44 @@ VolumeReader::TableRun VolumeReader::RunFor(std::span<const InodeNo> ascending, 
     return {place.sector, last - place.sector + 1};
 }
 
+void VolumeReader::WillReadBlocks(BlockNo first, std::uint64_t count) {
+    const std::uint64_t blocks = m_volume.sb.s_blocks_count;
+    if (first >= blocks)
+        return;
+    count = std::min<std::uint64_t>(count, blocks - first);
+    const std::uint64_t sector = m_volume.start + std::uint64_t{first} * m_volume.sectorsPerBlock;
+    if (sector <= kLastSector)
+        m_source.WillRead(static_cast<SectorNo>(sector), count * m_volume.sectorsPerBlock);
+}
+
+// Hints every run after the first that the reading of `ascending` will make, so that a cold
+// disk serves them together; the first is read at once anyway.
+void VolumeReader::HintInodeRuns(std::span<const InodeNo> ascending) {
+    bool first = true;
+    for (std::size_t k = 0; k < ascending.size();) {
+        const InodePlace place = PlaceOf(ascending[k]);
+        if (!place.inTable || m_inodeTables.Find(place.sector)) {
+            ++k;
+            continue;
+        }
+        const TableRun run = RunFor(ascending, k, place);
+        if (!first)
+            m_source.WillRead(static_cast<SectorNo>(run.start), run.sectors);
+        first = false;
+        // On to the first inode past the run.
+        while (k < ascending.size()) {
+            const InodePlace next = PlaceOf(ascending[k]);
+            if (next.inTable && next.table == place.table && next.sector >= run.start &&
+                next.sector < run.start + run.sectors)
+                ++k;
+            else
+                break;
+        }
+    }
+}
+
 void VolumeReader::ReadInodesInOrder(std::span<const InodeNo> ascending, const InodeVisit& visit) {
+    HintInodeRuns(ascending);
     for (std::size_t k = 0; k < ascending.size(); ++k) {
         const InodePlace place = PlaceOf(ascending[k]);
         const TableRun run = place.inTable && !m_inodeTables.Find(place.sector)

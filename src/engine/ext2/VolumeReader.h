@@ -57,6 +57,9 @@ public:
     // returning false ends the reading.
     using InodeVisit = std::function<bool(std::size_t k, const InodeRead& read)>;
     void ReadInodesInOrder(std::span<const InodeNo> ascending, const InodeVisit& visit);
+    // Hints that the data blocks [first, first + count) will be read soon (see
+    // SectorSource::WillRead); blocks outside the volume are not hinted.
+    void WillReadBlocks(BlockNo first, std::uint64_t count);
     // Read requests made for inode tables so far.
     std::uint64_t InodeTableReads() const { return m_inodeTables.Reads(); }
 
@@ -123,6 +126,7 @@ private:
     InodeRead ReadAt(const InodePlace& place, const TableRun& run);
     TableRun RunFor(std::span<const InodeNo> ascending, std::size_t k,
                     const InodePlace& place) const;
+    void HintInodeRuns(std::span<const InodeNo> ascending);
     BlockCount WalkBlockList(const InodeRecord& inode, std::size_t maxBlocks,
                              std::vector<BlockNo>* blocks);
 

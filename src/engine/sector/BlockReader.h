@@ -27,6 +27,11 @@ public:
 
     // Size of the medium in bytes.
     virtual ByteCount Size(Status& status) = 0;
+
+    // A hint that [offset, offset + bytes) will be read soon: the system may start reading it
+    // while other reads are served. Nothing is read into the caller's memory; it may do
+    // nothing.
+    virtual void WillRead(ByteOffset /*offset*/, std::size_t /*bytes*/) {}
 };
 
 struct OpenedReader {

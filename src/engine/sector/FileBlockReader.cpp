@@ -2,6 +2,8 @@
 #include "platform/FullIo.h"
 #include "sector/BlockReader.h"
 
+#include <fcntl.h>
+
 namespace twl {
 namespace {
 
@@ -18,6 +20,13 @@ public:
         const SizeQuery query = QuerySize(m_fd.Get(), m_path);
         status = query.status;
         return query.bytes;
+    }
+
+    // Lets the kernel queue the reads at once: on a cold disk, many queued reads are served in
+    // the disk's own order, faster than one seek after another.
+    void WillRead(ByteOffset offset, std::size_t bytes) override {
+        ::posix_fadvise(m_fd.Get(), static_cast<off_t>(offset), static_cast<off_t>(bytes),
+                        POSIX_FADV_WILLNEED);
     }
 
 private:

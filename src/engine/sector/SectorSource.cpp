@@ -1,6 +1,7 @@
 #include "sector/SectorSource.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -64,10 +65,28 @@ int SectorSource::ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes 
     return reader->ReadAt(SectorOffset(first), buffer).error == 0 ? 1 : 0;
 }
 
+void SectorSource::WillRead(SectorNo first, std::uint64_t sectors) {
+    if (m_recentReadNanos.load(std::memory_order_relaxed) < kSlowReadNanos)
+        return;
+    BlockReader* reader =
+        m_driveId != kImageDriveId ? HandleOf(m_driveId).reader.get() : m_image.get();
+    if (reader != nullptr && sectors != 0)
+        reader->WillRead(SectorOffset(first), static_cast<std::size_t>(sectors * kSectorSize));
+}
+
 int SectorSource::ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer,
                               bool clearTail) {
     const ByteOffset offset = SectorOffset(first);
+    const auto began = std::chrono::steady_clock::now();
     const ReadOutcome whole = reader.ReadAt(offset, buffer);
+    const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now() - began)
+                          .count();
+    // The slowest recent read, forgotten slowly: one read from the disk keeps the hints on
+    // for the next hundred or so, which the hints themselves make fast.
+    const std::uint64_t recent = m_recentReadNanos.load(std::memory_order_relaxed);
+    m_recentReadNanos.store(std::max(static_cast<std::uint64_t>(took), recent - recent / 64),
+                            std::memory_order_relaxed);
     if (whole.error == 0) {
         if (clearTail)
             std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(whole.bytes), buffer.end(),

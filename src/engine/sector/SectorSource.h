@@ -53,6 +53,11 @@ public:
     // the buffer need not be cleared first. For large reads into buffers used again.
     int ReadSectorsCleared(SectorNo first, MutableBytes buffer);
 
+    // A hint that `sectors` sectors from `first` of the current source will be read soon.
+    // Given only while reads are slow (a disk, not the page cache): a hint costs a system call
+    // that reads served from memory would not repay.
+    void WillRead(SectorNo first, std::uint64_t sectors);
+
     // The same read without the sector-by-sector salvage: a failed read returns 0 at once
     // and leaves the buffer as the system left it. For the copy engine, which retries on its
     // own terms and must not read a failing area more often than it means to.
@@ -154,6 +159,9 @@ private:
     mutable std::mutex m_drivesMutex; // guards the lazily filled map, not the reads
     std::map<DriveId, DriveHandle> m_drives;
     std::atomic<std::uint64_t> m_unreadableSectors{0};
+    // How long the slowest recent read took, in nanoseconds; starts slow.
+    std::atomic<std::uint64_t> m_recentReadNanos{kSlowReadNanos};
+    static constexpr std::uint64_t kSlowReadNanos = 50000;
     std::string m_lastDiagnostic;
 };
 

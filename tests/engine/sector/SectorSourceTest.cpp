@@ -111,6 +111,24 @@ TEST(SectorSource, AClearedReadZeroesWhatLiesPastTheEnd) {
     EXPECT_EQ(buffer, Filled(512, 0));
 }
 
+// Read-ahead hints reach the medium while its reads are slow (a disk), and stop once reads
+// come from memory: there a hint would cost more than it saves.
+TEST(SectorSource, HintsAreGivenOnlyWhileReadsAreSlow) {
+    auto medium = NumberedMedium(64);
+    auto source = SourceOver(medium);
+    auto buffer = Filled(512, 0);
+    medium->readDelay = std::chrono::microseconds(200);
+    ASSERT_EQ(source->ReadSectors(1, buffer), 1);
+    source->WillRead(8, 4);
+    using Hint = std::pair<ByteOffset, std::size_t>;
+    EXPECT_EQ(medium->hints, (std::vector<Hint>{{8 * 512, 4 * 512}}));
+    medium->readDelay = std::chrono::microseconds(0);
+    for (int i = 0; i < 400; ++i)
+        source->ReadSectors(2, buffer);
+    source->WillRead(16, 4);
+    EXPECT_EQ(medium->hints.size(), 1u);
+}
+
 TEST(SectorSource, UnreadableSectorReadsAsZerosAndTheRestIsSalvaged) {
     auto medium = NumberedMedium(8);
     medium->badSectors = {3, 5};

@@ -38,8 +38,10 @@ public:
         if (m_used + kLongest > kSize)
             Flush();
         char* at = m_bytes.get() + m_used;
-        m_used = static_cast<std::size_t>(std::to_chars(at, at + kLongest, value, base).ptr -
-                                          m_bytes.get());
+        // Base 10 by its own overload: the general one looks the base up for every digit.
+        const std::to_chars_result end = base == 10 ? std::to_chars(at, at + kLongest, value)
+                                                    : std::to_chars(at, at + kLongest, value, base);
+        m_used = static_cast<std::size_t>(end.ptr - m_bytes.get());
         return *this;
     }
     // A file mode in octal with a leading 0 ("0" alone for no mode).

@@ -78,6 +78,13 @@ void TreeBuilder::WalkDirectory(NodeId parent, InodeNo n, const std::vector<Inod
 // together instead of one seek at a time.
 void TreeBuilder::AnnounceFolders(Lookahead& list) {
     constexpr std::uint32_t kFoldersAhead = 32;
+    if (!m_reader.Source().WantsHints()) {
+        // Folders passed over now are not announced later: a disk found slow again hints
+        // from the folders ahead of that point.
+        list.ahead = list.next;
+        list.announced = 0;
+        return;
+    }
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     while (list.ahead != kNoNode && list.announced < kFoldersAhead) {
         const CatalogNode& node = m_catalog.Node(list.ahead);
@@ -407,6 +414,9 @@ bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
     if (size > m_reader.Volume().SizeInBytes())
         return HealthySparse(inode, size, /*lastBlockMapped=*/true);
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    // One block or none: a list of one block holds it, and an empty list is kept.
+    if (size <= blockSize)
+        return true;
     const BlockCount list = m_reader.CountBlockList(inode, CeilDiv(size, blockSize));
     const std::uint64_t k = list.blocks;
     // A map that loops names blocks without end: too few of them is not what it says.

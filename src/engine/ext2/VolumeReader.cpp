@@ -103,6 +103,8 @@ void VolumeReader::WillReadBlocks(BlockNo first, std::uint64_t count) {
 // Hints every run after the first that the reading of `ascending` will make, so that a cold
 // disk serves them together; the first is read at once anyway.
 void VolumeReader::HintInodeRuns(std::span<const InodeNo> ascending) {
+    if (!m_source.WantsHints())
+        return;
     bool first = true;
     for (std::size_t k = 0; k < ascending.size();) {
         const InodePlace place = PlaceOf(ascending[k]);

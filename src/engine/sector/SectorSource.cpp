@@ -66,7 +66,7 @@ int SectorSource::ReadSectorsOnce(DriveId driveId, SectorNo first, MutableBytes 
 }
 
 void SectorSource::WillRead(SectorNo first, std::uint64_t sectors) {
-    if (m_recentReadNanos.load(std::memory_order_relaxed) < kSlowReadNanos)
+    if (!WantsHints())
         return;
     BlockReader* reader =
         m_driveId != kImageDriveId ? HandleOf(m_driveId).reader.get() : m_image.get();

@@ -57,6 +57,10 @@ public:
     // Given only while reads are slow (a disk, not the page cache): a hint costs a system call
     // that reads served from memory would not repay.
     void WillRead(SectorNo first, std::uint64_t sectors);
+    // Whether hints are given now: callers can spare the work of finding what to announce.
+    bool WantsHints() const {
+        return m_recentReadNanos.load(std::memory_order_relaxed) >= kSlowReadNanos;
+    }
 
     // The same read without the sector-by-sector salvage: a failed read returns 0 at once
     // and leaves the buffer as the system left it. For the copy engine, which retries on its

@@ -15,7 +15,17 @@ void Catalog::Clear() {
     m_nameUsed = kNameChunkBytes;
     m_nameBytes = 0;
     m_count = 0;
+    m_quiet = {};
     AddNode({}); // the root anchor
+}
+
+void Catalog::MarkQuiet(std::uint32_t inode, std::uint32_t inodesCount) {
+    if (inode > inodesCount)
+        return;
+    if (m_quiet.empty())
+        m_quiet.resize(std::size_t{inodesCount} + 1);
+    if (inode < m_quiet.size())
+        m_quiet[inode] = true;
 }
 
 NodeId Catalog::AddNode(std::string_view name) {

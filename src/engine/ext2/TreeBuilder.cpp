@@ -137,7 +137,7 @@ NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t 
     Listing listing;
     listing.damaged = !opening.sound;
     const EntryRules rules{
-        [this](InodeNo inode, const InodeRecord& record) { return JudgeEntryInode(inode, record); },
+        [this](InodeNo inode, const InodeRead& read) { return JudgeEntryInode(inode, read); },
         [this, folder](const ListedEntry& entry, const EntryInode& judged) {
             return MakeEntryNode(folder, entry, judged);
         }};
@@ -273,7 +273,7 @@ std::vector<EntryInode> TreeBuilder::JudgeInInodeOrder(const std::vector<ListedE
         const std::size_t at = order[k] & 0xFFFFFFFF;
         // An inode named twice is judged once.
         judged[at] = k > 0 && inodes[k - 1] == inodes[k] ? judged[order[k - 1] & 0xFFFFFFFF]
-                                                         : rules.judge(inodes[k], read.record);
+                                                         : rules.judge(inodes[k], read);
         return true;
     });
     if (stopped)
@@ -354,11 +354,15 @@ namespace twl {
 
 // The tree walk's judgement of an entry's inode: its attributes, and whether its size is one
 // its blocks can hold.
-EntryInode TreeBuilder::JudgeEntryInode(InodeNo inode, const InodeRecord& record) {
+EntryInode TreeBuilder::JudgeEntryInode(InodeNo inode, const InodeRead& read) {
+    const InodeRecord& record = read.record;
     const Superblock& sb = m_reader.Volume().sb;
     EntryInode judged = InodeAttributes(record, sb.s_blocks_count, sb.HasLargeFile());
     judged.sizeHolds = SizeFitsBlocks(record, judged.size);
-    if (InodeView{record}.FileType() == kModeDirectory && m_keptFolders.size() < kMostKeptFolders)
+    judged.quiet = read.readable && InodeView{record}.i_dtime() == 0;
+    // A record that could not be read is read again when its folder is listed.
+    if (read.readable && InodeView{record}.FileType() == kModeDirectory &&
+        m_keptFolders.size() < kMostKeptFolders)
         m_keptFolders.emplace(inode, record);
     return judged;
 }
@@ -379,6 +383,8 @@ NodeId TreeBuilder::MakeEntryNode(NodeId folder, const ListedEntry& entry,
         return kNoNode;
     }
     const NodeId id = AddEntryNode(entry, judged);
+    if (judged.quiet)
+        m_catalog.MarkQuiet(entry.inode, m_reader.Volume().sb.s_inodes_count);
     CountEntry(m_catalog.Node(id));
     return id;
 }

@@ -49,6 +49,7 @@ struct EntryInode {
     std::uint16_t gid = 0;
     bool plausible = false; // IsPlausibleInode: the attributes mean something
     bool sizeHolds = true;  // its blocks can stand for `recordedSize`
+    bool quiet = false;     // read whole, without a deletion time (Catalog::MarkQuiet)
 };
 
 // The attributes of `inode` as they stand, `size` its recorded size.
@@ -71,7 +72,7 @@ struct ListedEntry {
 // (called in inode order, and free of any other effect), `make` makes the entry's node from
 // that, or returns kNoNode to leave the entry out (called in listing order).
 struct EntryRules {
-    std::function<EntryInode(InodeNo inode, const InodeRecord& record)> judge;
+    std::function<EntryInode(InodeNo inode, const InodeRead& read)> judge;
     std::function<NodeId(const ListedEntry& entry, const EntryInode& judged)> make;
 };
 
@@ -175,7 +176,7 @@ private:
         std::uint32_t announced = 0;
     };
     void AnnounceFolders(Lookahead& list);
-    EntryInode JudgeEntryInode(InodeNo inode, const InodeRecord& record);
+    EntryInode JudgeEntryInode(InodeNo inode, const InodeRead& read);
     NodeId MakeEntryNode(NodeId folder, const ListedEntry& entry, const EntryInode& judged);
     void CountEntry(const CatalogNode& node);
     void Log(const std::string& description, LogIcon icon);

@@ -127,18 +127,43 @@ int TurboScan::SearchLostFolders() {
     return 1;
 }
 
-// Sector s of an inode table of `sectors` sectors starting at absolute sector tableStart.
-ConstBytes TurboScan::TableSector(std::uint64_t tableStart, std::uint64_t sectors,
-                                  std::uint64_t s) {
+// Sector s of an inode table of `sectors` sectors starting at absolute sector tableStart. A
+// chunk read from s ends after the last sector within it that is not quiet, gaps of a few
+// quiet sectors read through.
+ConstBytes TurboScan::TableSector(std::uint64_t tableStart, std::uint64_t sectors, std::uint64_t s,
+                                  const std::vector<bool>& quiet) {
     if (s < m_chunkStart || s >= m_chunkStart + m_chunkSectors) {
+        constexpr std::uint64_t kMostQuietGap = 16;
+        const std::uint64_t most = std::min(kChunkSectors, sectors - s);
+        std::uint64_t last = s;
+        for (std::uint64_t t = s + 1; t < s + most && t - last <= kMostQuietGap + 1; ++t)
+            if (!quiet[t])
+                last = t;
         m_chunkStart = s;
-        m_chunkSectors = std::min(kChunkSectors, sectors - s);
+        m_chunkSectors = last - s + 1;
         const MutableBytes bytes = m_chunk.Bytes().first(m_chunkSectors * kSectorSize);
         std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
         if (tableStart + s + m_chunkSectors <= std::uint64_t{0xFFFFFFFF} + 1)
             m_reader.Source().ReadSectors(static_cast<SectorNo>(tableStart + s), bytes);
     }
     return m_chunk.Bytes().subspan((s - m_chunkStart) * kSectorSize, kSectorSize);
+}
+
+// The sectors of a group's table whose records the pass need not read: every record that
+// starts there belongs to an inode the tree walk listed whole and without a deletion time,
+// and that the catalogue still holds. The pass would pass over each of them.
+std::vector<bool> TurboScan::QuietSectors(InodeNo firstInode, std::uint64_t sectors) {
+    const std::uint64_t inodeSize = m_reader.Volume().sb.InodeSize();
+    const std::uint32_t perGroup = m_reader.Volume().sb.s_inodes_per_group;
+    if (!m_catalog.KnowsQuietInodes())
+        return std::vector<bool>(sectors, false);
+    std::vector<bool> quiet(sectors, true);
+    for (std::uint64_t r = 0; r < perGroup; ++r) {
+        const InodeNo inode = firstInode + static_cast<InodeNo>(r);
+        if (!m_catalog.Quiet(inode) || !m_index->Contains(inode))
+            quiet[r * inodeSize / kSectorSize] = false;
+    }
+    return quiet;
 }
 
 // Reads one group's inode table and judges each record. Status and progress are reported
@@ -155,6 +180,7 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
     const std::uint64_t singles =
         std::min(sectors, (table / kRunSectors + 1) * kRunSectors - table);
     const InodeNo firstInode = sb.s_inodes_per_group * group + 1;
+    const std::vector<bool> quiet = QuietSectors(firstInode, sectors);
     m_chunkStart = m_chunkSectors = 0;
     for (std::uint64_t s = 0; s < sectors; ++s) {
         if (m_stop.ShouldStop())
@@ -167,7 +193,9 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
                 static_cast<int>((std::uint64_t{sb.s_inodes_per_group} * group + firstRecord) *
                                  100 / std::max<std::uint32_t>(sb.s_inodes_count, 1)));
         }
-        const ConstBytes sector = TableSector(table, sectors, s);
+        if (quiet[s])
+            continue;
+        const ConstBytes sector = TableSector(table, sectors, s, quiet);
         // Every record that starts in this sector, up to the group's last inode.
         for (std::uint64_t r = firstRecord;
              r < sb.s_inodes_per_group && r * inodeSize < (s + 1) * kSectorSize; ++r) {
@@ -294,7 +322,8 @@ NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t l
         return kNoNode;
     // No size checks here, and inode 1 is listed like any other.
     const EntryRules rules{
-        [this](InodeNo, const InodeRecord& record) {
+        [this](InodeNo, const InodeRead& read) {
+            const InodeRecord& record = read.record;
             const Ext2Volume& volume = m_reader.Volume();
             const EntryInode attributes =
                 InodeAttributes(record, volume.sb.s_blocks_count, volume.sb.HasLargeFile());

@@ -56,7 +56,9 @@ private:
     NodeId AppendToRoot(NodeId node);
     void AppendChild(NodeId container, NodeId& tail, NodeId node);
     bool ScanGroup(std::uint32_t group);
-    ConstBytes TableSector(std::uint64_t tableStart, std::uint64_t sectors, std::uint64_t s);
+    ConstBytes TableSector(std::uint64_t tableStart, std::uint64_t sectors, std::uint64_t s,
+                           const std::vector<bool>& quiet);
+    std::vector<bool> QuietSectors(InodeNo firstInode, std::uint64_t sectors);
     void JudgeRecord(InodeNo inode, const InodeRecord& record);
     NodeId MakeFileNode(InodeNo inode, const InodeRecord& record, std::uint64_t size);
     std::uint64_t SupportedSize(InodeNo inode, const InodeRecord& record);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -738,6 +739,46 @@ TEST(TreeBuilder, AFolderListedOutOfInodeOrderReadsItsInodesInAscendingOrder) {
         readUpTo = at + walk.Medium().readLengths[i];
     }
     EXPECT_LE(tableReads, 3u);
+}
+
+// Turbo Scan after the tree walk: table sectors whose inodes the walk listed whole and
+// without a deletion time are not read again; a sector that also holds a deleted inode is,
+// and the deleted file is found as before.
+TEST(TreeBuilder, TurboScanReadsAgainOnlyTheSectorsTheWalkLeftSomethingIn) {
+    Ext2Options options;
+    options.blocksPerGroup = 1024;
+    options.inodesPerGroup = 128; // 128-byte inodes: four a sector
+    Ext2Image image(options);
+    std::vector<InodeNo> files;
+    for (int i = 0; i < 100; ++i) // inodes 12 to 111
+        files.push_back(image.AddFile(2, "f" + std::to_string(i), kText));
+    InodeFields deleted;
+    deleted.i_mode = 0x81A4;
+    deleted.i_size = 30;
+    deleted.i_dtime = fixtures::kBuildTime;
+    deleted.i_blocks = 2;
+    deleted.i_block[0] = image.AllocateBlock();
+    const InodeNo gone = image.AllocateInode();
+    image.WriteInode(gone, deleted);
+    const auto sectorOf = [&](InodeNo n) {
+        return SectorOffset(kStart) / kSectorSize + image.InodeTableBlock(0) * 2 + (n - 1) / 4;
+    };
+    ASSERT_EQ(sectorOf(gone), sectorOf(files.back())); // shares a sector with listed files
+    Walk walk(image);
+    walk.Run();
+    walk.Medium().readOffsets.clear();
+    walk.Medium().readLengths.clear();
+    ASSERT_TRUE(walk.RunTurbo());
+    EXPECT_EQ(
+        walk.Children(walk.IdOf("Deleted Files1")),
+        (std::vector<std::string>{"#D:\\$TW\\Deleted Files1", "Inode" + std::to_string(gone)}));
+    std::set<std::uint64_t> read;
+    for (std::size_t i = 0; i < walk.Medium().readOffsets.size(); ++i)
+        for (std::uint64_t at = 0; at < walk.Medium().readLengths[i]; at += kSectorSize)
+            read.insert((walk.Medium().readOffsets[i] + at) / kSectorSize);
+    EXPECT_EQ(read.count(sectorOf(gone)), 1u);
+    // Four listed files, amid more than a short gap of such sectors: nothing to find there.
+    EXPECT_EQ(read.count(sectorOf(files[60])), 0u);
 }
 
 TEST(TreeBuilder, AStopFromTheEventsEndsTheWalkAndKeepsWhatWasListed) {

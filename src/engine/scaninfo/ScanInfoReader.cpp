@@ -40,7 +40,7 @@ public:
     int PercentRead() const { return m_size == 0 ? 100 : static_cast<int>(m_pos * 100 / m_size); }
 
 private:
-    static constexpr std::size_t kPiece = std::size_t{1} << 20;
+    static constexpr std::size_t kPiece = std::size_t{1} << 16;
 
     // Makes the bytes [m_pos, m_pos + count) those of m_data.
     bool Hold(std::size_t count) {

@@ -68,6 +68,29 @@ void PrintRows(const std::vector<VolumeRow>& rows, bool all, std::ostream& out) 
     }
 }
 
+// Every entry of a GUID partition table: the row its Linux volume has on the volume page ("-"
+// for entries that are not Linux volumes, "damaged" for those past the disk), its place in
+// the array, type, extent, name and volume label.
+void PrintGptRows(const PartitionList& list, std::ostream& out) {
+    out << "row\tindex\ttype\tstart\tsectors\tname\tlabel\n";
+    std::size_t number = 0;
+    for (const GptEntry& entry : list.gptEntries) {
+        std::string label;
+        if (entry.linuxVolume) {
+            if (number < list.entries.size())
+                label = LabelText(list.entries[number].label);
+            out << ++number;
+        } else {
+            out << (entry.withinDisk ? "-" : "damaged");
+        }
+        const std::string known = GuidTypeName(entry.type);
+        out << '\t' << entry.index << '\t' << entry.type.Text()
+            << (known.empty() ? "" : " (" + known + ")") << '\t' << entry.firstLba << '\t'
+            << (entry.lastLba >= entry.firstLba ? entry.lastLba - entry.firstLba + 1 : 0) << '\t'
+            << EscapeField(entry.name) << '\t' << EscapeField(label) << '\n';
+    }
+}
+
 } // namespace
 
 int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
@@ -101,7 +124,10 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl volumes: " << discovery.error << '\n';
         return kExitUsage;
     }
-    if (discovery.listed != 0 || args.Has("--all"))
+    const PartitionList& partitions = session.Lists().partitions;
+    if (args.Has("--all") && ListsPartitions(session) && !partitions.gptEntries.empty())
+        PrintGptRows(partitions, context.out);
+    else if (discovery.listed != 0 || args.Has("--all"))
         PrintRows(RowsOf(session), args.Has("--all"), context.out);
     return discovery.listed != 0 ? kExitOk : kExitNotFound;
 }

@@ -21,6 +21,20 @@ void ReportWalk(const WalkReport& walk, std::ostream& err) {
     if (walk.loopStopped)
         err << "twl: the chain of extended partitions leads back to sector " << walk.loopSector
             << "; the walk stopped there\n";
+    if (walk.gpt && walk.gptCopy == GptCopy::kBackup)
+        err << "twl: the GUID partition table's primary header or entry array is damaged; its "
+               "backup at the disk's last sector was used\n";
+    if (walk.gpt && walk.gptCopy == GptCopy::kNone)
+        err << "twl: sector 0 marks a GUID partition table, but both of its copies are damaged; "
+               "none of its partitions is listed\n";
+    if (walk.gptPastDisk != 0)
+        err << "twl: " << walk.gptPastDisk
+            << " GUID partition table entries lie past the end of the disk and were not "
+               "followed\n";
+    if (walk.gptBeyondReach != 0)
+        err << "twl: " << walk.gptBeyondReach
+            << " Linux partitions lie past sector 4294967295, which this version cannot read; "
+               "they are not listed\n";
     if (walk.capReached)
         err << "twl: more than " << kMaxPartitionEntries
             << " partitions; the rest of the chain was not read\n";

@@ -1,7 +1,11 @@
 #include "CliRunner.h"
+#include "core/ByteCodec.h"
 #include "fixtures/DiskImageBuilder.h"
 #include "fixtures/TempDir.h"
 #include "fixtures/TestDisks.h"
+
+#include <fstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +59,88 @@ TEST_F(RealDisk, ADriveOfTheInventoryReadsLikeTheImage) {
     const auto run = RunTwl({"volumes", "disk:1"}, "/nonexistent.img:" + s_image);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, RunTwl({"volumes", s_image}).out);
+}
+
+// A disk with a GUID partition table: its Linux volumes (one in a basic data partition) are
+// listed as a master boot record's are, and --all shows the table's own entries.
+class GptDisk : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string folder = fixtures::TestDisk("gpt");
+        s_image = folder.empty() ? "" : folder + "/disk.img";
+    }
+    void SetUp() override { ASSERT_FALSE(s_image.empty()) << "could not make the test disk image"; }
+
+    // A copy of the disk with byte `at` (from the end when negative) flipped.
+    std::string Damaged(const std::string& name, std::vector<long> offsets) {
+        std::vector<std::uint8_t> bytes = fixtures::ReadFileBytes(s_image);
+        for (const long at : offsets)
+            bytes[at >= 0 ? static_cast<std::size_t>(at) : bytes.size() + at] ^= 0xFF;
+        const std::string path = m_dir.File(name);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    TempDir m_dir;
+    static inline std::string s_image;
+};
+
+constexpr char kGptRows[] = "row\tstart\tsectors\tlabel\n"
+                            "1\t10240\t8192\troot\n"
+                            "2\t20480\t8192\tolddata\n";
+
+TEST_F(GptDisk, ListsItsLinuxVolumesAsTheVolumePageNumbersThem) {
+    const auto run = RunTwl({"volumes", s_image});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, kGptRows);
+    EXPECT_EQ(run.err, "");
+    const auto tree = RunTwl({"tree", s_image, "--volume", "2", "--format", "tsv"});
+    EXPECT_NE(tree.out.find("/docs/readme.txt\t1\t"), std::string::npos) << tree.out;
+}
+
+TEST_F(GptDisk, AllShowsEveryEntryOfTheTable) {
+    const auto run = RunTwl({"volumes", s_image, "--all"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "row\tindex\ttype\tstart\tsectors\tname\tlabel\n"
+              "1\t1\t0FC63DAF-8483-4772-8E79-3D69D8477DE4 (Linux filesystem)\t10240\t8192\troot"
+              "\troot\n"
+              "2\t2\tEBD0A0A2-B9E5-4433-87C0-68B6B72699C7 (Microsoft basic data)\t20480\t8192\t"
+              "data\tolddata\n"
+              "-\t3\tC12A7328-F81F-11D2-BA4B-00A0C93EC93B (EFI system)\t30720\t2048\tEFI\t\n");
+}
+
+// A damaged primary copy: the backup is listed, and said so. Both damaged: nothing of the
+// table is listed, and auto mode's quick scan finds the volumes on their 1 MiB boundaries.
+// A hybrid MBR (a real entry beside the protective one) lists the table's view.
+TEST_F(GptDisk, DamageFallsBackToTheBackupThenToTheScan) {
+    const auto backup = RunTwl({"volumes", Damaged("primary.img", {512 + 8})});
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    EXPECT_EQ(backup.out, kGptRows);
+    EXPECT_NE(backup.err.find("its backup at the disk's last sector was used"), std::string::npos)
+        << backup.err;
+
+    const std::string both = Damaged("both.img", {512 + 8, -512 + 8});
+    const auto table = RunTwl({"volumes", "--mode", "table", both});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_NE(table.err.find("both of its copies are damaged"), std::string::npos) << table.err;
+    const auto scanned = RunTwl({"volumes", both});
+    EXPECT_EQ(scanned.status, 0) << scanned.err;
+    EXPECT_EQ(scanned.out, kGptRows);
+
+    // Slot 2 of the master boot record made a Linux entry over the EFI partition.
+    std::vector<std::uint8_t> bytes = fixtures::ReadFileBytes(s_image);
+    const std::size_t slot = 446 + 16;
+    bytes[slot + 4] = 0x83;
+    PutLe32(bytes, slot + 8, 30720);
+    PutLe32(bytes, slot + 12, 2048);
+    const std::string hybrid = m_dir.File("hybrid.img");
+    std::ofstream(hybrid, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(RunTwl({"volumes", hybrid}).out, kGptRows);
 }
 
 TEST(VolumesCommand, NoLinuxVolumeIsReportedWithStatusOne) {

@@ -41,8 +41,9 @@ struct GptEntry {
     std::uint64_t firstLba = 0;
     std::uint64_t lastLba = 0; // inclusive
     std::uint64_t attributes = 0;
-    std::string name;       // the UTF-16LE name as UTF-8, up to its first NUL
-    bool withinDisk = true; // first <= last < the disk's sector count; else damaged
+    std::string name;         // the UTF-16LE name as UTF-8, up to its first NUL
+    bool withinDisk = true;   // first <= last < the disk's sector count; else damaged
+    bool linuxVolume = false; // made a Linux volume entry of the partition list
 };
 
 enum class GptCopy : std::uint8_t {

@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
 constexpr std::uint64_t kSpanWindows = 16; // about 500 KiB per read
 constexpr std::size_t kMagicOffset = 0x38;
+constexpr std::uint64_t kMebibyteSectors = 2048;
 
 std::uint64_t WindowFloor(std::uint64_t sector) {
     return sector / kScanWindowSectors * kScanWindowSectors;
@@ -113,7 +114,10 @@ bool LogicalVolumeScan::TryCandidate(std::uint64_t c, bool thorough, std::uint64
     if (ValidateScanSuperblock(m_source, m_scratch, sector) == 0)
         return false;
     const std::optional<std::uint64_t> derived = DerivedVolumeStart(m_scratch, sector);
-    if (!derived || (!thorough && *derived % kScanWindowSectors != 0))
+    // The quick scan takes volumes that start where partitioning tools put them: on a track
+    // of 63 sectors, or on a 1 MiB boundary as tools of the last decade do.
+    if (!derived ||
+        (!thorough && *derived % kScanWindowSectors != 0 && *derived % kMebibyteSectors != 0))
         return false;
     const SuperblockSummary summary = SummarizeSuperblock(raw);
     if (m_count > 0 && summary == m_lastSummary)

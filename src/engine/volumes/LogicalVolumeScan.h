@@ -20,7 +20,7 @@
 namespace twl {
 
 enum class ScanMode {
-    kQuick,    // jumps over every file system it accepts; starts must be multiples of 63
+    kQuick,    // jumps over every file system it accepts; starts must be multiples of 63 or 2048
     kThorough, // reads the whole range and meets every backup superblock too
 };
 

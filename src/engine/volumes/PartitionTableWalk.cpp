@@ -40,6 +40,52 @@ SectorNo LastExtendedStart(const PartitionList& list) {
     return base;
 }
 
+bool HasSuperblockMagic(SectorSource& source, DriveId driveId, SectorNo start) {
+    if (start > std::numeric_limits<SectorNo>::max() - 2)
+        return false;
+    std::array<std::uint8_t, kSectorSize> sector{};
+    return source.ReadSectors(driveId, start + 2, sector) == 1 &&
+           sector[kSuperblockMagicOffset] == 0x53 && sector[kSuperblockMagicOffset + 1] == 0xEF;
+}
+
+// The GUID partition table's view of the disk, in place of the master boot record's: its
+// Linux file-system partitions, and basic data partitions that hold an ext2 superblock (older
+// installers used that type), as type-0x83 entries. Entries past the disk are not followed;
+// nor are those past what a 32-bit sector number reaches, which the lists cannot hold.
+void ListGptVolumes(SectorSource& source, DriveId driveId, GptTable& table, PartitionList& list,
+                    WalkReport& report) {
+    list.entries.clear();
+    for (GptEntry& gpt : table.entries) {
+        if (!gpt.withinDisk) {
+            ++report.gptPastDisk;
+            continue;
+        }
+        const bool linuxType = gpt.type == kLinuxFilesystemType;
+        if (!linuxType && gpt.type != kBasicDataType)
+            continue;
+        const std::uint64_t sectors = gpt.lastLba - gpt.firstLba + 1;
+        if (gpt.firstLba > std::numeric_limits<SectorNo>::max() ||
+            sectors > std::numeric_limits<SectorCount>::max()) {
+            report.gptBeyondReach += linuxType ? 1 : 0;
+            continue;
+        }
+        const auto start = static_cast<SectorNo>(gpt.firstLba);
+        if (!linuxType && !HasSuperblockMagic(source, driveId, start))
+            continue;
+        if (list.entries.size() >= kMaxPartitionEntries) {
+            report.capReached = true;
+            break;
+        }
+        PartitionEntry entry;
+        entry.type = kLinuxPartitionType;
+        entry.start = start;
+        entry.size = static_cast<SectorCount>(sectors);
+        list.entries.push_back(entry);
+        gpt.linuxVolume = true;
+    }
+    list.gptEntries = std::move(table.entries);
+}
+
 } // namespace
 
 bool ParsePartitionSector(SectorSource& source, DriveId driveId, SectorNo tableSector,
@@ -74,6 +120,17 @@ WalkReport WalkPartitionTable(SectorSource& source, DriveId driveId, PartitionLi
         return report;
     }
     ParsePartitionSector(source, driveId, 0, 0, list);
+    if (HasProtectiveEntry(mbr)) {
+        report.gpt = true;
+        GptTable table = ReadGptTable(source, driveId, source.SourceSize() / kSectorSize);
+        report.gptCopy = table.copy;
+        report.gptPrimaryDamaged = table.primaryDamaged;
+        if (table.copy != GptCopy::kNone) {
+            ListGptVolumes(source, driveId, table, list, report);
+            return report;
+        }
+        // Both copies damaged: the master boot record's own entries stand.
+    }
     if (PrimaryEntriesImplausible(list, source.SourceSize())) {
         report.implausible = true;
         return report;

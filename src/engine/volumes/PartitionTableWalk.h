@@ -6,6 +6,7 @@
 
 #include "core/Types.h"
 #include "sector/SectorSource.h"
+#include "volumes/GptTable.h"
 #include "volumes/VolumeLists.h"
 
 #include <cstddef>
@@ -17,11 +18,16 @@ namespace twl {
 inline constexpr std::size_t kMaxPartitionEntries = 256;
 
 struct WalkReport {
-    bool noSignature = false; // sector 0 read but without 0x55 0xAA: no list built
-    bool implausible = false; // a primary entry beyond the disk: chain not followed
-    bool loopStopped = false; // an extended entry led to a table sector already parsed
-    bool capReached = false;  // kMaxPartitionEntries recorded; the rest was left
-    SectorNo loopSector = 0;  // the table sector that was reached a second time
+    bool noSignature = false;         // sector 0 read but without 0x55 0xAA: no list built
+    bool gpt = false;                 // sector 0 holds a protective entry: a GUID partition table
+    GptCopy gptCopy = GptCopy::kNone; // the copy of it listed (kNone: both damaged)
+    bool gptPrimaryDamaged = false;   // the primary copy failed a check
+    std::uint32_t gptPastDisk = 0;    // entries lying past the disk, not followed
+    std::uint32_t gptBeyondReach = 0; // Linux entries past 32-bit sector numbers, not listed
+    bool implausible = false;         // a primary entry beyond the disk: chain not followed
+    bool loopStopped = false;         // an extended entry led to a table sector already parsed
+    bool capReached = false;          // kMaxPartitionEntries recorded; the rest was left
+    SectorNo loopSector = 0;          // the table sector that was reached a second time
 };
 
 // Reads table sector `tableSector` and appends its non-empty entries. Logical starts are

@@ -3,6 +3,7 @@
 // The two volume lists, each in insertion order: the partition list from the partition
 // tables and the found-volume list from the superblock sweep. Freeing a list empties it.
 
+#include "volumes/GptTable.h"
 #include "volumes/VolumeEntry.h"
 
 #include <cstddef>
@@ -13,10 +14,15 @@ namespace twl {
 struct PartitionList {
     std::vector<PartitionEntry> entries;
     std::size_t linuxCount = 0; // type-0x83 entries, set by CheckLinuxPartitions
+    // On a disk with a GUID partition table, every used entry of it, for listing. Its Linux
+    // volumes are in `entries` too, as type-0x83 entries, so that the rest of the program
+    // reads them as it reads those of a master boot record. Not kept in scan information.
+    std::vector<GptEntry> gptEntries;
 
     void Free() {
         entries.clear();
         linuxCount = 0;
+        gptEntries.clear();
     }
 };
 

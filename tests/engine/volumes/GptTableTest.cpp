@@ -3,6 +3,7 @@
 #include "core/Crc32.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
+#include "volumes/PartitionTableWalk.h"
 
 #include <functional>
 #include <string>
@@ -133,6 +134,48 @@ TEST(GptTable, AnEntryPastTheDiskIsListedAsDamaged) {
     ASSERT_EQ(table.entries.size(), 3u);
     EXPECT_TRUE(table.entries[1].withinDisk);
     EXPECT_FALSE(table.entries[2].withinDisk);
+}
+
+// The walk lists the table's Linux file systems as type-0x83 entries: a basic data partition
+// only when it holds an ext2 superblock, and no entry that lies past the disk.
+TEST(GptTable, TheWalkListsLinuxEntriesAndFollowsNoneOutsideTheDisk) {
+    std::vector<std::uint8_t> disk = SfdiskGptDisk();
+    PutLe64(disk, 2 * kSectorSize + 40, kDiskSectors + 100); // the Linux entry ends past it
+    Reseal(disk, 1);
+    for (const bool withFileSystem : {false, true}) {
+        auto medium = std::make_shared<fixtures::MemoryMedium>();
+        medium->bytes = disk;
+        if (withFileSystem) { // a basic data partition that holds an ext2 superblock, within the
+                              // disk
+            PutLe64(medium->bytes, 2 * kSectorSize + 40, 2048 + 4096 - 1);
+            Reseal(medium->bytes, 1);
+            medium->bytes[(8192 + 2) * kSectorSize + 0x38] = 0x53;
+            medium->bytes[(8192 + 2) * kSectorSize + 0x39] = 0xEF;
+        }
+        SectorSource source({}, fixtures::MemoryFactory{kPath, medium});
+        ASSERT_TRUE(source.SelectImageFile(kPath).Ok());
+        VolumeLists lists;
+        const TableListing listing = ListVolumesFromTable(source, kImageDriveId, lists);
+        EXPECT_TRUE(listing.walk.gpt);
+        EXPECT_EQ(listing.walk.gptCopy, GptCopy::kPrimary);
+        ASSERT_EQ(lists.partitions.gptEntries.size(), 3u);
+        std::vector<SectorNo> starts;
+        for (const PartitionEntry& entry : lists.partitions.entries) {
+            EXPECT_EQ(entry.type, kLinuxPartitionType);
+            starts.push_back(entry.start);
+        }
+        if (!withFileSystem) {
+            EXPECT_EQ(listing.walk.gptPastDisk, 1u);
+            EXPECT_TRUE(starts.empty()); // the basic data partition holds no file system
+            EXPECT_EQ(listing.linuxFound, 0);
+        } else {
+            EXPECT_EQ(listing.walk.gptPastDisk, 0u);
+            EXPECT_EQ(starts, (std::vector<SectorNo>{2048, 8192}));
+            EXPECT_EQ(lists.partitions.entries[0].size, 4096u);
+            EXPECT_TRUE(lists.partitions.gptEntries[1].linuxVolume);
+            EXPECT_FALSE(lists.partitions.gptEntries[2].linuxVolume);
+        }
+    }
 }
 
 // Each field a header is checked on, set out of bounds in a header sealed again.

@@ -115,20 +115,29 @@ TEST(LogicalVolumeScan, QuickScanFindsCylinderAlignedVolumesAndSkipsPastThem) {
     EXPECT_EQ(run.events.done, WorkerResult::kCompleted);
 }
 
-TEST(LogicalVolumeScan, AVolumeAt2048IsFoundOnlyByTheThoroughScanAndOnlyOnce) {
-    Disk disk(12000);
-    disk.Place(2048, GroupedFileSystem("aligned"));
-    ScanRun quick;
-    RunScan(disk, ScanMode::kQuick, quick);
-    EXPECT_TRUE(quick.lists.found.entries.empty());
-    EXPECT_EQ(quick.events.done, WorkerResult::kCompleted);
+// The quick scan takes volumes on 63-sector tracks and on 1 MiB boundaries (2048 sectors),
+// as partitioning tools place them; a volume elsewhere is found by the thorough scan only.
+TEST(LogicalVolumeScan, TheQuickScanFindsVolumesOnMebibyteBoundariesAndOnlyOnce) {
+    struct Case {
+        SectorNo start;
+        bool quickFinds;
+    };
+    for (const Case c : {Case{2048, true}, Case{3000, false}}) {
+        Disk disk(12000);
+        disk.Place(c.start, GroupedFileSystem("aligned"));
+        ScanRun quick;
+        RunScan(disk, ScanMode::kQuick, quick);
+        EXPECT_EQ(quick.events.done, WorkerResult::kCompleted);
+        using Extents = std::vector<std::pair<SectorNo, SectorNo>>;
+        const Extents found{{c.start, c.start + 2}}; // start, superblock sector
+        EXPECT_EQ(StartsAndSectors(quick.lists.found), c.quickFinds ? found : Extents{}) << c.start;
 
-    ScanRun thorough;
-    RunScan(disk, ScanMode::kThorough, thorough);
-    // The copies in groups 1 and 3 carry the primary's summary: one find, one volume.
-    EXPECT_EQ(thorough.events.finds.size(), 1u);
-    EXPECT_EQ(StartsAndSectors(thorough.lists.found),
-              (std::vector<std::pair<SectorNo, SectorNo>>{{2048, 2050}}));
+        ScanRun thorough;
+        RunScan(disk, ScanMode::kThorough, thorough);
+        // The copies in groups 1 and 3 carry the primary's summary: one find, one volume.
+        EXPECT_EQ(thorough.events.finds.size(), 1u) << c.start;
+        EXPECT_EQ(StartsAndSectors(thorough.lists.found), found) << c.start;
+    }
 }
 
 TEST(LogicalVolumeScan, ABackupWithAnotherLastCheckFillsASlotButNotTheList) {

@@ -57,6 +57,10 @@ InodeRead VolumeReader::ReadAt(const InodePlace& place, const TableRun& run) {
         m_inodeTables.Load(run.start, std::max(end, place.sector + 1) - run.start);
         sector = m_inodeTables.Find(place.sector);
     }
+    if (!sector) { // cannot happen for a sector in reach; read as a failed sector would be
+        read.readable = false;
+        return read;
+    }
     read.readable = sector->readable;
     std::copy_n(sector->bytes + place.offset, kInodeRecordSize, read.record.begin());
     return read;

@@ -143,6 +143,35 @@ TEST_F(GptDisk, DamageFallsBackToTheBackupThenToTheScan) {
     EXPECT_EQ(RunTwl({"volumes", hybrid}).out, kGptRows);
 }
 
+// An ext4 volume is listed, found by the table and by the scan alike, with what it is; opening
+// it names the features and reads nothing.
+TEST(VolumesCommand, AnExt4VolumeIsListedWithWhatItIs) {
+    TempDir dir;
+    const std::string image = dir.File("ext4.img");
+    ASSERT_EQ(fixtures::RunShell("mkdir -p " + dir.File("files") +
+                                 " && printf 'label: dos\\n"
+                                 "start=2048, size=16384, type=83\\n' >" +
+                                 dir.File("layout") + " && " + TWL_MAKE_DISK_IMAGE + " " + image +
+                                 " 10 " + dir.File("layout") + " 1:ext4:" + dir.File("files") +
+                                 ":four >/dev/null"),
+              0);
+    const std::string note =
+        "twl: row 1: ext4 volume: this version reads ext2 and ext3 only (extents, 64bit, "
+        "flex_bg)\n";
+    for (const char* mode : {"table", "scan"}) {
+        const auto run = RunTwl({"volumes", image, "--mode", mode});
+        EXPECT_EQ(run.status, 0) << mode << run.err;
+        EXPECT_EQ(run.out, "row\tstart\tsectors\tlabel\n1\t2048\t16384\tfour\n") << mode;
+        EXPECT_NE(run.err.find(note), std::string::npos) << mode << run.err;
+    }
+    const auto tree = RunTwl({"tree", image});
+    EXPECT_NE(tree.status, 0);
+    EXPECT_NE(tree.err.find("features this program cannot read (extents, 64bit, flex_bg)"),
+              std::string::npos)
+        << tree.err;
+    EXPECT_EQ(tree.out, "");
+}
+
 TEST(VolumesCommand, NoLinuxVolumeIsReportedWithStatusOne) {
     TempDir dir;
     DiskImage image(64);

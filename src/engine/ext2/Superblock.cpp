@@ -96,6 +96,17 @@ std::string UnreadableFeatures(const Superblock& sb) {
     return FeatureList(sb.s_feature_incompat & ~kUnderstoodIncompat, kIncompatNames);
 }
 
+std::string UnreadableVolumeNote(const Superblock& sb) {
+    const std::string features = UnreadableFeatures(sb);
+    if (features.empty())
+        return {};
+    // extents, 64bit, flex_bg and inline_data: what mke2fs -t ext4 and kernels make.
+    constexpr std::uint32_t kExt4Features = 0x0040 | 0x0080 | 0x0200 | 0x8000;
+    if ((sb.s_feature_incompat & kExt4Features) != 0)
+        return "ext4 volume: this version reads ext2 and ext3 only (" + features + ")";
+    return "a volume with features this version cannot read (" + features + ")";
+}
+
 std::string UnknownReadOnlyFeatures(const Superblock& sb) {
     if (sb.s_rev_level == kGoodOldRev)
         return {};

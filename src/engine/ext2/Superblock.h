@@ -68,6 +68,10 @@ bool PassesFieldTest(const Superblock& sb);
 // unnamed bit as hex (0x00400000); "" when there are none. Revision 0 superblocks have no
 // feature words: always "".
 std::string UnreadableFeatures(const Superblock& sb);
+// What a listing says of a volume with such features: "ext4 volume: this version reads ext2
+// and ext3 only (extents, 64bit)" when it carries ext4's, else the features named; "" when
+// the engine reads it.
+std::string UnreadableVolumeNote(const Superblock& sb);
 // The same for read-only compatible features beyond the understood ones; such a volume can
 // still be read, since the engine never writes.
 std::string UnknownReadOnlyFeatures(const Superblock& sb);

@@ -1,6 +1,7 @@
 #include "session/ListedVolumes.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace twl {
@@ -97,6 +98,17 @@ std::vector<ListedVolume> ListedVolumes(const RecoverySession& session) {
             rows.push_back({e->start, e->size, LabelText(e->label)});
     }
     return rows;
+}
+
+std::string ListedVolumeNote(RecoverySession& session, std::size_t row) {
+    const std::vector<ListedVolume> rows = ListedVolumes(session);
+    if (row >= rows.size() || rows[row].start > std::numeric_limits<SectorNo>::max() - 3)
+        return {};
+    RawSuperblock raw{};
+    if (session.Source().ReadSectors(rows[row].start + 2, raw) == 0)
+        return {};
+    const Superblock sb = Superblock::Decode(raw);
+    return PassesFieldTest(sb) ? UnreadableVolumeNote(sb) : std::string{};
 }
 
 bool SourceMatchesLoadedScanInfo(RecoverySession& session) {

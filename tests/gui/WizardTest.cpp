@@ -3,6 +3,8 @@
 
 #include "FrameFixtures.h"
 #include "app/ProgramSettings.h"
+#include "fixtures/Ext2ImageBuilder.h"
+#include "fixtures/MemoryBlockReader.h"
 #include "wizard/TaskPage.h"
 #include "wizard/VolumePage.h"
 #include "wizard/WizardContainer.h"
@@ -53,6 +55,7 @@ private slots:
     void TaskButtonsLeadToTheirPagesAndBackKeepsTheChoice();
     void TheRunOnStartupFlagIsSavedAlsoWhenCancelled();
     void TheVolumePageListsLinuxVolumesWithTheirSizes();
+    void TheVolumePageSaysWhichVolumesItCannotRead();
     void OpenFoundLogicalDriveStartsOnTheVolumePageWithoutBack();
 };
 
@@ -135,6 +138,40 @@ void WizardTest::TheVolumePageListsLinuxVolumesWithTheirSizes() {
     QCOMPARE(RowTexts(page->List()), QStringList{"No Logical Drive Found!|||"});
     QVERIFY(!page->List().isEnabled());
     QVERIFY(!Enabled(wizard, QWizard::FinishButton));
+}
+
+// A listed volume whose superblock names ext4's features is shown, and the page says what it
+// is under the list and on the row; a volume it reads gets no note.
+void WizardTest::TheVolumePageSaysWhichVolumesItCannotRead() {
+    fixtures::Ext2Image ext4;
+    const MutableBytes superblock = ext4.Superblock();
+    PutLe32(superblock, 0x60, Le32(superblock, 0x60) | 0x40 | 0x80 | 0x200);
+    const fixtures::Ext2Image ext2;
+    auto medium = std::make_shared<fixtures::MemoryMedium>();
+    medium->bytes.resize(SectorOffset(4096) + ext2.Sectors() * kSectorSize);
+    const auto place = [&](const fixtures::Ext2Image& image, SectorNo start) {
+        const auto bytes = image.ToMedium(start)->bytes;
+        std::copy(bytes.begin() + SectorOffset(start), bytes.end(),
+                  medium->bytes.begin() + SectorOffset(start));
+    };
+    place(ext4, 63);
+    place(ext2, 4096);
+    RecoverySession session({}, fixtures::MemoryFactory{"/test/disk.img", medium});
+    QVERIFY(session.Source().SelectImageFile("/test/disk.img").Ok());
+    session.SetMode(ProcessingMode::kTable);
+    session.Lists().partitions.entries = {Linux(63, ext4.Sectors(), "four"),
+                                          Linux(4096, ext2.Sectors(), "two")};
+    Prompter prompter(nullptr);
+    prompter.SetUnattended(true);
+    WizardContainer wizard("w", session, prompter, nullptr, kVolumePage);
+    wizard.show();
+    auto* page = qobject_cast<VolumePage*>(wizard.currentPage());
+    QVERIFY(page != nullptr);
+    const QString note = "ext4 volume: this version reads ext2 and ext3 only (extents, 64bit, "
+                         "flex_bg)";
+    QCOMPARE(page->NotesText(), "LINUX PARTITION #1: " + note);
+    QCOMPARE(page->List().topLevelItem(0)->toolTip(0), note);
+    QCOMPARE(page->List().topLevelItem(1)->toolTip(0), QString());
 }
 
 void WizardTest::OpenFoundLogicalDriveStartsOnTheVolumePageWithoutBack() {

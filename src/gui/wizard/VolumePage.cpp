@@ -8,6 +8,7 @@
 #include "wizard/PageParts.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -38,8 +39,13 @@ VolumePage::VolumePage(WizardState& state, RecoverySession& session, Prompter& p
     m_list->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     m_list->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &VolumePage::completeChanged);
+    m_notes = new QLabel;
+    m_notes->setWordWrap(true);
+    m_notes->setTextFormat(Qt::PlainText);
+    m_notes->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
+    layout->addWidget(m_notes);
     layout->addWidget(new RunOnStartupBox(state));
 }
 
@@ -47,10 +53,19 @@ void VolumePage::initializePage() {
     m_list->clear();
     m_list->setEnabled(true);
     const std::vector<ListedVolume> volumes = ListedVolumes(m_session);
+    QStringList notes;
     int number = 0;
     for (const ListedVolume& volume : volumes) {
         auto* row = new QTreeWidgetItem(m_list);
         row->setText(0, QString("LINUX PARTITION #%1").arg(++number));
+        // A volume this version cannot read says what it is, before it is chosen.
+        const QString note = QString::fromStdString(
+            ListedVolumeNote(m_session, static_cast<std::size_t>(number - 1)));
+        if (!note.isEmpty()) {
+            notes << row->text(0) + ": " + note;
+            for (int column = 0; column < m_list->columnCount(); ++column)
+                row->setToolTip(column, note);
+        }
         row->setText(kMountPointColumn, ShownName(volume.label));
         row->setText(2, QString::number(volume.start));
         row->setText(3, VolumeSize(volume.size));
@@ -61,7 +76,13 @@ void VolumePage::initializePage() {
         new QTreeWidgetItem(m_list, QStringList{"No Logical Drive Found!"});
         m_list->setEnabled(false);
     }
+    m_notes->setText(notes.join('\n'));
+    m_notes->setVisible(!notes.isEmpty());
     emit completeChanged();
+}
+
+QString VolumePage::NotesText() const {
+    return m_notes->text();
 }
 
 void VolumePage::cleanupPage() {

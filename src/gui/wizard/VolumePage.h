@@ -10,6 +10,7 @@
 
 #include <QWizardPage>
 
+class QLabel;
 class QTreeWidget;
 
 namespace twl::gui {
@@ -27,13 +28,16 @@ public:
     int nextId() const override { return -1; }
 
     QTreeWidget& List() const { return *m_list; }
+    // What the page says under the list of volumes this version cannot read ("" when none).
+    QString NotesText() const;
 
 private:
     WizardState& m_state;
     RecoverySession& m_session;
     Prompter& m_prompter;
     QTreeWidget* m_list = nullptr;
-    bool m_opening = false; // a Finish is opening the volume
+    QLabel* m_notes = nullptr; // one line per listed volume this version cannot read
+    bool m_opening = false;    // a Finish is opening the volume
 };
 
 } // namespace twl::gui

@@ -130,8 +130,9 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
     else if (discovery.listed != 0 || args.Has("--all"))
         PrintRows(RowsOf(session), args.Has("--all"), context.out);
     // A volume listed but not readable by this version says so rather than fail later.
-    for (std::size_t row = 0; row < discovery.listed; ++row)
-        if (const std::string note = ListedVolumeNote(session, row); !note.empty())
+    const std::vector<ListedVolume> listed = ListedVolumes(session);
+    for (std::size_t row = 0; row < listed.size(); ++row)
+        if (const std::string note = ListedVolumeNote(session, listed[row]); !note.empty())
             context.err << "twl: row " << row + 1 << ": " << note << '\n';
     return discovery.listed != 0 ? kExitOk : kExitNotFound;
 }

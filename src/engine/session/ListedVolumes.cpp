@@ -100,12 +100,11 @@ std::vector<ListedVolume> ListedVolumes(const RecoverySession& session) {
     return rows;
 }
 
-std::string ListedVolumeNote(RecoverySession& session, std::size_t row) {
-    const std::vector<ListedVolume> rows = ListedVolumes(session);
-    if (row >= rows.size() || rows[row].start > std::numeric_limits<SectorNo>::max() - 3)
+std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volume) {
+    if (volume.start > std::numeric_limits<SectorNo>::max() - 3)
         return {};
     RawSuperblock raw{};
-    if (session.Source().ReadSectors(rows[row].start + 2, raw) == 0)
+    if (session.Source().ReadSectors(volume.start + 2, raw) == 0)
         return {};
     const Superblock sb = Superblock::Decode(raw);
     return PassesFieldTest(sb) ? UnreadableVolumeNote(sb) : std::string{};

@@ -31,9 +31,9 @@ struct ListedVolume {
 };
 std::vector<ListedVolume> ListedVolumes(const RecoverySession& session);
 
-// What the listing says of row `row` besides its place: the UnreadableVolumeNote of the
-// superblock at its start + 2, when that passes the field test; "" otherwise.
-std::string ListedVolumeNote(RecoverySession& session, std::size_t row);
+// What the listing says of a listed volume besides its place: the UnreadableVolumeNote of
+// the superblock at its start + 2, when that passes the field test; "" otherwise.
+std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volume);
 
 // False when a scan information file was loaded and the source's fingerprint sector no longer
 // holds what the file recorded (an unreadable one does not count against it); true otherwise.

@@ -40,12 +40,18 @@ SectorNo LastExtendedStart(const PartitionList& list) {
     return base;
 }
 
-bool HasSuperblockMagic(SectorSource& source, DriveId driveId, SectorNo start) {
+using SuperblockBytes = std::array<std::uint8_t, 2 * kSectorSize>;
+
+// Reads the superblock of a volume starting at `start` (at start + 2) into `superblock` and
+// says whether it carries the ext2 magic. A superblock beyond the last addressable sector
+// cannot be read; the sector number does not wrap to 0.
+bool ReadVolumeSuperblock(SectorSource& source, DriveId driveId, SectorNo start,
+                          SuperblockBytes& superblock) {
     if (start > std::numeric_limits<SectorNo>::max() - 2)
         return false;
-    std::array<std::uint8_t, kSectorSize> sector{};
-    return source.ReadSectors(driveId, start + 2, sector) == 1 &&
-           sector[kSuperblockMagicOffset] == 0x53 && sector[kSuperblockMagicOffset + 1] == 0xEF;
+    return source.ReadSectors(driveId, start + 2, superblock) == 1 &&
+           superblock[kSuperblockMagicOffset] == 0x53 &&
+           superblock[kSuperblockMagicOffset + 1] == 0xEF;
 }
 
 // The GUID partition table's view of the disk, in place of the master boot record's: its
@@ -70,7 +76,8 @@ void ListGptVolumes(SectorSource& source, DriveId driveId, GptTable& table, Part
             continue;
         }
         const auto start = static_cast<SectorNo>(gpt.firstLba);
-        if (!linuxType && !HasSuperblockMagic(source, driveId, start))
+        SuperblockBytes superblock{};
+        if (!linuxType && !ReadVolumeSuperblock(source, driveId, start, superblock))
             continue;
         if (list.entries.size() >= kMaxPartitionEntries) {
             report.capReached = true;
@@ -161,14 +168,8 @@ int CheckLinuxPartitions(SectorSource& source, PartitionList& list) {
         if (entry.type != kLinuxPartitionType)
             continue;
         ++count;
-        // A superblock beyond the last addressable sector cannot be read; don't wrap to 0.
-        if (entry.start > std::numeric_limits<SectorNo>::max() - 2)
-            continue;
-        std::array<std::uint8_t, 2 * kSectorSize> superblock{};
-        if (source.ReadSectors(entry.start + 2, superblock) == 0)
-            continue;
-        if (superblock[kSuperblockMagicOffset] == 0x53 &&
-            superblock[kSuperblockMagicOffset + 1] == 0xEF) {
+        SuperblockBytes superblock{};
+        if (ReadVolumeSuperblock(source, source.CurrentDriveId(), entry.start, superblock)) {
             entry.superblockFound = 1;
             entry.label =
                 LabelFromBytes(ConstBytes(superblock).subspan(kVolumeNameOffset, kLabelSize));

@@ -59,8 +59,7 @@ void VolumePage::initializePage() {
         auto* row = new QTreeWidgetItem(m_list);
         row->setText(0, QString("LINUX PARTITION #%1").arg(++number));
         // A volume this version cannot read says what it is, before it is chosen.
-        const QString note = QString::fromStdString(
-            ListedVolumeNote(m_session, static_cast<std::size_t>(number - 1)));
+        const QString note = QString::fromStdString(ListedVolumeNote(m_session, volume));
         if (!note.isEmpty()) {
             notes << row->text(0) + ": " + note;
             for (int column = 0; column < m_list->columnCount(); ++column)

@@ -172,6 +172,7 @@ void WizardTest::TheVolumePageSaysWhichVolumesItCannotRead() {
     QCOMPARE(page->NotesText(), "LINUX PARTITION #1: " + note);
     QCOMPARE(page->List().topLevelItem(0)->toolTip(0), note);
     QCOMPARE(page->List().topLevelItem(1)->toolTip(0), QString());
+    QVERIFY(wizard.grab().save(QString(TWL_SCREENSHOT_DIR) + "/volume-page-ext4.png"));
 }
 
 void WizardTest::OpenFoundLogicalDriveStartsOnTheVolumePageWithoutBack() {

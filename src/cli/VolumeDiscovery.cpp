@@ -31,10 +31,6 @@ void ReportWalk(const WalkReport& walk, std::ostream& err) {
         err << "twl: " << walk.gptPastDisk
             << " GUID partition table entries lie past the end of the disk and were not "
                "followed\n";
-    if (walk.gptBeyondReach != 0)
-        err << "twl: " << walk.gptBeyondReach
-            << " Linux partitions lie past sector 4294967295, which this version cannot read; "
-               "they are not listed\n";
     if (walk.capReached)
         err << "twl: more than " << kMaxPartitionEntries
             << " partitions; the rest of the chain was not read\n";

@@ -8,6 +8,7 @@
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
 #include "fixtures/Ext2ImageBuilder.h"
+#include "fixtures/GptBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/SampleDisks.h"
 #include "scaninfo/ScanInfoWriter.h"
@@ -114,42 +115,8 @@ bool WriteExt2Seeds(const std::string& folder) {
 // checksums, which it could hardly find on its own.
 std::vector<std::uint8_t> GptSeed() {
     using namespace twl;
-    constexpr std::uint64_t kSectors = 64;
-    std::vector<std::uint8_t> disk(kSectors * kSectorSize, 0);
-    disk[446 + 4] = 0xEE;
-    PutLe32(disk, 446 + 8, 1);
-    PutLe32(disk, 446 + 12, kSectors - 1);
-    disk[510] = 0x55;
-    disk[511] = 0xAA;
-    const auto entry = [&](std::uint64_t arrayLba, std::size_t n, const Guid& type,
-                           std::uint64_t first, std::uint64_t last) {
-        const std::size_t at = arrayLba * kSectorSize + n * 128;
-        std::copy(type.bytes.begin(), type.bytes.end(),
-                  disk.begin() + static_cast<std::ptrdiff_t>(at));
-        PutLe64(disk, at + 32, first);
-        PutLe64(disk, at + 40, last);
-        disk[at + 56] = 'v';
-    };
-    const auto header = [&](std::uint64_t lba, std::uint64_t other, std::uint64_t arrayLba) {
-        entry(arrayLba, 0, kLinuxFilesystemType, 10, 40);
-        entry(arrayLba, 1, kBasicDataType, 41, 50);
-        const MutableBytes h = MutableBytes(disk).subspan(lba * kSectorSize, kSectorSize);
-        std::copy_n("EFI PART", 8, h.begin());
-        PutLe32(h, 8, 0x00010000);
-        PutLe32(h, 12, 92);
-        PutLe64(h, 24, lba);
-        PutLe64(h, 32, other);
-        PutLe64(h, 40, 3);
-        PutLe64(h, 48, kSectors - 3);
-        PutLe64(h, 72, arrayLba);
-        PutLe32(h, 80, 4);
-        PutLe32(h, 84, 128);
-        PutLe32(h, 88, Crc32(ConstBytes(disk).subspan(arrayLba * kSectorSize, 4 * 128)));
-        PutLe32(h, 16, Crc32(h.first(92)));
-    };
-    header(1, kSectors - 1, 2);
-    header(kSectors - 1, 1, kSectors - 2);
-    return disk;
+    return fixtures::GptDisk(
+        64, {{kLinuxFilesystemType, 10, 40, "v"}, {kBasicDataType, 41, 50, "v"}}, 4);
 }
 
 } // namespace

@@ -22,6 +22,7 @@ enum class ErrorCode {
     kNameTooLong,    // a path too long for the field it must be stored in
     kNotDiskOrImage, // a FIFO, socket, character device or folder given as a disk or image
     kStopped,        // the user stopped the work before the file was complete (none was left)
+    kBeyondStorable, // a volume past the 2 TiB a scan information file can describe
 };
 
 struct Status {

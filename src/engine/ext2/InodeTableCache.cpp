@@ -33,7 +33,6 @@ std::uint64_t InodeTableCache::NextHeldStart(std::uint64_t sector) const {
 }
 
 InodeTableCache::SectorView InodeTableCache::Load(std::uint64_t start, std::uint64_t sectors) {
-    constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
     sectors = std::clamp<std::uint64_t>(sectors, 1, kMostRunSectors);
     if (start > kLastSector)
         sectors = 0;

@@ -7,13 +7,12 @@
 namespace twl {
 namespace {
 
-constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
 constexpr SectorCount kWindowSectors = 63;
 constexpr std::size_t kMagicOffset = 0x38;
 
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
-// Reads one sector at a 64-bit sector number; one past the 32-bit range reads as zeros.
+// Reads one sector; one past the last addressable sector reads as zeros.
 Sector ReadSectorAt(SectorSource& source, std::uint64_t sector) {
     Sector buffer{};
     if (sector <= kLastSector)

@@ -143,8 +143,8 @@ ConstBytes TurboScan::TableSector(std::uint64_t tableStart, std::uint64_t sector
         m_chunkSectors = last - s + 1;
         const MutableBytes bytes = m_chunk.Bytes().first(m_chunkSectors * kSectorSize);
         std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
-        if (tableStart + s + m_chunkSectors <= std::uint64_t{0xFFFFFFFF} + 1)
-            m_reader.Source().ReadSectors(static_cast<SectorNo>(tableStart + s), bytes);
+        if (tableStart + s <= kLastSector - m_chunkSectors)
+            m_reader.Source().ReadSectors(tableStart + s, bytes);
     }
     return m_chunk.Bytes().subspan((s - m_chunkStart) * kSectorSize, kSectorSize);
 }

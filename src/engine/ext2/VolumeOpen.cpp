@@ -92,7 +92,7 @@ std::string MountPointSelectedText(std::string_view mountPoint) {
 
 int PartitionFitsSource(SectorNo start, SectorCount size, ByteCount sourceBytes) {
     const std::uint64_t total = sourceBytes / kSectorSize;
-    if (start > total || std::uint64_t{start} + size > total)
+    if (start > total || size > total - start)
         return 0;
     return 1;
 }

@@ -5,7 +5,6 @@
 namespace twl {
 namespace {
 
-constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
 // Where a group descriptor holds bg_inode_table.
 constexpr std::size_t kInodeTableField = 0x08;
 // A single inode is read with the 4 KiB of its table around it.
@@ -32,7 +31,7 @@ VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     place.sector = place.table + byteOffset / kSectorSize;
     // Inode sizes are powers of two from 128 bytes on: a record never crosses a sector.
     place.offset = byteOffset % kSectorSize;
-    // Beyond what a 32-bit sector number reaches, the inode reads as zeros.
+    // Beyond what a sector number reaches, the inode reads as zeros.
     place.inTable = place.sector <= kLastSector;
     return place;
 }

@@ -58,7 +58,7 @@ Bytes EncodeSourceBlock(const SourceBlock& block) {
     PutLe32(bytes, 0x000, block.driveId);
     PutLe32(bytes, 0x004, static_cast<std::uint32_t>(block.sourceSize));
     PutLe32(bytes, 0x008, static_cast<std::uint32_t>(block.sourceSize >> 32));
-    PutLe32(bytes, 0x00C, block.fingerprintSector);
+    PutLe32(bytes, 0x00C, static_cast<std::uint32_t>(block.fingerprintSector)); // below 2^32
     PutText(bytes, 0x010, block.imageFolder.substr(0, kPathFieldSize - 1));
     PutText(bytes, 0x114, block.imageName.substr(0, kPathFieldSize - 1));
     std::copy(block.fingerprint.begin(), block.fingerprint.end(), bytes.begin() + 0x400);

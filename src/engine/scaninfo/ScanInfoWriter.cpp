@@ -6,11 +6,26 @@
 #include "platform/FileWriter.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 namespace twl {
 namespace {
 
 constexpr std::uint64_t kFingerprintSpan = 2048; // sectors per read while looking
+
+// The start of the first listed volume whose sectors do not fit the file's 32-bit fields. The
+// file is refused rather than written with such a volume cut short: loaded again, it would
+// point into the wrong part of the disk.
+std::optional<SectorNo> FirstUnstorableVolume(const VolumeLists& lists) {
+    for (const PartitionEntry& entry : lists.partitions.entries)
+        if (!entry.Storable())
+            return entry.start;
+    for (const FoundVolumeEntry& entry : lists.found.entries)
+        if (!entry.Storable())
+            return entry.start;
+    return std::nullopt;
+}
 
 Status CheckWritable(RecoverySession& session, const std::string& path) {
     const SectorSource& source = session.Source();
@@ -21,6 +36,9 @@ Status CheckWritable(RecoverySession& session, const std::string& path) {
                                        : source.ImagePath();
     if (!sourcePath.empty() && IsSameFile(sourcePath, path))
         return Status::Failure(ErrorCode::kIsTheSource, path);
+    if (const std::optional<SectorNo> beyond = FirstUnstorableVolume(session.Lists()))
+        return Status::Failure(ErrorCode::kBeyondStorable,
+                               "the volume at sector " + std::to_string(*beyond));
     if (source.CurrentDriveId() == kImageDriveId &&
         (source.ImageFolder().size() >= kPathFieldSize ||
          source.ImageFileName().size() >= kPathFieldSize))

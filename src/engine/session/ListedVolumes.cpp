@@ -101,7 +101,7 @@ std::vector<ListedVolume> ListedVolumes(const RecoverySession& session) {
 }
 
 std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volume) {
-    if (volume.start > std::numeric_limits<SectorNo>::max() - 3)
+    if (volume.start > kLastSector - 3)
         return {};
     RawSuperblock raw{};
     if (session.Source().ReadSectors(volume.start + 2, raw) == 0)

@@ -55,9 +55,9 @@ std::string NameText(ConstBytes units) {
 bool ReadAt(SectorSource& source, DriveId driveId, std::uint64_t lba, std::uint64_t sectors,
             std::vector<std::uint8_t>& out) {
     out.assign(sectors * kSectorSize, 0);
-    if (lba + sectors - 1 > 0xFFFFFFFFu)
+    if (lba > kLastSector - sectors)
         return false;
-    return source.ReadSectors(driveId, static_cast<SectorNo>(lba), out) == 1;
+    return source.ReadSectors(driveId, lba, out) == 1;
 }
 
 // The header at `lba` and its array, when both pass their checks.

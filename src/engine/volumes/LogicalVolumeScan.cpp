@@ -9,7 +9,6 @@
 namespace twl {
 namespace {
 
-constexpr std::uint64_t kLastSector = std::numeric_limits<SectorNo>::max();
 constexpr std::uint64_t kSpanWindows = 16; // about 500 KiB per read
 constexpr std::size_t kMagicOffset = 0x38;
 constexpr std::uint64_t kMebibyteSectors = 2048;
@@ -32,8 +31,9 @@ int FirstMagicSector(ConstBytes window) {
 
 std::string FoundText(SectorNo sector) {
     char text[80];
-    std::snprintf(text, sizeof text, "Unique Logical Drive Super block found at sector %d",
-                  static_cast<std::int32_t>(sector));
+    // Unsigned: past sector 2^31 (1 TiB) a signed number would show a negative sector.
+    std::snprintf(text, sizeof text, "Unique Logical Drive Super block found at sector %llu",
+                  static_cast<unsigned long long>(sector));
     return text;
 }
 
@@ -151,11 +151,9 @@ void LogicalVolumeScan::PostProcess(FoundVolumeList& list) {
         Ext2Volume volume;
         volume.SetSuperblock(slot.superblock);
         FoundVolumeEntry entry;
-        entry.start = static_cast<SectorNo>(DerivedVolumeStart(volume, slot.sector).value_or(0));
+        entry.start = DerivedVolumeStart(volume, slot.sector).value_or(0);
         entry.superblockSector = slot.sector;
-        // A file system beyond 2 TiB cannot be addressed; its size is held at the largest.
-        entry.size = static_cast<SectorCount>(std::min<std::uint64_t>(
-            std::uint64_t{volume.sb.s_blocks_count} * volume.sectorsPerBlock, 0xFFFFFFFFu));
+        entry.size = std::uint64_t{volume.sb.s_blocks_count} * volume.sectorsPerBlock;
         entry.label = LabelFromBytes(ConstBytes(slot.superblock).subspan(0x78, kLabelSize));
         if (!list.entries.empty() && list.entries.front().start == entry.start &&
             list.entries.front().size == entry.size)

@@ -47,7 +47,7 @@ using SuperblockBytes = std::array<std::uint8_t, 2 * kSectorSize>;
 // cannot be read; the sector number does not wrap to 0.
 bool ReadVolumeSuperblock(SectorSource& source, DriveId driveId, SectorNo start,
                           SuperblockBytes& superblock) {
-    if (start > std::numeric_limits<SectorNo>::max() - 2)
+    if (start > kLastSector - 2)
         return false;
     return source.ReadSectors(driveId, start + 2, superblock) == 1 &&
            superblock[kSuperblockMagicOffset] == 0x53 &&
@@ -56,8 +56,7 @@ bool ReadVolumeSuperblock(SectorSource& source, DriveId driveId, SectorNo start,
 
 // The GUID partition table's view of the disk, in place of the master boot record's: its
 // Linux file-system partitions, and basic data partitions that hold an ext2 superblock (older
-// installers used that type), as type-0x83 entries. Entries past the disk are not followed;
-// nor are those past what a 32-bit sector number reaches, which the lists cannot hold.
+// installers used that type), as type-0x83 entries. Entries past the disk are not followed.
 void ListGptVolumes(SectorSource& source, DriveId driveId, GptTable& table, PartitionList& list,
                     WalkReport& report) {
     list.entries.clear();
@@ -69,13 +68,7 @@ void ListGptVolumes(SectorSource& source, DriveId driveId, GptTable& table, Part
         const bool linuxType = gpt.type == kLinuxFilesystemType;
         if (!linuxType && gpt.type != kBasicDataType)
             continue;
-        const std::uint64_t sectors = gpt.lastLba - gpt.firstLba + 1;
-        if (gpt.firstLba > std::numeric_limits<SectorNo>::max() ||
-            sectors > std::numeric_limits<SectorCount>::max()) {
-            report.gptBeyondReach += linuxType ? 1 : 0;
-            continue;
-        }
-        const auto start = static_cast<SectorNo>(gpt.firstLba);
+        const SectorNo start = gpt.firstLba;
         SuperblockBytes superblock{};
         if (!linuxType && !ReadVolumeSuperblock(source, driveId, start, superblock))
             continue;
@@ -86,7 +79,7 @@ void ListGptVolumes(SectorSource& source, DriveId driveId, GptTable& table, Part
         PartitionEntry entry;
         entry.type = kLinuxPartitionType;
         entry.start = start;
-        entry.size = static_cast<SectorCount>(sectors);
+        entry.size = gpt.lastLba - gpt.firstLba + 1;
         list.entries.push_back(entry);
         gpt.linuxVolume = true;
     }

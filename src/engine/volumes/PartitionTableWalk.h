@@ -23,7 +23,6 @@ struct WalkReport {
     GptCopy gptCopy = GptCopy::kNone; // the copy of it listed (kNone: both damaged)
     bool gptPrimaryDamaged = false;   // the primary copy failed a check
     std::uint32_t gptPastDisk = 0;    // entries lying past the disk, not followed
-    std::uint32_t gptBeyondReach = 0; // Linux entries past 32-bit sector numbers, not listed
     bool implausible = false;         // a primary entry beyond the disk: chain not followed
     bool loopStopped = false;         // an extended entry led to a table sector already parsed
     bool capReached = false;          // kMaxPartitionEntries recorded; the rest was left

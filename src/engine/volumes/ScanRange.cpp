@@ -12,8 +12,7 @@ std::optional<SectorRange> WholeSourceRange(SectorSource& source) {
     const std::uint64_t sectors = bytes / kSectorSize;
     if (sectors == 0)
         return std::nullopt;
-    const std::uint64_t last = std::min<std::uint64_t>(sectors - 1, 0xFFFFFFFFu);
-    return SectorRange{0, static_cast<SectorNo>(last)};
+    return SectorRange{0, std::min(sectors - 1, kLastSector)};
 }
 
 RangeCheck CheckSectorRange(std::int64_t start, std::int64_t end, std::uint64_t sectors) {

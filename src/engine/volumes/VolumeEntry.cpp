@@ -32,8 +32,8 @@ std::array<std::uint8_t, PartitionEntry::kEncodedSize> PartitionEntry::Encode(bo
     std::array<std::uint8_t, kEncodedSize> out{};
     PutLe8(out, 0, status);
     PutLe8(out, 1, type);
-    PutLe32(out, 2, start);
-    PutLe32(out, 6, size);
+    PutLe32(out, 2, static_cast<std::uint32_t>(start));
+    PutLe32(out, 6, static_cast<std::uint32_t>(size));
     PutLabel(out, 10, label);
     PutLe8(out, 26, superblockFound);
     PutLe32(out, 27, LinkValue(hasNext));
@@ -58,9 +58,9 @@ FoundVolumeEntry::Encode(bool hasNext) const {
     std::array<std::uint8_t, kEncodedSize> out{};
     PutLe8(out, 0, status);
     PutLe8(out, 1, type);
-    PutLe32(out, 2, start);
-    PutLe32(out, 6, superblockSector);
-    PutLe32(out, 10, size);
+    PutLe32(out, 2, static_cast<std::uint32_t>(start));
+    PutLe32(out, 6, static_cast<std::uint32_t>(superblockSector));
+    PutLe32(out, 10, static_cast<std::uint32_t>(size));
     PutLabel(out, 14, label);
     PutLe32(out, 30, LinkValue(hasNext));
     return out;

@@ -27,6 +27,11 @@ constexpr bool IsExtendedType(std::uint8_t type) {
 std::string LabelText(const VolumeLabel& label);
 VolumeLabel LabelFromBytes(ConstBytes sixteenBytes);
 
+// Whether a sector number or count fits the 32-bit fields of stored volume records.
+constexpr bool FitsStoredSector(std::uint64_t sectors) {
+    return sectors <= 0xFFFFFFFFu;
+}
+
 struct PartitionEntry {
     std::uint8_t status = 0; // boot indicator, unchanged
     std::uint8_t type = 0;
@@ -36,7 +41,10 @@ struct PartitionEntry {
     std::uint8_t superblockFound = 0; // 1 when 0x53 0xEF sits at 0x38 of sector start + 2
 
     static constexpr std::size_t kEncodedSize = 31;
+    // The record stores start and size in 32 bits: an entry that is not Storable() (a volume
+    // past 2 TiB) is stored cut short, so writers of files check first.
     std::array<std::uint8_t, kEncodedSize> Encode(bool hasNext) const;
+    bool Storable() const { return FitsStoredSector(start) && FitsStoredSector(size); }
     // A record shorter than 31 bytes decodes as an empty entry.
     static PartitionEntry Decode(ConstBytes record);
     bool operator==(const PartitionEntry&) const = default;
@@ -51,7 +59,12 @@ struct FoundVolumeEntry {
     VolumeLabel label{};
 
     static constexpr std::size_t kEncodedSize = 34;
+    // As for a partition entry: sectors are stored in 32 bits, so check Storable() first.
     std::array<std::uint8_t, kEncodedSize> Encode(bool hasNext) const;
+    bool Storable() const {
+        return FitsStoredSector(start) && FitsStoredSector(superblockSector) &&
+               FitsStoredSector(size);
+    }
     // A record shorter than 34 bytes decodes as an empty entry.
     static FoundVolumeEntry Decode(ConstBytes record);
     bool operator==(const FoundVolumeEntry&) const = default;

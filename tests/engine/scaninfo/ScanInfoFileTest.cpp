@@ -453,7 +453,7 @@ TEST_F(SavedRealDisk, AMovedImageIsRefusedAndAChangedOneIsNotOpened) {
 
     const SectorNo fingerprint = loaded.Source().FingerprintSector();
     std::fstream image(m_image, std::ios::binary | std::ios::in | std::ios::out);
-    image.seekp(std::streamoff{fingerprint} * 512 + 3);
+    image.seekp(static_cast<std::streamoff>(fingerprint) * 512 + 3);
     image.put('\x42');
     image.close();
     EXPECT_EQ(OpenListedVolume(loaded, 0, {}), OpenOutcome::kFingerprintMismatch);

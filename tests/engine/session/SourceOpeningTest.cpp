@@ -32,7 +32,8 @@ std::shared_ptr<MemoryMedium> Disk(bool bare, std::uint8_t type = 0x83) {
     const SectorNo start = bare ? 0 : kPartitionStart;
     DiskImage disk(start + image.Sectors());
     if (!bare) {
-        disk.SetTableEntry(0, 0, {0x80, type, kPartitionStart, image.Sectors()});
+        disk.SetTableEntry(
+            0, 0, {0x80, type, kPartitionStart, static_cast<std::uint32_t>(image.Sectors())});
         disk.SetBootSignature(0);
     }
     image.PlaceIn(disk, start);

@@ -13,27 +13,8 @@ constexpr const char* kNoLogicalDrives =
     "No Logical Drives found\nPlease use Scan for logical Drives";
 
 void ReportWalk(const WalkReport& walk, std::ostream& err) {
-    if (walk.noSignature)
-        err << "twl: sector 0 holds no partition table (no 0x55 0xAA signature)\n";
-    if (walk.implausible)
-        err << "twl: a primary partition lies beyond the end of the disk; extended partitions "
-               "were not followed\n";
-    if (walk.loopStopped)
-        err << "twl: the chain of extended partitions leads back to sector " << walk.loopSector
-            << "; the walk stopped there\n";
-    if (walk.gpt && walk.gptCopy == GptCopy::kBackup)
-        err << "twl: the GUID partition table's primary header or entry array is damaged; its "
-               "backup at the disk's last sector was used\n";
-    if (walk.gpt && walk.gptCopy == GptCopy::kNone)
-        err << "twl: sector 0 marks a GUID partition table, but both of its copies are damaged; "
-               "none of its partitions is listed\n";
-    if (walk.gptPastDisk != 0)
-        err << "twl: " << walk.gptPastDisk
-            << " GUID partition table entries lie past the end of the disk and were not "
-               "followed\n";
-    if (walk.capReached)
-        err << "twl: more than " << kMaxPartitionEntries
-            << " partitions; the rest of the chain was not read\n";
+    for (const std::string& note : TableWalkNotes(walk))
+        err << "twl: " << note << "\n";
 }
 
 } // namespace

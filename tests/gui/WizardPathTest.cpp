@@ -19,6 +19,8 @@
 #include <QtTest>
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 
 using namespace twl;
 using namespace twl::gui;
@@ -28,6 +30,19 @@ namespace {
 
 std::string Disk(const std::string& name, const std::string& file = "disk.img") {
     return fixtures::TestDisk(name) + "/" + file;
+}
+
+// A copy of the GPT test disk in `dir` with its primary header zeroed, and also its backup
+// header (the disk's last sector) when `both`.
+std::string DamagedGptDisk(const fixtures::TempDir& dir, bool both) {
+    const std::string copy = dir.File(both ? "gpt-both.img" : "gpt-primary.img");
+    std::filesystem::copy_file(Disk("gpt"), copy);
+    std::fstream disk(copy, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string zeros(512, '\0');
+    disk.seekp(512).write(zeros.data(), 512);
+    if (both)
+        disk.seekp(-512, std::ios::end).write(zeros.data(), 512);
+    return copy;
 }
 
 // One walk through the wizard: what the user chooses on each page.
@@ -46,6 +61,7 @@ struct Walk {
 struct Reached {
     int page = -1;         // the page the wizard stood on at the end
     QStringList volumes;   // the volume page's first column, when it was reached
+    QString notes;         // and what it said under the list
     bool finished = false; // the wizard closed with Finish
 };
 
@@ -89,6 +105,7 @@ void QueueWalk(MainFrame& frame, const Walk& walk, Reached& reached) {
         if (auto* volumes = qobject_cast<VolumePage*>(wizard.currentPage())) {
             for (int row = 0; row < volumes->List().topLevelItemCount(); ++row)
                 reached.volumes << volumes->List().topLevelItem(row)->text(1);
+            reached.notes = volumes->NotesText();
             volumes->List().setCurrentItem(volumes->List().topLevelItem(walk.row));
             wizard.button(QWizard::FinishButton)->click();
         }
@@ -141,14 +158,17 @@ private slots:
 };
 
 void WizardPathTest::EveryKindOfDiskReachesItsTree() {
+    fixtures::TempDir dir;
     const std::string partitioned = Disk("partitioned");
-    const std::string drives =
-        Disk("unpartitioned") + ":" + partitioned + ":" + Disk("tree-volumes", "damaged.img");
+    const std::string drives = Disk("unpartitioned") + ":" + partitioned + ":" +
+                               Disk("tree-volumes", "damaged.img") + ":" +
+                               DamagedGptDisk(dir, false);
     struct Case {
         const char* what;
         Walk walk;
         QStringList volumes;
         std::string source, volume;
+        QString notes = {}; // under the volume page's list
     };
     Walk table;
     table.drive = 1;
@@ -169,6 +189,13 @@ void WizardPathTest::EveryKindOfDiskReachesItsTree() {
     Walk image; // the image file page, tables in auto mode
     image.task = WizardTask::kRecoverImage;
     image.image = partitioned;
+    Walk gptBackup; // a GUID partition table read from its backup: the page says so
+    gptBackup.drive = 3;
+    gptBackup.mode = ProcessingMode::kTable;
+    gptBackup.row = 1;
+    Walk gptImage; // a sound GUID partition table, through the image file page
+    gptImage.task = WizardTask::kRecoverImage;
+    gptImage.image = Disk("gpt");
     const Case cases[] = {
         {"table",
          table,
@@ -187,12 +214,25 @@ void WizardPathTest::EveryKindOfDiskReachesItsTree() {
          {"root", "first", "third-logical"},
          "Image File Selected :disk.img",
          "Mount Point root Selected "},
+        {"gpt backup",
+         gptBackup,
+         {"root", "olddata"},
+         "Physical Drive Selected #3",
+         "Mount Point olddata Selected ",
+         "The GUID partition table's primary header or entry array is damaged; its backup at "
+         "the disk's last sector was used."},
+        {"gpt",
+         gptImage,
+         {"root", "olddata"},
+         "Image File Selected :disk.img",
+         "Mount Point root Selected "},
     };
     for (const Case& c : cases) {
         DriveFrame run(drives);
         const Reached reached = run.Run(c.walk);
         QVERIFY2(reached.finished, c.what);
         QCOMPARE(reached.volumes, c.volumes);
+        QCOMPARE(reached.notes, c.notes);
         QTRY_VERIFY(!run.frame.Running());
         QVERIFY2(run.LogHas(c.source, c.volume), c.what);
         QVERIFY2(run.frame.Tree().rowCount() > 0, c.what);
@@ -207,6 +247,7 @@ void WizardPathTest::WhereThePathStopsTheUserIsToldWhy() {
     std::filesystem::resize_file((std::ofstream(blank).close(), std::filesystem::path(blank)),
                                  4 << 20);
     const std::string damaged = Disk("tree-volumes", "damaged.img");
+    const std::string gptBroken = DamagedGptDisk(dir, true);
     struct Case {
         const char* what;
         std::string drives;
@@ -223,6 +264,10 @@ void WizardPathTest::WhereThePathStopsTheUserIsToldWhy() {
     const Case cases[] = {
         {"table", blank, tableOnly, kDiskPage,
          "No Logical Drives found\nPlease use Scan for logical Drives"},
+        {"both GPT copies damaged", gptBroken, tableOnly, kDiskPage,
+         "No Logical Drives found\nPlease use Scan for logical Drives\n\nSector 0 marks a GUID "
+         "partition table, but both of its copies are damaged; none of its partitions is "
+         "listed."},
         {"auto", blank, autoCancelled, kDiskPage, ""},
         {"declined", damaged, declined, kVolumePage,
          "Primary Super block damaged\nSearching for others"},

@@ -1,5 +1,7 @@
 #include "session/ListedVolumes.h"
 
+#include "volumes/PartitionTableWalk.h"
+
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -108,6 +110,32 @@ std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volum
         return {};
     const Superblock sb = Superblock::Decode(raw);
     return PassesFieldTest(sb) ? UnreadableVolumeNote(sb) : std::string{};
+}
+
+std::vector<std::string> TableWalkNotes(const WalkReport& walk) {
+    std::vector<std::string> notes;
+    if (walk.noSignature)
+        notes.push_back("sector 0 holds no partition table (no 0x55 0xAA signature)");
+    if (walk.implausible)
+        notes.push_back("a primary partition lies beyond the end of the disk; extended "
+                        "partitions were not followed");
+    if (walk.loopStopped)
+        notes.push_back("the chain of extended partitions leads back to sector " +
+                        std::to_string(walk.loopSector) + "; the walk stopped there");
+    if (walk.gpt && walk.gptCopy == GptCopy::kBackup)
+        notes.push_back("the GUID partition table's primary header or entry array is damaged; "
+                        "its backup at the disk's last sector was used");
+    if (walk.gpt && walk.gptCopy == GptCopy::kNone)
+        notes.push_back("sector 0 marks a GUID partition table, but both of its copies are "
+                        "damaged; none of its partitions is listed");
+    if (walk.gptPastDisk != 0)
+        notes.push_back(std::to_string(walk.gptPastDisk) +
+                        " GUID partition table entries lie past the end of the disk and were "
+                        "not followed");
+    if (walk.capReached)
+        notes.push_back("more than " + std::to_string(kMaxPartitionEntries) +
+                        " partitions; the rest of the chain was not read");
+    return notes;
 }
 
 bool SourceMatchesLoadedScanInfo(RecoverySession& session) {

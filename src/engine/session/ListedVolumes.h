@@ -35,6 +35,10 @@ std::vector<ListedVolume> ListedVolumes(const RecoverySession& session);
 // the superblock at its start + 2, when that passes the field test; "" otherwise.
 std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volume);
 
+// One sentence for each thing the last partition-table walk met that a user should know:
+// a missing signature, a damaged GUID partition table, entries not followed.
+std::vector<std::string> TableWalkNotes(const WalkReport& walk);
+
 // False when a scan information file was loaded and the source's fingerprint sector no longer
 // holds what the file recorded (an unreadable one does not count against it); true otherwise.
 // Nothing that reads the volume by the loaded catalogue may run when it is false.

@@ -37,6 +37,7 @@ VolumeListing FindVolumes(RecoverySession& session, const VolumeSearch& search,
     SectorSource& source = session.Source();
     session.SetMode(search.mode);
     bool sweep = search.mode == ProcessingMode::kScan;
+    session.Lists().walk = {};
     if (!sweep) {
         const TableListing tables =
             ListVolumesFromTable(source, source.CurrentDriveId(), session.Lists());

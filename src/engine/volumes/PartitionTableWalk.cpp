@@ -181,6 +181,7 @@ TableListing ListVolumesFromTable(SectorSource& source, DriveId driveId, VolumeL
             source.SetSourceSize(bytes);
     }
     listing.walk = WalkPartitionTable(source, driveId, lists.partitions);
+    lists.walk = listing.walk;
     source.SetCurrentDriveId(driveId);
     listing.linuxFound = CheckLinuxPartitions(source, lists.partitions);
     return listing;

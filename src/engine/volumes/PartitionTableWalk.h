@@ -17,18 +17,6 @@ namespace twl {
 // partitions, and a damaged chain could otherwise go on for a long time.
 inline constexpr std::size_t kMaxPartitionEntries = 256;
 
-struct WalkReport {
-    bool noSignature = false;         // sector 0 read but without 0x55 0xAA: no list built
-    bool gpt = false;                 // sector 0 holds a protective entry: a GUID partition table
-    GptCopy gptCopy = GptCopy::kNone; // the copy of it listed (kNone: both damaged)
-    bool gptPrimaryDamaged = false;   // the primary copy failed a check
-    std::uint32_t gptPastDisk = 0;    // entries lying past the disk, not followed
-    bool implausible = false;         // a primary entry beyond the disk: chain not followed
-    bool loopStopped = false;         // an extended entry led to a table sector already parsed
-    bool capReached = false;          // kMaxPartitionEntries recorded; the rest was left
-    SectorNo loopSector = 0;          // the table sector that was reached a second time
-};
-
 // Reads table sector `tableSector` and appends its non-empty entries. Logical starts are
 // relative to the table sector, extended ones to `extendedBase`. A failed read leaves zeros,
 // which yield no entries. Returns false when the list was already full.

@@ -11,6 +11,19 @@
 
 namespace twl {
 
+// What a partition-table walk met on the way, for the front ends to tell.
+struct WalkReport {
+    bool noSignature = false;         // sector 0 read but without 0x55 0xAA: no list built
+    bool gpt = false;                 // sector 0 holds a protective entry: a GUID partition table
+    GptCopy gptCopy = GptCopy::kNone; // the copy of it listed (kNone: both damaged)
+    bool gptPrimaryDamaged = false;   // the primary copy failed a check
+    std::uint32_t gptPastDisk = 0;    // entries lying past the disk, not followed
+    bool implausible = false;         // a primary entry beyond the disk: chain not followed
+    bool loopStopped = false;         // an extended entry led to a table sector already parsed
+    bool capReached = false;          // kMaxPartitionEntries recorded; the rest was left
+    SectorNo loopSector = 0;          // the table sector that was reached a second time
+};
+
 struct PartitionList {
     std::vector<PartitionEntry> entries;
     std::size_t linuxCount = 0; // type-0x83 entries, set by CheckLinuxPartitions
@@ -35,6 +48,9 @@ struct FoundVolumeList {
 struct VolumeLists {
     PartitionList partitions;
     FoundVolumeList found;
+    // What the last table walk met. It outlives the sweep that may follow the walk, whose
+    // findings it explains; a scan information file does not keep it.
+    WalkReport walk;
 
     void FreeBoth() {
         partitions.Free();

@@ -7,6 +7,8 @@
 #include "app/Prompter.h"
 #include "session/RecoverySession.h"
 
+#include <QStringList>
+
 class QWidget;
 
 namespace twl::gui {
@@ -16,6 +18,9 @@ enum class Discovery {
     kSweep,    // the sweep ran and ended: what it found is listed
     kNotFound, // nothing to go on with; the user was told why
 };
+
+// The table walk's notes as sentences for the user, one per fault it met.
+QStringList WalkSentences(const WalkReport& walk);
 
 // Runs the discovery on the session's current source for `mode`, which becomes the session's
 // mode. Every box goes through `prompter`.

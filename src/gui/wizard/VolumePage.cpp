@@ -6,6 +6,7 @@
 #include "models/ShownName.h"
 #include "session/ListedVolumes.h"
 #include "wizard/PageParts.h"
+#include "wizard/VolumeDiscovery.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -53,7 +54,8 @@ void VolumePage::initializePage() {
     m_list->clear();
     m_list->setEnabled(true);
     const std::vector<ListedVolume> volumes = ListedVolumes(m_session);
-    QStringList notes;
+    // What the partition tables showed amiss comes first: it explains the list below.
+    QStringList notes = WalkSentences(m_session.Lists().walk);
     int number = 0;
     for (const ListedVolume& volume : volumes) {
         auto* row = new QTreeWidgetItem(m_list);

@@ -28,7 +28,8 @@ public:
     int nextId() const override { return -1; }
 
     QTreeWidget& List() const { return *m_list; }
-    // What the page says under the list of volumes this version cannot read ("" when none).
+    // What the page says under the list: what the partition tables showed amiss, and the
+    // volumes this version cannot read ("" when neither).
     QString NotesText() const;
 
 private:
@@ -36,7 +37,7 @@ private:
     RecoverySession& m_session;
     Prompter& m_prompter;
     QTreeWidget* m_list = nullptr;
-    QLabel* m_notes = nullptr; // one line per listed volume this version cannot read
+    QLabel* m_notes = nullptr; // one line per table fault and per volume it cannot read
     bool m_opening = false;    // a Finish is opening the volume
 };
 

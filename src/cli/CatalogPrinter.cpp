@@ -98,6 +98,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         else
             (rows << "  ").Number(node.size) << " bytes";
         rows << "  " << UtcText(node.mtime, "%Y-%m-%d %H:%M:%S");
+        if ((node.flags & kNodePossiblyOverwritten) != 0)
+            rows << "  possibly overwritten";
         break;
     case TreeFormat::kJson:
         rows << (first ? "  {" : ",\n  {") << "\"path\": " << JsonString(path) << ", \"type\": ";
@@ -108,7 +110,10 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows.Number(node.uid) << ", \"gid\": ";
         rows.Number(node.gid) << ", \"ctime\": ";
         rows.Number(node.ctime) << ", \"mtime\": ";
-        rows.Number(node.mtime) << '}';
+        rows.Number(node.mtime);
+        if ((node.flags & kNodePossiblyOverwritten) != 0)
+            rows << ", \"possiblyOverwritten\": true";
+        rows << '}';
         return; // rows of the array are separated, not ended
     }
     rows.EndRow();

@@ -18,8 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PartitionList& list = lists.partitions;
     if (list.entries.size() > kMaxPartitionEntries)
         std::abort();
+    // An entry a stored record can hold comes back from it unchanged; one past 2 TiB (a
+    // logical partition whose offsets add up past 32 bits) is known not to fit.
     for (const PartitionEntry& entry : list.entries) {
-        if (!(PartitionEntry::Decode(entry.Encode(true)) == entry))
+        if (entry.Storable() && !(PartitionEntry::Decode(entry.Encode(true)) == entry))
             std::abort();
     }
     for (const std::size_t row : ListedLinuxPartitions(list)) {

@@ -27,6 +27,11 @@ inline constexpr std::uint8_t kTypeFile = 1;
 inline constexpr std::uint8_t kTypeFolder = 2;
 inline constexpr std::uint8_t kTypeSymlink = 7;
 
+// CatalogNode::flags.
+// Some blocks of a recovered file have been given to other files since it was deleted: what
+// they hold may not be its data.
+inline constexpr std::uint8_t kNodePossiblyOverwritten = 0x01;
+
 struct CatalogNode {
     std::uint32_t nameRef = 0; // where the name lies in the name arena
     std::uint32_t nameLength = 0;
@@ -36,6 +41,7 @@ struct CatalogNode {
     // 1 when this header's name is its folder's path, made from the names up the parent
     // chain when asked for and not stored (see CatalogPath.h).
     std::uint8_t pathName = 0;
+    std::uint8_t flags = 0; // kNode... bits
     std::uint16_t mode = 0;
     std::uint16_t uid = 0;
     std::uint16_t gid = 0;

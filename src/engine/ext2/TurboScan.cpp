@@ -4,6 +4,7 @@
 #include "core/TimeText.h"
 #include "ext2/FileMapping.h"
 #include "ext2/MarkedTotals.h"
+#include "ext2/journal/JournalRecovery.h"
 
 #include <algorithm>
 #include <cstring>
@@ -422,6 +423,33 @@ void TurboScan::SearchLostFiles() {
     m_events.StatusText(0, Blanks(18));
 }
 
+void TurboScan::SearchJournal() {
+    JournalRecovery recovery(m_reader, m_catalog, m_stop);
+    m_events.StatusText(0, "Reading the journal");
+    const bool read = recovery.Find();
+    m_events.StatusText(0, Blanks(18));
+    const JournalReport& journal = recovery.Report();
+    if (!read) {
+        if (journal.unavailable != "the volume has no journal")
+            m_events.LogRow({0, kTurboScanProcess, "Journal not read: " + journal.unavailable,
+                             CurrentTimeText()},
+                            LogIcon::kInformation);
+        return;
+    }
+    if (m_stop.ShouldStop() || (!recovery.FoundAny() && journal.damagedDescriptors == 0))
+        return; // a journal with nothing to give back adds no empty container
+    const JournalFindings found = recovery.Place(AppendContainer(kJournalContainer));
+    std::string text = std::to_string(found.files) + " files and " + std::to_string(found.folders) +
+                       " folders from the journal, " + std::to_string(found.named) +
+                       " of them named";
+    if (found.overwritten != 0)
+        text += "; " + std::to_string(found.overwritten) + " possibly overwritten";
+    if (journal.damagedDescriptors != 0)
+        text += "; " + std::to_string(journal.damagedDescriptors) +
+                " damaged journal descriptors passed over";
+    m_events.LogRow({0, kTurboScanProcess, text, CurrentTimeText()}, LogIcon::kInformation);
+}
+
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
     if (id == kRootAnchor)
         return NodeOrigin::kTree;
@@ -437,6 +465,8 @@ NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
         return NodeOrigin::kDeleted;
     if (name.starts_with("Lost Folders") || name.starts_with("Lost Files"))
         return NodeOrigin::kLost;
+    if (name.starts_with(kJournalContainer))
+        return NodeOrigin::kJournal;
     return NodeOrigin::kTree;
 }
 
@@ -449,8 +479,10 @@ bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
     events.LogRow({0, kTurboScanProcess, "Process started...", CurrentTimeText()},
                   LogIcon::kInformation);
     const std::string failure = RunWithinCatalogLimits([&] {
-        if (scan.SearchLostFolders() == 1)
+        if (scan.SearchLostFolders() == 1) {
             scan.SearchLostFiles();
+            scan.SearchJournal();
+        }
     });
     scan.EmptyCandidateList();
     const bool ended = !failure.empty() || stop.StopRequested();

@@ -36,6 +36,11 @@ public:
     // Files container. Runs to its end once started.
     void SearchLostFiles();
 
+    // Files a current kernel deleted whose live versions the journal still holds, with their
+    // names where journal copies of their folders give them, under a new "Journal Recovered
+    // Files" container. Nothing is added when the journal gives nothing back, or there is none.
+    void SearchJournal();
+
     void EmptyCandidateList() { m_candidates.Empty(); }
     const LostFileCandidates& Candidates() const { return m_candidates; }
 
@@ -96,11 +101,11 @@ private:
 TreeCounters RecountCatalogue(const Catalog& catalog);
 
 // The Turbo Scan worker: the process-log row "Process started...", the lost folder pass,
-// the lost file search when the pass completed, "Process completed..." and "Turbo Scan
-// Completed" (or "Process Aborted..." and "Turbo Scan Aborted" after a stop), the recounted
-// size line for pane 1, and WorkerDone(kTurboScanDone). When memory or the catalogue runs out, what
-// was found so far stays and the closing text says why the scan ended. Returns true when the scan
-// ran to its end.
+// the lost file search and the journal search when the pass completed, "Process completed..." and
+// "Turbo Scan Completed" (or "Process Aborted..." and "Turbo Scan Aborted" after a stop), the
+// recounted size line for pane 1, and WorkerDone(kTurboScanDone). When memory or the catalogue runs
+// out, what was found so far stays and the closing text says why the scan ended. Returns true when
+// the scan ran to its end.
 bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop, EngineEvents& events);
 
 // Where a node came from, as the container Turbo Scan filed it under tells.
@@ -108,11 +113,15 @@ enum class NodeOrigin {
     kTree,    // reached from the root folder
     kDeleted, // in (or being) a "Deleted FilesN" container
     kLost,    // in (or being) a "Lost FoldersN" or "Lost FilesN" container
+    kJournal, // in (or being) a "Journal Recovered FilesN" container: its inode record is
+              // the journal's copy, not the one on the disk
 };
 // The origin of node `id`. Containers are root-level folders without an inode, which tells
 // them from folders of the volume that bear the same names.
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id);
 
 inline constexpr char kTurboScanProcess[] = "Search for Lost file(s) and folder(s)";
+// The word of the container of files brought back from the journal.
+inline constexpr char kJournalContainer[] = "Journal Recovered Files";
 
 } // namespace twl

@@ -5,12 +5,14 @@
 #include "core/TimeText.h"
 #include "ext2/FileMapping.h"
 #include "ext2/TurboScan.h"
+#include "ext2/journal/JournalInodes.h"
 #include "recover/RestoreScripts.h"
 #include "recover/SafeName.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace twl {
 namespace {
@@ -78,8 +80,9 @@ private:
     void SaveSymlink(NodeId id, int parent);
     std::string FirstBlockText(const InodeRecord& inode, std::uint64_t size);
     int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
-    std::pair<unsigned, unsigned> SpecialNumbers(const CatalogNode& node);
-    ItemTimes TimesOf(const CatalogNode& node);
+    std::pair<unsigned, unsigned> SpecialNumbers(NodeId id);
+    ItemTimes TimesOf(NodeId id);
+    InodeRead InodeOf(NodeId id);
     std::string PathOf(std::string_view name) const { return m_path + "/" + std::string(name); }
     std::string SafeName(NodeId id) const { return SafeComponent(m_catalog.Name(id)); }
     // The node's path as the report shows it: its own name escaped, in the saved folder.
@@ -102,6 +105,7 @@ private:
     RestoreScripts m_scripts;
     std::string m_path = "."; // of the folder being filled, as saved
     int m_scriptFolder = RestoreScripts::kTop;
+    std::optional<JournalIndex> m_journal; // read when a file from it is first saved
 };
 
 SaveSummary Saver::Run() {
@@ -113,7 +117,7 @@ SaveSummary Saver::Run() {
             const Frame done = top;
             stack.pop_back();
             if (done.folder != kRootAnchor)
-                m_destination.FinishFolder(done.handle, TimesOf(m_catalog.Node(done.folder)));
+                m_destination.FinishFolder(done.handle, TimesOf(done.folder));
             if (!stack.empty())
                 m_path.resize(stack.back().pathLength);
             continue;
@@ -131,7 +135,7 @@ SaveSummary Saver::Run() {
     // Folders still open when the save ended early get their times all the same.
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         if (it->folder != kRootAnchor)
-            m_destination.FinishFolder(it->handle, TimesOf(m_catalog.Node(it->folder)));
+            m_destination.FinishFolder(it->handle, TimesOf(it->folder));
     }
     WriteAfterwards();
     return m_summary;
@@ -157,7 +161,7 @@ bool Saver::SaveItem(NodeId id, std::vector<Frame>& stack) {
     case 5:
     case 6:
         ++m_summary.specials;
-        m_scripts.AddSpecial(m_scriptFolder, SafeName(id), node, SpecialNumbers(node));
+        m_scripts.AddSpecial(m_scriptFolder, SafeName(id), node, SpecialNumbers(id));
         Problem("not created: " + Shown(id) + " (" + SpecialKind(node) + ")");
         break;
     default:
@@ -182,12 +186,31 @@ void Saver::SaveFolder(NodeId id, std::vector<Frame>& stack) {
     stack.push_back({id, node.first_child, made.handle, m_path.size(), scriptFolder});
 }
 
-ItemTimes Saver::TimesOf(const CatalogNode& node) {
+ItemTimes Saver::TimesOf(NodeId id) {
+    const CatalogNode& node = m_catalog.Node(id);
     ItemTimes times{0, node.mtime};
     if (node.inode != 0) {
-        times.atime = InodeView{m_reader.ReadInode(node.inode).record}.i_atime();
+        times.atime = InodeView{InodeOf(id).record}.i_atime();
     }
     return times;
+}
+
+// The inode record of a node: from the inode table, or for a file brought back from the
+// journal, from the journal's copy of it (the table's record of it was zeroed when it was
+// deleted). The journal is read once, when the first such file is saved.
+InodeRead Saver::InodeOf(NodeId id) {
+    const CatalogNode& node = m_catalog.Node(id);
+    if (OriginOf(m_catalog, id) != NodeOrigin::kJournal)
+        return m_reader.ReadInode(node.inode);
+    if (!m_journal)
+        m_journal = JournalIndex::Read(m_reader, &m_stop);
+    InodeRead read;
+    if (const std::optional<JournalInode> found =
+            JournalInodes::FindOne(m_reader, *m_journal, node.inode))
+        read.record = found->record;
+    else
+        read.readable = false;
+    return read;
 }
 
 void Saver::NoteName(NodeId id, const MadeItem& made) {
@@ -204,8 +227,8 @@ void Saver::Failed(NodeId id, int error, const std::string& detail) {
     Problem("failed: " + Shown(id) + " (" + (detail.empty() ? std::strerror(error) : detail) + ")");
 }
 
-std::pair<unsigned, unsigned> Saver::SpecialNumbers(const CatalogNode& node) {
-    return DeviceNumbers(m_reader.ReadInode(node.inode).record);
+std::pair<unsigned, unsigned> Saver::SpecialNumbers(NodeId id) {
+    return DeviceNumbers(InodeOf(id).record);
 }
 
 void Saver::SaveFileData(NodeId id, int parent) {
@@ -213,7 +236,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
     m_progress.path = PathOf(SafeName(id));
     m_events.SaveProgress(m_progress);
     ++m_progress.filesDone;
-    const InodeRead read = m_reader.ReadInode(node.inode);
+    const InodeRead read = InodeOf(id);
     if (!read.readable) {
         Failed(id, EIO, "its inode could not be read");
         return;
@@ -264,6 +287,13 @@ void Saver::SaveFileData(NodeId id, int parent) {
     m_progress.bytesDone += node.size;
     m_summary.bytes += size;
     m_scripts.AddFile(m_scriptFolder, made.name, node);
+    if ((node.flags & kNodePossiblyOverwritten) != 0) {
+        ++m_summary.partial;
+        Problem("possibly overwritten: " + PathOf(made.name) +
+                " (blocks of it were given to other files after it was deleted; what they hold "
+                "may not be its data)");
+        return;
+    }
     if (size < recorded) {
         ++m_summary.partial;
         Problem("partial: " + PathOf(made.name) + " (recorded size " + std::to_string(recorded) +
@@ -308,7 +338,7 @@ int Saver::CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::
 
 void Saver::SaveSymlink(NodeId id, int parent) {
     const CatalogNode& node = m_catalog.Node(id);
-    const InodeRead read = m_reader.ReadInode(node.inode);
+    const InodeRead read = InodeOf(id);
     if (!read.readable) {
         Failed(id, EIO, "its inode could not be read");
         return;

@@ -8,6 +8,8 @@
 namespace twl {
 namespace {
 
+constexpr std::uint8_t kFlagsMark[2] = {'T', 'F'};
+
 constexpr std::size_t kSignatureOffset = 4;
 
 void PutText(MutableBytes out, std::size_t offset, std::string_view text) {
@@ -158,6 +160,14 @@ DescriptorBlockHead DecodeDescriptorBlockHead(ConstBytes sector) {
 
 std::array<std::uint8_t, kNodeRecordSize> EncodeNodeRecord(const CatalogNode& node) {
     std::array<std::uint8_t, kNodeRecordSize> record{};
+    // The name slot, which readers pass over, carries the node's flags behind a mark, so that
+    // whatever another writer left there is not taken for flags. A node without flags keeps
+    // the slot zero, as files always had it.
+    if (node.flags != 0) {
+        record[0] = kFlagsMark[0];
+        record[1] = kFlagsMark[1];
+        record[2] = node.flags;
+    }
     PutLe8(record, 4, node.type);
     PutLe16(record, 5, node.mode);
     PutLe16(record, 7, node.uid);
@@ -177,6 +187,8 @@ CatalogNode DecodeNodeRecord(ConstBytes record) {
     CatalogNode node;
     if (record.size() < kNodeRecordSize)
         return node;
+    if (record[0] == kFlagsMark[0] && record[1] == kFlagsMark[1])
+        node.flags = record[2] & kNodePossiblyOverwritten;
     node.type = Le8(record, 4);
     node.mode = Le16(record, 5);
     node.uid = Le16(record, 7);

@@ -57,9 +57,9 @@ QString IconName(Kind kind, NodeOrigin origin) {
     case Kind::kFile:
         break;
     }
-    return origin == NodeOrigin::kDeleted ? "file-deleted"
-           : origin == NodeOrigin::kLost  ? "file-lost"
-                                          : "file";
+    return origin == NodeOrigin::kDeleted || origin == NodeOrigin::kJournal ? "file-deleted"
+           : origin == NodeOrigin::kLost                                    ? "file-lost"
+                                                                            : "file";
 }
 
 } // namespace

@@ -1,0 +1,216 @@
+#include "ext2/journal/JournalInodes.h"
+
+#include "ext2/FileMapping.h"
+#include "ext2/GroupDescriptor.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace twl {
+namespace {
+
+constexpr std::size_t kBlockMapField = 0x28; // i_block: fifteen words
+constexpr std::size_t kBlockMapWords = 15;
+constexpr std::size_t kBlockBitmapField = 0x00;
+
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
+    return a / b + (a % b != 0 ? 1 : 0);
+}
+
+InodeRecord RecordAt(ConstBytes block, std::size_t offset) {
+    InodeRecord record{};
+    if (FitsIn(block.size(), offset, kInodeRecordSize))
+        std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(offset), kInodeRecordSize,
+                    record.begin());
+    return record;
+}
+
+// The current block bitmaps, read a group at a time as they are asked for. A group whose
+// bitmap cannot be placed answers "free": nothing can be said against the file.
+class BlockBitmaps {
+public:
+    explicit BlockBitmaps(VolumeReader& reader) : m_reader(reader) {}
+
+    bool InUse(std::uint64_t block) {
+        const Superblock& sb = m_reader.Volume().sb;
+        if (block < sb.s_first_data_block || block >= sb.s_blocks_count ||
+            sb.s_blocks_per_group == 0)
+            return false;
+        const std::uint64_t relative = block - sb.s_first_data_block;
+        const auto group = static_cast<std::uint32_t>(relative / sb.s_blocks_per_group);
+        const std::uint64_t bit = relative % sb.s_blocks_per_group;
+        const std::vector<std::uint8_t>& bits = BitmapOf(group);
+        return bit / 8 < bits.size() && ((bits[bit / 8] >> (bit % 8)) & 1) != 0;
+    }
+
+private:
+    const std::vector<std::uint8_t>& BitmapOf(std::uint32_t group) {
+        auto it = m_bitmaps.find(group);
+        if (it != m_bitmaps.end())
+            return it->second;
+        std::vector<std::uint8_t>& bits = m_bitmaps[group];
+        const Ext2Volume& volume = m_reader.Volume();
+        if (group >= volume.groupCount)
+            return bits;
+        const BlockNo at = Le32(DescriptorAt(volume.descriptorTable, group), kBlockBitmapField);
+        if (at == 0 || at >= volume.sb.s_blocks_count)
+            return bits;
+        bits.assign(volume.BlockSize(), 0);
+        m_reader.ReadBlock(at, bits);
+        return bits;
+    }
+
+    VolumeReader& m_reader;
+    std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> m_bitmaps;
+};
+
+// Follows the map of a live version: false when it names a block outside the volume or a map
+// block twice. Counts its data blocks and those given out again since.
+bool CheckMap(VolumeReader& reader, BlockBitmaps& bitmaps, JournalInode& found, StopControl* stop) {
+    const Ext2Volume& volume = reader.Volume();
+    const std::uint64_t size = InodeFileSize(found.record, volume.sb.HasLargeFile());
+    bool sound = true;
+    const BlockMapSurvey survey = reader.ForEachFileBlock(
+        found.record, CeilDiv(size, volume.BlockSize()),
+        [&](const FileBlock& step) {
+            if (step.step == BlockStep::kOutside || step.step == BlockStep::kBadMap) {
+                sound = false;
+                return WalkOn::kEnd;
+            }
+            if (step.step == BlockStep::kData) {
+                for (std::uint64_t i = 0; i < step.count; ++i) {
+                    ++found.dataBlocks;
+                    found.blocksInUse += bitmaps.InUse(step.block + i) ? 1 : 0;
+                }
+            }
+            return WalkOn::kGoOn;
+        },
+        stop);
+    return sound && !survey.mapLoop && !survey.stopped;
+}
+
+} // namespace
+
+bool InodeInUse(const InodeRecord& record) {
+    const InodeView view{record};
+    return view.i_links_count() != 0 && view.i_dtime() == 0 && view.i_mode() != 0;
+}
+
+bool IsLiveVersion(const InodeRecord& record) {
+    if (!InodeInUse(record))
+        return false;
+    const InodeView view{record};
+    const std::uint16_t type = view.FileType();
+    if (type != kModeRegular && type != kModeDirectory && type != kModeSymlink)
+        return false;
+    bool mapped = false;
+    for (std::size_t w = 0; w < kBlockMapWords; ++w)
+        mapped = mapped || Le32(record, kBlockMapField + 4 * w) != 0;
+    return mapped || (type == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0);
+}
+
+InodeTableBlocks::InodeTableBlocks(const Ext2Volume& volume)
+    : m_inodeSize(volume.sb.InodeSize()), m_blockSize(volume.BlockSize()),
+      m_inodesPerGroup(volume.sb.s_inodes_per_group), m_inodesCount(volume.sb.s_inodes_count) {
+    if (m_inodeSize == 0 || m_blockSize < m_inodeSize || !volume.HasDescriptorTable())
+        return;
+    m_perBlock = m_blockSize / m_inodeSize;
+    const std::uint64_t tableBlocks =
+        CeilDiv(std::uint64_t{m_inodesPerGroup} * m_inodeSize, m_blockSize);
+    for (std::uint32_t g = 0; g < volume.groupCount; ++g) {
+        const std::uint64_t start = Le32(DescriptorAt(volume.descriptorTable, g), 0x08);
+        m_groupTables.push_back(start);
+        if (start != 0 && start < volume.sb.s_blocks_count)
+            m_tables.push_back({start, tableBlocks, g * m_inodesPerGroup + 1});
+    }
+    std::sort(m_tables.begin(), m_tables.end(),
+              [](const Table& a, const Table& b) { return a.start < b.start; });
+}
+
+InodeNo InodeTableBlocks::FirstInodeOf(std::uint64_t block) const {
+    auto it = std::upper_bound(m_tables.begin(), m_tables.end(), block,
+                               [](std::uint64_t b, const Table& t) { return b < t.start; });
+    if (it == m_tables.begin())
+        return 0;
+    --it;
+    if (block >= it->start + it->blocks)
+        return 0;
+    return static_cast<InodeNo>(it->firstInode + (block - it->start) * m_perBlock);
+}
+
+std::optional<std::pair<std::uint64_t, std::size_t>> InodeTableBlocks::PlaceOf(InodeNo n) const {
+    if (n == 0 || n > m_inodesCount || m_inodesPerGroup == 0)
+        return std::nullopt;
+    const std::uint32_t group = (n - 1) / m_inodesPerGroup;
+    if (group >= m_groupTables.size() || m_groupTables[group] == 0)
+        return std::nullopt;
+    const std::uint64_t byte = std::uint64_t{(n - 1) % m_inodesPerGroup} * m_inodeSize;
+    return std::pair{m_groupTables[group] + byte / m_blockSize,
+                     static_cast<std::size_t>(byte % m_blockSize)};
+}
+
+JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& index,
+                                  const std::function<bool(InodeNo)>& known, StopControl* stop) {
+    JournalInodes result;
+    const Ext2Volume& volume = reader.Volume();
+    const InodeTableBlocks tables(volume);
+    BlockBitmaps bitmaps(reader);
+    const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
+    const std::uint32_t inodeSize = volume.sb.InodeSize();
+    std::vector<std::uint8_t> current(volume.BlockSize()), copy(volume.BlockSize());
+    for (const std::uint64_t block : index.Blocks()) {
+        if (stop != nullptr && stop->ShouldStop())
+            break;
+        const InodeNo first = tables.FirstInodeOf(block);
+        if (first == 0)
+            continue;
+        std::fill(current.begin(), current.end(), std::uint8_t{0});
+        reader.ReadBlock(static_cast<BlockNo>(block), current);
+        std::vector<std::pair<InodeNo, std::size_t>> deleted; // inode, offset in the block
+        for (std::uint32_t k = 0; k < tables.PerBlock(); ++k) {
+            const InodeNo n = first + k;
+            if (n > volume.sb.s_inodes_count)
+                break;
+            const std::size_t offset = std::size_t{k} * inodeSize;
+            if (n >= firstOrdinary && !InodeInUse(RecordAt(current, offset)) && !known(n))
+                deleted.emplace_back(n, offset);
+        }
+        for (const JournalCopy& c : index.CopiesOf(block)) {
+            if (deleted.empty())
+                break;
+            index.ReadCopy(reader, c, copy);
+            std::erase_if(deleted, [&](const std::pair<InodeNo, std::size_t>& slot) {
+                JournalInode found{slot.first, RecordAt(copy, slot.second), c.age};
+                if (!IsLiveVersion(found.record) || !CheckMap(reader, bitmaps, found, stop))
+                    return false; // an older copy may still hold a sound version
+                result.m_found.emplace(found.inode, found);
+                return true;
+            });
+        }
+    }
+    return result;
+}
+
+std::optional<JournalInode> JournalInodes::FindOne(VolumeReader& reader, const JournalIndex& index,
+                                                   InodeNo inode) {
+    const InodeTableBlocks tables(reader.Volume());
+    const auto place = tables.PlaceOf(inode);
+    if (!place)
+        return std::nullopt;
+    BlockBitmaps bitmaps(reader);
+    std::vector<std::uint8_t> copy(reader.Volume().BlockSize());
+    for (const JournalCopy& c : index.CopiesOf(place->first)) {
+        index.ReadCopy(reader, c, copy);
+        JournalInode found{inode, RecordAt(copy, place->second), c.age};
+        if (IsLiveVersion(found.record) && CheckMap(reader, bitmaps, found, nullptr))
+            return found;
+    }
+    return std::nullopt;
+}
+
+const JournalInode* JournalInodes::Of(InodeNo inode) const {
+    const auto it = m_found.find(inode);
+    return it == m_found.end() ? nullptr : &it->second;
+}
+
+} // namespace twl

@@ -1,0 +1,82 @@
+#include "ext2/journal/JournalNames.h"
+
+#include "ext2/DirectoryRecords.h"
+
+#include <vector>
+
+namespace twl {
+namespace {
+
+bool IsDotEntry(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+// The folder a block belongs to, when it is a folder's first block: its "." says so.
+InodeNo OwnerByOpening(ConstBytes block, std::uint32_t inodesCount) {
+    const FolderOpening opening = ReadFolderOpening(block, inodesCount);
+    return opening.sound ? opening.self : 0;
+}
+
+} // namespace
+
+JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
+                                const InodeTableBlocks& tables,
+                                const std::function<bool(InodeNo)>& wanted, StopControl* stop) {
+    JournalNames result;
+    const Ext2Volume& volume = reader.Volume();
+    const InodeRange range{1, volume.sb.s_inodes_count};
+    std::vector<std::uint8_t> copy(volume.BlockSize()), current(volume.BlockSize());
+    for (const std::uint64_t block : index.Blocks()) {
+        if (stop != nullptr && stop->ShouldStop())
+            break;
+        if (tables.FirstInodeOf(block) != 0)
+            continue;
+        InodeNo owner = 0;
+        bool ownerRead = false;
+        std::vector<InodeNo> namedHere;
+        for (const JournalCopy& c : index.CopiesOf(block)) {
+            index.ReadCopy(reader, c, copy);
+            std::vector<DirectoryRecord> named;
+            const RecordsEnd end =
+                ForEachDirectoryRecord(copy, 0, range, [&](const DirectoryRecord& r) {
+                    if (r.inode != 0 && !IsDotEntry(r.NameText()) && wanted(r.inode))
+                        named.push_back(r);
+                    return WalkOn::kGoOn;
+                });
+            if (end != RecordsEnd::kBlockEnd)
+                continue; // not a folder block, or a damaged one: its names are not trusted
+            if (owner == 0)
+                owner = OwnerByOpening(copy, volume.sb.s_inodes_count);
+            for (const DirectoryRecord& r : named) {
+                const std::string_view text = r.NameText();
+                if (text.find('\0') != std::string_view::npos ||
+                    text.find('/') != std::string_view::npos)
+                    continue;
+                const auto found = result.m_names.find(r.inode);
+                if (found != result.m_names.end() && found->second.age <= c.age)
+                    continue; // a newer copy named it already
+                result.m_names[r.inode] = {std::string(text), 0, block, c.age};
+                namedHere.push_back(r.inode);
+            }
+            if (!ownerRead && owner == 0) { // the block as it is now may still open its folder
+                ownerRead = true;
+                std::fill(current.begin(), current.end(), std::uint8_t{0});
+                reader.ReadBlock(static_cast<BlockNo>(block), current);
+                owner = OwnerByOpening(current, volume.sb.s_inodes_count);
+            }
+        }
+        if (owner == 0)
+            continue;
+        for (const InodeNo inode : namedHere)
+            if (JournalName& name = result.m_names[inode]; name.block == block)
+                name.folder = owner;
+    }
+    return result;
+}
+
+const JournalName* JournalNames::Of(InodeNo inode) const {
+    const auto it = m_names.find(inode);
+    return it == m_names.end() ? nullptr : &it->second;
+}
+
+} // namespace twl

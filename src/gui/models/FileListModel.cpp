@@ -170,8 +170,15 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::SizeHintRole && index.column() == 0 && !m_details && m_itemSize.isValid())
         return m_itemSize;
-    if (role == Qt::ToolTipRole && index.column() == 0)
-        return Text(id, 0); // the whole name, where the column is too narrow for it
+    const bool overwritten = (node.flags & kNodePossiblyOverwritten) != 0;
+    if (role == Qt::ToolTipRole && index.column() == 0) {
+        // The whole name, where the column is too narrow for it, and what a flag means.
+        return overwritten ? Text(id, 0) + "\npossibly overwritten: blocks of it were given to "
+                                           "other files after it was deleted"
+                           : Text(id, 0);
+    }
+    if (role == Qt::ForegroundRole && overwritten)
+        return QColor(160, 0, 0);
     if (role != Qt::DisplayRole)
         return {};
     return Text(id, index.column());

@@ -206,7 +206,7 @@ InodeRead Saver::InodeOf(NodeId id) {
         m_journal = JournalIndex::Read(m_reader, &m_stop);
     InodeRead read;
     if (const std::optional<JournalInode> found =
-            JournalInodes::FindOne(m_reader, *m_journal, node.inode))
+            JournalInodes::FindOne(m_reader, *m_journal, node.inode, node.ctime, node.mtime))
         read.record = found->record;
     else
         read.readable = false;

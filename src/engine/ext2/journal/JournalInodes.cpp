@@ -89,6 +89,20 @@ bool CheckMap(VolumeReader& reader, BlockBitmaps& bitmaps, JournalInode& found, 
     return sound && !survey.mapLoop && !survey.stopped;
 }
 
+// An inode of a table block the journal has copies of, and what a copy of it must hold to
+// be a deleted file: a live version, and for an inode in use now one of another generation
+// (a file that held the inode before the one that holds it now).
+struct Slot {
+    InodeNo inode = 0;
+    std::size_t offset = 0; // of its record in the block
+    bool inUse = false;
+    std::uint32_t generation = 0; // of the file in it now
+
+    bool Takes(const InodeRecord& record) const {
+        return IsLiveVersion(record) && (!inUse || InodeView{record}.i_generation() != generation);
+    }
+};
+
 } // namespace
 
 bool InodeInUse(const InodeRecord& record) {
@@ -166,22 +180,28 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
             continue;
         std::fill(current.begin(), current.end(), std::uint8_t{0});
         reader.ReadBlock(static_cast<BlockNo>(block), current);
-        std::vector<std::pair<InodeNo, std::size_t>> deleted; // inode, offset in the block
+        std::vector<Slot> slots;
         for (std::uint32_t k = 0; k < tables.PerBlock(); ++k) {
             const InodeNo n = first + k;
             if (n > volume.sb.s_inodes_count)
                 break;
             const std::size_t offset = std::size_t{k} * inodeSize;
-            if (n >= firstOrdinary && !InodeInUse(RecordAt(current, offset)) && !known(n))
-                deleted.emplace_back(n, offset);
+            const InodeRecord now = RecordAt(current, offset);
+            if (n < firstOrdinary)
+                continue;
+            if (InodeInUse(now))
+                slots.push_back({n, offset, true, InodeView{now}.i_generation()});
+            else if (!known(n))
+                slots.push_back({n, offset, false, 0});
         }
         for (const JournalCopy& c : index.CopiesOf(block)) {
-            if (deleted.empty())
+            if (slots.empty())
                 break;
             index.ReadCopy(reader, c, copy);
-            std::erase_if(deleted, [&](const std::pair<InodeNo, std::size_t>& slot) {
-                JournalInode found{slot.first, RecordAt(copy, slot.second), c.age};
-                if (!IsLiveVersion(found.record) || !CheckMap(reader, bitmaps, found, stop))
+            std::erase_if(slots, [&](const Slot& slot) {
+                JournalInode found{slot.inode, RecordAt(copy, slot.offset), c.age};
+                found.reused = slot.inUse;
+                if (!slot.Takes(found.record) || !CheckMap(reader, bitmaps, found, stop))
                     return false; // an older copy may still hold a sound version
                 result.m_found.emplace(found.inode, found);
                 return true;
@@ -192,17 +212,23 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
 }
 
 std::optional<JournalInode> JournalInodes::FindOne(VolumeReader& reader, const JournalIndex& index,
-                                                   InodeNo inode) {
+                                                   InodeNo inode, std::uint32_t ctime,
+                                                   std::uint32_t mtime) {
     const InodeTableBlocks tables(reader.Volume());
     const auto place = tables.PlaceOf(inode);
     if (!place)
         return std::nullopt;
+    const InodeRecord now = reader.ReadInode(inode).record;
+    const Slot slot{inode, place->second, InodeInUse(now), InodeView{now}.i_generation()};
     BlockBitmaps bitmaps(reader);
     std::vector<std::uint8_t> copy(reader.Volume().BlockSize());
     for (const JournalCopy& c : index.CopiesOf(place->first)) {
         index.ReadCopy(reader, c, copy);
         JournalInode found{inode, RecordAt(copy, place->second), c.age};
-        if (IsLiveVersion(found.record) && CheckMap(reader, bitmaps, found, nullptr))
+        found.reused = slot.inUse;
+        const InodeView view{found.record};
+        if (slot.Takes(found.record) && view.i_ctime() == ctime && view.i_mtime() == mtime &&
+            CheckMap(reader, bitmaps, found, nullptr))
             return found;
     }
     return std::nullopt;

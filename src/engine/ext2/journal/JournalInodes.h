@@ -4,7 +4,8 @@
 // inode's size and map, but the journal may still hold older copies of the inode-table block
 // from when the file was live. For each inode that is not in use now, the newest such copy
 // in which it was a live file gives its size, mode, owner, times and map; its indirect
-// blocks, which deletion leaves on the disk as they were, are read from the volume.
+// blocks, which deletion leaves on the disk as they were, are read from the volume. An inode
+// in use now by a newer file (another generation) may also have held a deleted one.
 
 #include "core/StopControl.h"
 #include "ext2/VolumeReader.h"
@@ -25,6 +26,7 @@ struct JournalInode {
     std::uint32_t age = 0;         // of the journal copy it came from
     std::uint64_t dataBlocks = 0;  // blocks its map names
     std::uint64_t blocksInUse = 0; // of those, blocks the volume has given out again since
+    bool reused = false;           // the inode holds a newer file now
 
     // Blocks of it now belong to something else: what they hold may not be its data.
     bool PossiblyOverwritten() const { return blocksInUse != 0; }
@@ -65,9 +67,11 @@ public:
     static JournalInodes Find(VolumeReader& reader, const JournalIndex& index,
                               const std::function<bool(InodeNo)>& known, StopControl* stop);
 
-    // The live version of one inode, found the same way; nullopt when the journal has none.
+    // The live version of one inode that Find would give: the one with these times (a node
+    // keeps them); nullopt when the journal has none.
     static std::optional<JournalInode> FindOne(VolumeReader& reader, const JournalIndex& index,
-                                               InodeNo inode);
+                                               InodeNo inode, std::uint32_t ctime,
+                                               std::uint32_t mtime);
 
     const std::map<InodeNo, JournalInode>& All() const { return m_found; }
     const JournalInode* Of(InodeNo inode) const;

@@ -2,6 +2,7 @@
 
 #include "ext2/DirectoryRecords.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace twl {
@@ -52,10 +53,7 @@ JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
                 if (text.find('\0') != std::string_view::npos ||
                     text.find('/') != std::string_view::npos)
                     continue;
-                const auto found = result.m_names.find(r.inode);
-                if (found != result.m_names.end() && found->second.age <= c.age)
-                    continue; // a newer copy named it already
-                result.m_names[r.inode] = {std::string(text), 0, block, c.age};
+                result.m_names[r.inode].push_back({std::string(text), 0, block, c.age});
                 namedHere.push_back(r.inode);
             }
             if (!ownerRead && owner == 0) { // the block as it is now may still open its folder
@@ -68,15 +66,26 @@ JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
         if (owner == 0)
             continue;
         for (const InodeNo inode : namedHere)
-            if (JournalName& name = result.m_names[inode]; name.block == block)
-                name.folder = owner;
+            for (JournalName& name : result.m_names[inode])
+                if (name.block == block)
+                    name.folder = owner;
     }
+    for (auto& [inode, names] : result.m_names)
+        std::stable_sort(names.begin(), names.end(),
+                         [](const JournalName& a, const JournalName& b) { return a.age < b.age; });
     return result;
 }
 
-const JournalName* JournalNames::Of(InodeNo inode) const {
+const JournalName* JournalNames::NameFor(InodeNo inode, std::uint32_t versionAge,
+                                         bool reused) const {
     const auto it = m_names.find(inode);
-    return it == m_names.end() ? nullptr : &it->second;
+    if (it == m_names.end() || it->second.empty())
+        return nullptr;
+    const std::vector<JournalName>& names = it->second; // newest first
+    for (const JournalName& name : names)
+        if (name.age >= versionAge)
+            return &name;
+    return reused ? nullptr : &names.front();
 }
 
 } // namespace twl

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace twl {
 
@@ -26,17 +27,20 @@ struct JournalName {
 
 class JournalNames {
 public:
-    // For each inode `wanted` accepts, the entry of the newest copy of a folder block that
-    // names it. Inode-table blocks are not read as folder blocks.
+    // For each inode `wanted` accepts, every entry of a copy of a folder block that names
+    // it, newest first. Inode-table blocks are not read as folder blocks.
     static JournalNames Find(VolumeReader& reader, const JournalIndex& index,
                              const InodeTableBlocks& tables,
                              const std::function<bool(InodeNo)>& wanted, StopControl* stop);
 
-    const JournalName* Of(InodeNo inode) const;
-    std::map<InodeNo, JournalName>& All() { return m_names; }
+    // The name of the version of `inode` found in a copy `versionAge` old: the newest entry
+    // no newer than that copy. When the inode holds no newer file (`reused` false) and no
+    // entry is that old, the newest entry: its folder's block may have been journaled later.
+    const JournalName* NameFor(InodeNo inode, std::uint32_t versionAge, bool reused) const;
+    std::map<InodeNo, std::vector<JournalName>>& All() { return m_names; }
 
 private:
-    std::map<InodeNo, JournalName> m_names;
+    std::map<InodeNo, std::vector<JournalName>> m_names;
 };
 
 } // namespace twl

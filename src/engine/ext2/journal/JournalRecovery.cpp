@@ -76,9 +76,10 @@ void JournalRecovery::IndexCatalogue() {
 // maps of the deleted folders found and of the live ones (the root folder first) do.
 void JournalRecovery::ResolveUnknownFolders() {
     std::set<std::uint64_t> unknown;
-    for (const auto& [inode, name] : m_names.All())
-        if (name.folder == 0)
-            unknown.insert(name.block);
+    for (const auto& [inode, names] : m_names.All())
+        for (const JournalName& name : names)
+            if (name.folder == 0)
+                unknown.insert(name.block);
     if (unknown.empty())
         return;
     std::map<std::uint64_t, InodeNo> owners;
@@ -101,9 +102,10 @@ void JournalRecovery::ResolveUnknownFolders() {
             break;
         walk(inode, m_reader.ReadInode(inode).record);
     }
-    for (auto& [inode, name] : m_names.All())
-        if (const auto it = owners.find(name.block); name.folder == 0 && it != owners.end())
-            name.folder = it->second;
+    for (auto& [inode, names] : m_names.All())
+        for (JournalName& name : names)
+            if (const auto it = owners.find(name.block); name.folder == 0 && it != owners.end())
+                name.folder = it->second;
 }
 
 JournalFindings JournalRecovery::Place(NodeId container) {
@@ -117,7 +119,7 @@ JournalFindings JournalRecovery::Place(NodeId container) {
 NodeId JournalRecovery::PlaceInode(const JournalInode& found, std::size_t depth) {
     if (const auto it = m_placed.find(found.inode); it != m_placed.end())
         return it->second;
-    const JournalName* name = m_names.Of(found.inode);
+    const JournalName* name = m_names.NameFor(found.inode, found.age, found.reused);
     const std::uint64_t size = InodeFileSize(found.record, m_reader.Volume().sb.HasLargeFile());
     // An empty file is worth listing only under its name: "InodeN" of no bytes tells nothing.
     if (name == nullptr && !IsFolder(found.record) && size == 0)

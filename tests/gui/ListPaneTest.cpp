@@ -2,6 +2,7 @@
 // look alike, one-line rows, and a picture for each kind of item.
 
 #include "FrameFixtures.h"
+#include "fixtures/JournalImages.h"
 #include "models/ItemIcons.h"
 #include "models/ShownName.h"
 
@@ -53,6 +54,7 @@ private slots:
     void EveryNameIsShownOnOneLineAndDistinctly();
     void NamesGetTheirRoomInEveryModeAndRowsAreOneLineHigh();
     void EachKindOfItemHasItsOwnPicture();
+    void FilesFromTheJournalAreDeletedOnesAndAnOverwrittenOneIsMarked();
 };
 
 // The same column again reverses the order; another column keeps the direction of the last
@@ -234,6 +236,42 @@ void ListPaneTest::EachKindOfItemHasItsOwnPicture() {
     view->setCurrentIndex(tree.RootIndex());
     frame.MarkRow(Column(list, 0).indexOf("file.txt"));
     QVERIFY(frame.grab().save(QString(TWL_SCREENSHOT_DIR) + "/main-window.png"));
+}
+
+// Turbo Scan on a volume whose files a kernel deleted: they come back through the journal in
+// their own container, drawn as deleted files; the one whose blocks a later file took is in
+// red and its tooltip says why.
+void ListPaneTest::FilesFromTheJournalAreDeletedOnesAndAnOverwrittenOneIsMarked() {
+    fixtures::TempDir dir;
+    const std::string image = fixtures::JournalImage("reused", dir);
+    QVERIFY(!image.empty());
+    RecoverySession session;
+    EngineEvents quiet;
+    QCOMPARE(OpenSourceVolume(session, {kImageDriveId, image}, VolumeSearch(ProcessingMode::kScan),
+                              0, {}, quiet)
+                 .outcome,
+             OpenOutcome::kOpened);
+    MainFrame frame(session);
+    frame.Prompts().SetUnattended(true);
+    frame.StartTreeCreation();
+    QTRY_VERIFY(!frame.Running());
+    frame.TurboScan();
+    QTRY_VERIFY(!frame.Running());
+    FolderTreeModel& tree = frame.Tree();
+    const QStringList top = Column(tree, 0, tree.RootIndex());
+    QVERIFY2(top.contains("Journal Recovered Files1"), qPrintable(top.join(',')));
+    frame.ShowFolder(
+        tree.NodeOf(tree.index(top.indexOf("Journal Recovered Files1"), 0, tree.RootIndex())));
+    FileListModel& list = frame.List();
+    const QStringList names = Column(list, 0);
+    const QModelIndex overwritten = list.index(names.indexOf("first.bin"), 0);
+    const QModelIndex sound = list.index(names.indexOf("second.txt"), 0);
+    QVERIFY(overwritten.isValid() && sound.isValid());
+    QVERIFY(Draws(sound.data(Qt::DecorationRole), "file-deleted"));
+    QCOMPARE(overwritten.data(Qt::ForegroundRole).value<QColor>(), QColor(160, 0, 0));
+    QVERIFY(overwritten.data(Qt::ToolTipRole).toString().contains("possibly overwritten"));
+    QVERIFY(!sound.data(Qt::ForegroundRole).isValid());
+    QCOMPARE(sound.data(Qt::ToolTipRole).toString(), QString("second.txt"));
 }
 
 QTEST_MAIN(ListPaneTest)

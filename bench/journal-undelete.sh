@@ -5,8 +5,8 @@
 # made here through a loop mount: 1,000 files of 1-200 KiB in 20 folders on a 1 GiB ext3
 # volume, deleted by the kernel (rm -r of half the folders, rm of a third of the rest).
 # For each image and tool it prints the files recovered byte for byte (any name; empty files
-# are not counted), the names recovered (a file, link or folder at its old path, with its
-# content), and the wall time.
+# are not counted), the names recovered (a file or link with its content, or a folder, under
+# its own name anywhere), the paths recovered (the same at its old path) and the wall time.
 #
 #   bench/journal-undelete.sh            (needs root for the large image; skipped without)
 set -euo pipefail
@@ -80,37 +80,47 @@ PY
     umount "$mnt" && rmdir "$mnt"
 }
 
-# score MANIFEST FOLDER NAMED_ROOT: "exact names" for what a tool left in FOLDER, its named
-# files taken from FOLDER/NAMED_ROOT.
+# score MANIFEST FOLDER NAMED_ROOT: "exact names paths" for what a tool left in FOLDER: files
+# whose content came back (any name; empty files are not counted), items that came back under
+# their own name (anywhere: a file or link with its content, a folder), and items at their
+# old path below FOLDER/NAMED_ROOT.
 score() {
     python3 - "$@" <<'PY'
 import hashlib, os, sys
 manifest, folder, named = sys.argv[1], sys.argv[2], sys.argv[3]
 items = [l.rstrip("\n").split("\t") for l in open(manifest) if l.strip() and not l.startswith("#")]
-found = {}
+content = {}   # sha256 -> count, of every regular file
+by_name = set()  # (basename, sha256 or "dir")
 for dirpath, dirs, files in os.walk(folder):
+    for name in dirs:
+        by_name.add((name, "dir"))
     for name in files:
         path = os.path.join(dirpath, name)
-        if os.path.islink(path) or not os.path.isfile(path):
+        if os.path.islink(path):
+            by_name.add((name, hashlib.sha256(os.readlink(path).encode()).hexdigest()))
+            continue
+        if not os.path.isfile(path):
             continue
         digest = hashlib.sha256(open(path, "rb").read()).hexdigest()
-        found[digest] = found.get(digest, 0) + 1
-exact = 0
-names = 0
+        content[digest] = content.get(digest, 0) + 1
+        by_name.add((name, digest))
+exact = names = paths = 0
 for kind, size, digest, rel in items:
-    if kind == "file" and int(size) > 0 and found.get(digest, 0) > 0:
-        found[digest] -= 1
+    if kind == "file" and int(size) > 0 and content.get(digest, 0) > 0:
+        content[digest] -= 1
         exact += 1
+    base = os.path.basename(rel)
+    names += (base, "dir" if kind == "folder" else digest) in by_name
     path = os.path.join(folder, named, rel)
     if kind == "folder":
-        names += os.path.isdir(path) and not os.path.islink(path)
+        paths += os.path.isdir(path) and not os.path.islink(path)
     elif kind == "symlink":
-        names += os.path.islink(path) and \
+        paths += os.path.islink(path) and \
             hashlib.sha256(os.readlink(path).encode()).hexdigest() == digest
-    elif kind == "file" and os.path.isfile(path) and not os.path.islink(path):
-        names += hashlib.sha256(open(path, "rb").read()).hexdigest() == digest
+    elif os.path.isfile(path) and not os.path.islink(path):
+        paths += hashlib.sha256(open(path, "rb").read()).hexdigest() == digest
 files = sum(1 for k, s, d, r in items if k == "file" and int(s) > 0)
-print("%d/%d %d/%d" % (exact, files, names, len(items)))
+print("%d/%d %d/%d %d/%d" % (exact, files, names, len(items), paths, len(items)))
 PY
 }
 
@@ -146,15 +156,16 @@ for xz in tests/fixtures/journal/*.img.xz; do
 done
 make_large && images+=(large)
 
-printf '%-20s %-12s %12s %12s %8s\n' image tool "exact files" names seconds
+printf '%-20s %-12s %12s %10s %10s %8s\n' image tool "exact files" names paths seconds
 for name in "${images[@]}"; do
     for tool in twl extundelete ext4magic; do
         out=$work/out-$name-$tool
         # Each tool reads a copy: none of them should write to an image, but none is trusted to.
         cp "$work/$name.img" "$work/work.img"
         seconds=$(run "$tool" "$work/work.img" "$out")
-        read -r exact names <<<"$(score "$work/$name.manifest" "$out" "$(named_root "$tool")")"
-        printf '%-20s %-12s %12s %12s %8s\n' "$name" "$tool" "$exact" "$names" "$seconds"
+        read -r exact names paths <<<"$(score "$work/$name.manifest" "$out" "$(named_root "$tool")")"
+        printf '%-20s %-12s %12s %10s %10s %8s\n' "$name" "$tool" "$exact" "$names" "$paths" \
+            "$seconds"
     done
 done
 rm -f "$work/work.img"

@@ -7,6 +7,7 @@
 #include "core/Crc32.h"
 #include "ext2/TreeBuilder.h"
 #include "ext2/TurboScan.h"
+#include "ext2/journal/JournalFormat.h"
 #include "fixtures/Ext2ImageBuilder.h"
 #include "fixtures/GptBuilder.h"
 #include "fixtures/MemoryBlockReader.h"
@@ -78,6 +79,54 @@ bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     return static_cast<bool>(out);
 }
 
+// A volume with a journal whose one committed transaction holds the inode-table block and the
+// root folder block from before a file was deleted the way a current kernel deletes it (map
+// and size zeroed): the journal pass has a file to bring back, and the fuzzer a sound log to
+// start from.
+std::vector<std::uint8_t> JournalSeed() {
+    using namespace twl;
+    using namespace twl::fixtures;
+    Ext2Options options;
+    options.inodesPerGroup = 16;
+    Ext2Image volume(options);
+    const InodeNumber gone = volume.AddFile(2, "gone.txt", std::vector<std::uint8_t>(2000, 'g'));
+    const BlockNumber table = static_cast<BlockNumber>(volume.InodeOffset(gone) / 1024);
+    const BlockNumber root = volume.ReadInode(2).i_block[0];
+    constexpr std::uint32_t kLogBlocks = 8;
+    std::vector<std::uint8_t> log(kLogBlocks * 1024, 0);
+    const auto block = [&](std::uint32_t j) { return MutableBytes(log).subspan(j * 1024, 1024); };
+    const auto header = [&](std::uint32_t j, std::uint32_t type, std::uint32_t sequence) {
+        PutBe32(block(j), 0, kJournalMagic);
+        PutBe32(block(j), 4, type);
+        PutBe32(block(j), 8, sequence);
+    };
+    header(0, 4, 1); // version 2 superblock: block size, length, first block, next sequence
+    PutBe32(block(0), 12, 1024);
+    PutBe32(block(0), 16, kLogBlocks);
+    PutBe32(block(0), 20, 1);
+    PutBe32(block(0), 24, 4);
+    header(1, 1, 3); // a descriptor naming the two blocks, then their copies, then the commit
+    PutBe32(block(1), 12, table);
+    PutBe16(block(1), 18, kTagSameUuid);
+    PutBe32(block(1), 20, root);
+    PutBe16(block(1), 26, kTagSameUuid | kTagLast);
+    std::copy_n(volume.Block(table).begin(), 1024, block(2).begin());
+    std::copy_n(volume.Block(root).begin(), 1024, block(3).begin());
+    header(4, 2, 3);
+    InodeFields deleted = volume.ReadInode(gone);
+    deleted.i_size = 0;
+    deleted.i_blocks = 0;
+    deleted.i_block = {};
+    deleted.i_links_count = 0;
+    deleted.i_dtime = kBuildTime;
+    volume.WriteInode(gone, deleted);
+    volume.WriteDirectory(2, {{2, ".", 2, {}, {}}, {2, "..", 2, {}, {}}}); // its entry wiped
+    const InodeNumber journal = volume.AddFile(2, "journal", log);
+    PutLe32(volume.Superblock(), 0x5C, Le32(volume.Superblock(), 0x5C) | 0x4);
+    PutLe32(volume.Superblock(), 0xE0, journal);
+    return volume.Bytes();
+}
+
 // Small volumes with something for every pass to find: folders, files, a file of several map
 // levels, a deleted file, an unlinked folder, and (in the second) a damaged primary
 // superblock with group 1's copy to fall back on.
@@ -107,7 +156,8 @@ bool WriteExt2Seeds(const std::string& folder) {
     backed.WriteBackup(1);
     backed.Superblock()[0] ^= 0xFF;
     return WriteBytes(folder + "/small.img", small.Bytes()) &&
-           WriteBytes(folder + "/backup.img", backed.Bytes());
+           WriteBytes(folder + "/backup.img", backed.Bytes()) &&
+           WriteBytes(folder + "/journal.img", JournalSeed());
 }
 
 // A small disk with a GUID partition table whose checks pass: a protective entry, both

@@ -187,8 +187,9 @@ CatalogNode DecodeNodeRecord(ConstBytes record) {
     CatalogNode node;
     if (record.size() < kNodeRecordSize)
         return node;
-    if (record[0] == kFlagsMark[0] && record[1] == kFlagsMark[1])
-        node.flags = record[2] & kNodePossiblyOverwritten;
+    if (record[0] == kFlagsMark[0] && record[1] == kFlagsMark[1] && record[3] == 0 &&
+        (record[2] & ~kNodePossiblyOverwritten) == 0)
+        node.flags = record[2];
     node.type = Le8(record, 4);
     node.mode = Le16(record, 5);
     node.uid = Le16(record, 7);

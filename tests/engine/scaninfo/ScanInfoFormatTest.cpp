@@ -103,6 +103,21 @@ TEST(ScanInfoFormat, NodeRecordsKeepEveryFieldAndOnlyWhetherLinksExist) {
     EXPECT_EQ(back.next_sibling, 0u);
 }
 
+// A node's flags travel in the name slot readers pass over, behind a mark: a slot another
+// writer filled (any four bytes) reads as no flags, and a node without flags leaves it zero.
+TEST(ScanInfoFormat, NodeFlagsTravelInTheNameSlotOnlyBehindTheirMark) {
+    CatalogNode node;
+    node.flags = kNodePossiblyOverwritten;
+    auto record = EncodeNodeRecord(node);
+    EXPECT_EQ(DecodeNodeRecord(record).flags, kNodePossiblyOverwritten);
+    node.flags = 0;
+    EXPECT_EQ(Le32(EncodeNodeRecord(node), 0), 0u);
+    for (const std::uint32_t slot : {0x00000000u, 0x0804A1B8u, 0xFFFFFFFFu, 0x00FF4654u}) {
+        PutLe32(record, 0, slot);
+        EXPECT_EQ(DecodeNodeRecord(record).flags, 0) << std::hex << slot;
+    }
+}
+
 TEST(ScanInfoFormat, DefaultNamesUseTheLocalDateWithSeptForSeptember) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();

@@ -91,5 +91,28 @@ TEST(JournalUndelete, KernelDeletedFilesComeBackNamedWholeAndFlaggedWhereOverwri
     }
 }
 
+// A scan information file keeps the journal's container as catalogue nodes, flags included;
+// saving from it reads the journal again for the files' maps.
+TEST(JournalUndelete, AScanInformationFileKeepsWhatTheJournalGaveBack) {
+    fixtures::TempDir dir;
+    const std::string image = fixtures::JournalImage("reused", dir);
+    ASSERT_FALSE(image.empty());
+    const std::string saved = dir.File("reused.ds1");
+    ASSERT_EQ(RunTwl({"scaninfo", "save", image, "--turbo", "-o", saved}).status, 0);
+    const CliRun tree = RunTwl({"tree", "--scaninfo", saved, "--format", "json"});
+    ASSERT_EQ(tree.status, 0) << tree.err;
+    EXPECT_NE(RowOf(tree.out, std::string(kContainer) + "first.bin")
+                  .find("\"possiblyOverwritten\": true"),
+              std::string::npos);
+    const std::string out = dir.File("out");
+    RunTwl({"save", "--scaninfo", saved, "--out", out});
+    for (const fixtures::DeletedItem& item : fixtures::JournalManifest("reused")) {
+        if (item.kind == "file") {
+            EXPECT_EQ(Sha256(FileText(out + "/" + kContainer + item.path), dir), item.sha256)
+                << item.path;
+        }
+    }
+}
+
 } // namespace
 } // namespace twl::cli

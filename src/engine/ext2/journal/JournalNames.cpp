@@ -22,7 +22,8 @@ InodeNo OwnerByOpening(ConstBytes block, std::uint32_t inodesCount) {
 
 JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
                                 const InodeTableBlocks& tables,
-                                const std::function<bool(InodeNo)>& wanted, StopControl* stop) {
+                                const std::function<const JournalInode*(InodeNo)>& versionOf,
+                                StopControl* stop) {
     JournalNames result;
     const Ext2Volume& volume = reader.Volume();
     const InodeRange range{1, volume.sb.s_inodes_count};
@@ -40,7 +41,7 @@ JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
             std::vector<DirectoryRecord> named;
             const RecordsEnd end =
                 ForEachDirectoryRecord(copy, 0, range, [&](const DirectoryRecord& r) {
-                    if (r.inode != 0 && !IsDotEntry(r.NameText()) && wanted(r.inode))
+                    if (r.inode != 0 && !IsDotEntry(r.NameText()) && versionOf(r.inode))
                         named.push_back(r);
                     return WalkOn::kGoOn;
                 });
@@ -53,8 +54,16 @@ JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
                 if (text.find('\0') != std::string_view::npos ||
                     text.find('/') != std::string_view::npos)
                     continue;
-                result.m_names[r.inode].push_back({std::string(text), 0, block, c.age});
-                namedHere.push_back(r.inode);
+                const JournalInode& version = *versionOf(r.inode);
+                NameChoice& choice = result.m_names[r.inode];
+                std::optional<JournalName>& slot =
+                    c.age >= version.age ? choice.fitting : choice.newest;
+                if (c.age < version.age && version.reused)
+                    continue; // a newer file's name
+                if (!slot || c.age < slot->age) {
+                    slot = JournalName{std::string(text), 0, block, c.age};
+                    namedHere.push_back(r.inode);
+                }
             }
             if (!ownerRead && owner == 0) { // the block as it is now may still open its folder
                 ownerRead = true;
@@ -65,27 +74,19 @@ JournalNames JournalNames::Find(VolumeReader& reader, const JournalIndex& index,
         }
         if (owner == 0)
             continue;
-        for (const InodeNo inode : namedHere)
-            for (JournalName& name : result.m_names[inode])
-                if (name.block == block)
-                    name.folder = owner;
+        for (const InodeNo inode : namedHere) {
+            NameChoice& choice = result.m_names[inode];
+            for (std::optional<JournalName>* name : {&choice.fitting, &choice.newest})
+                if (*name && (*name)->block == block)
+                    (*name)->folder = owner;
+        }
     }
-    for (auto& [inode, names] : result.m_names)
-        std::stable_sort(names.begin(), names.end(),
-                         [](const JournalName& a, const JournalName& b) { return a.age < b.age; });
     return result;
 }
 
-const JournalName* JournalNames::NameFor(InodeNo inode, std::uint32_t versionAge,
-                                         bool reused) const {
+const JournalName* JournalNames::NameFor(InodeNo inode) const {
     const auto it = m_names.find(inode);
-    if (it == m_names.end() || it->second.empty())
-        return nullptr;
-    const std::vector<JournalName>& names = it->second; // newest first
-    for (const JournalName& name : names)
-        if (name.age >= versionAge)
-            return &name;
-    return reused ? nullptr : &names.front();
+    return it == m_names.end() ? nullptr : it->second.Best();
 }
 
 } // namespace twl

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,22 +26,31 @@ struct JournalName {
     std::uint32_t age = 0;   // of the copy it was found in
 };
 
+// The entries that may name one version of an inode: the newest entry no newer than the
+// inode copy the version came from, and, for an inode that no newer file holds, the newest
+// entry of all (its folder's block may have been journaled after its inode last was).
+struct NameChoice {
+    std::optional<JournalName> fitting;
+    std::optional<JournalName> newest;
+
+    const JournalName* Best() const { return fitting ? &*fitting : newest ? &*newest : nullptr; }
+};
+
 class JournalNames {
 public:
-    // For each inode `wanted` accepts, every entry of a copy of a folder block that names
-    // it, newest first. Inode-table blocks are not read as folder blocks.
+    // For each inode that `versionOf` gives a version of, the entries of copies of folder
+    // blocks that may name it (two at most, whatever the journal holds). Inode-table blocks
+    // are not read as folder blocks.
     static JournalNames Find(VolumeReader& reader, const JournalIndex& index,
                              const InodeTableBlocks& tables,
-                             const std::function<bool(InodeNo)>& wanted, StopControl* stop);
+                             const std::function<const JournalInode*(InodeNo)>& versionOf,
+                             StopControl* stop);
 
-    // The name of the version of `inode` found in a copy `versionAge` old: the newest entry
-    // no newer than that copy. When the inode holds no newer file (`reused` false) and no
-    // entry is that old, the newest entry: its folder's block may have been journaled later.
-    const JournalName* NameFor(InodeNo inode, std::uint32_t versionAge, bool reused) const;
-    std::map<InodeNo, std::vector<JournalName>>& All() { return m_names; }
+    const JournalName* NameFor(InodeNo inode) const;
+    std::map<InodeNo, NameChoice>& All() { return m_names; }
 
 private:
-    std::map<InodeNo, std::vector<JournalName>> m_names;
+    std::map<InodeNo, NameChoice> m_names;
 };
 
 } // namespace twl

@@ -42,8 +42,7 @@ bool JournalRecovery::Find() {
     m_inodes = JournalInodes::Find(m_reader, m_index, known, &m_stop);
     const InodeTableBlocks tables(m_reader.Volume());
     m_names = JournalNames::Find(
-        m_reader, m_index, tables, [this](InodeNo n) { return m_inodes.Of(n) != nullptr; },
-        &m_stop);
+        m_reader, m_index, tables, [this](InodeNo n) { return m_inodes.Of(n); }, &m_stop);
     ResolveUnknownFolders();
     return true;
 }
@@ -76,10 +75,10 @@ void JournalRecovery::IndexCatalogue() {
 // maps of the deleted folders found and of the live ones (the root folder first) do.
 void JournalRecovery::ResolveUnknownFolders() {
     std::set<std::uint64_t> unknown;
-    for (const auto& [inode, names] : m_names.All())
-        for (const JournalName& name : names)
-            if (name.folder == 0)
-                unknown.insert(name.block);
+    for (auto& [inode, choice] : m_names.All())
+        for (const std::optional<JournalName>* name : {&choice.fitting, &choice.newest})
+            if (*name && (*name)->folder == 0)
+                unknown.insert((*name)->block);
     if (unknown.empty())
         return;
     std::map<std::uint64_t, InodeNo> owners;
@@ -102,10 +101,11 @@ void JournalRecovery::ResolveUnknownFolders() {
             break;
         walk(inode, m_reader.ReadInode(inode).record);
     }
-    for (auto& [inode, names] : m_names.All())
-        for (JournalName& name : names)
-            if (const auto it = owners.find(name.block); name.folder == 0 && it != owners.end())
-                name.folder = it->second;
+    for (auto& [inode, choice] : m_names.All())
+        for (std::optional<JournalName>* name : {&choice.fitting, &choice.newest})
+            if (*name && (*name)->folder == 0)
+                if (const auto it = owners.find((*name)->block); it != owners.end())
+                    (*name)->folder = it->second;
 }
 
 JournalFindings JournalRecovery::Place(NodeId container) {
@@ -119,7 +119,7 @@ JournalFindings JournalRecovery::Place(NodeId container) {
 NodeId JournalRecovery::PlaceInode(const JournalInode& found, std::size_t depth) {
     if (const auto it = m_placed.find(found.inode); it != m_placed.end())
         return it->second;
-    const JournalName* name = m_names.NameFor(found.inode, found.age, found.reused);
+    const JournalName* name = m_names.NameFor(found.inode);
     const std::uint64_t size = InodeFileSize(found.record, m_reader.Volume().sb.HasLargeFile());
     // An empty file is worth listing only under its name: "InodeN" of no bytes tells nothing.
     if (name == nullptr && !IsFolder(found.record) && size == 0)

@@ -23,6 +23,16 @@ bool MapsFirstBlock(const InodeRecord& inode) {
     return MappingOf(inode) == FileMapping::kInline || InodeView{inode}.i_block(0) != 0;
 }
 
+bool MapsAnyBlock(const InodeRecord& inode) {
+    if (MappingOf(inode) == FileMapping::kInline)
+        return true;
+    const InodeView view{inode};
+    for (std::size_t i = 0; i < 15; ++i)
+        if (view.i_block(i) != 0)
+            return true;
+    return false;
+}
+
 ConstBytes InlineData(const InodeRecord& inode) {
     return ConstBytes(inode).subspan(kMapOffset, kMapBytes);
 }

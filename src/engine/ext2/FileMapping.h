@@ -35,6 +35,9 @@ bool MapPlausible(const InodeRecord& inode, std::uint32_t blocksCount);
 // Whether the map names a first block (for a block map, a first pointer that is not zero).
 // Data held in the record counts as one.
 bool MapsFirstBlock(const InodeRecord& inode);
+// Whether the map names any block (for a block map, any pointer that is not zero: a sparse
+// file may begin with a hole). Data held in the record counts as one.
+bool MapsAnyBlock(const InodeRecord& inode);
 
 // The bytes the record holds in place of a map (60), for inline data.
 ConstBytes InlineData(const InodeRecord& inode);

@@ -76,6 +76,14 @@ std::string UnreadableVolumeNote(const Superblock& sb);
 // still be read, since the engine never writes.
 std::string UnknownReadOnlyFeatures(const Superblock& sb);
 
+// The first inode of an ordinary file: those below it belong to the file system itself (the
+// journal, the resize inode). 11 on revision 0 volumes, and where s_first_ino is out of reach.
+inline std::uint32_t FirstOrdinaryInode(const Superblock& sb) {
+    if (sb.s_rev_level == kGoodOldRev || sb.s_first_ino == 0 || sb.s_first_ino > sb.s_inodes_count)
+        return 11;
+    return sb.s_first_ino;
+}
+
 // 2, 4 or 8 for a superblock that passed the field test.
 inline std::uint32_t SectorsPerBlock(const Superblock& sb) {
     return 2u << sb.s_log_block_size;

@@ -23,14 +23,18 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return (a + b - 1) / b;
 }
 
-// The candidate test: a live regular file or directory with a size and a first block.
-bool IsCandidate(InodeNo inode, const InodeRecord& record, std::uint32_t blocksCount) {
+// The candidate test: an ordinary inode (not one of the file system's own, such as the
+// journal) of a regular file with a size and some block (a sparse file may begin with a
+// hole), or of a directory with a size and a first block.
+bool IsCandidate(InodeNo inode, const InodeRecord& record, const Superblock& sb) {
     const InodeView v{record};
-    if (inode <= 2 || v.i_ctime() == 0 || v.i_mtime() == 0 || v.i_pad1() != 0 ||
-        v.l_i_reserved2() != 0 || !MapPlausible(record, blocksCount))
+    if (inode <= 2 || inode < FirstOrdinaryInode(sb) || v.i_ctime() == 0 || v.i_mtime() == 0 ||
+        v.i_pad1() != 0 || v.l_i_reserved2() != 0 || !MapPlausible(record, sb.s_blocks_count) ||
+        v.i_size() == 0)
         return false;
-    return v.i_size() != 0 && MapsFirstBlock(record) &&
-           (v.FileType() == kModeRegular || v.FileType() == kModeDirectory);
+    if (v.FileType() == kModeDirectory)
+        return MapsFirstBlock(record);
+    return v.FileType() == kModeRegular && MapsAnyBlock(record);
 }
 
 // "." and ".." where a healthy directory has them, naming the directory itself, and a listing
@@ -58,7 +62,8 @@ int ContainerNumber(const Catalog& catalog, const std::string& word) {
 TurboScan::TurboScan(VolumeReader& reader, Catalog& catalog, TreeCounters& counters,
                      StopControl& stop, EngineEvents& events)
     : m_reader(reader), m_catalog(catalog), m_stop(stop), m_events(events),
-      m_builder(reader, catalog, counters, stop, events), m_chunk(kChunkSectors * kSectorSize) {
+      m_builder(reader, catalog, counters, stop, events), m_bitmaps(reader),
+      m_chunk(kChunkSectors * kSectorSize) {
     m_builder.SetCandidates(&m_candidates);
     m_builder.SetLogProcess(kTurboScanProcess);
 }
@@ -211,7 +216,7 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
 }
 
 void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
-    if (!IsCandidate(inode, record, m_reader.Volume().sb.s_blocks_count))
+    if (!IsCandidate(inode, record, m_reader.Volume().sb))
         return;
     const InodeView view{record};
     if (view.FileType() == kModeDirectory) {
@@ -219,7 +224,13 @@ void TurboScan::JudgeRecord(InodeNo inode, const InodeRecord& record) {
         return;
     }
     if (view.i_dtime() != 0) {
+        // Deletion freed its blocks: any in use again belongs to another file now.
+        const BlockBitmaps::Count blocks = m_bitmaps.CountInUse(record, &m_stop);
+        if (!blocks.sound)
+            return;
         const NodeId node = MakeFileNode(inode, record, SupportedSize(inode, record));
+        if (blocks.inUse != 0)
+            m_catalog.Node(node).flags |= kNodePossiblyOverwritten;
         AppendChild(m_deletedFiles, m_deletedFilesTail, node);
         m_index->AddSubtree(node);
     } else if (!FindInodeInCatalogue(inode)) {
@@ -388,7 +399,7 @@ void TurboScan::SearchLostFiles() {
     const Ext2Volume& volume = m_reader.Volume();
     // Inodes below the first ordinary one belong to the file system itself (the resize inode,
     // the journal): never a user's file, so not reported when left out.
-    const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
+    const InodeNo firstOrdinary = FirstOrdinaryInode(volume.sb);
     // Candidates are in ascending order: their inodes are read so, in large runs.
     std::vector<InodeNo> unfound;
     unfound.reserve(total);

@@ -9,6 +9,7 @@
 #include "core/AlignedBuffer.h"
 #include "core/EngineEvents.h"
 #include "core/StopControl.h"
+#include "ext2/BlockBitmaps.h"
 #include "ext2/Catalog.h"
 #include "ext2/CatalogInodeIndex.h"
 #include "ext2/LostFileCandidates.h"
@@ -79,6 +80,7 @@ private:
     StopControl& m_stop;
     EngineEvents& m_events;
     TreeBuilder m_builder;
+    BlockBitmaps m_bitmaps;
     LostFileCandidates m_candidates;
     std::optional<CatalogInodeIndex> m_index;
     std::function<void(InodeNo, bool)> m_lookupObserver;

@@ -1,17 +1,13 @@
 #include "ext2/journal/JournalInodes.h"
 
+#include "ext2/BlockBitmaps.h"
 #include "ext2/FileMapping.h"
 #include "ext2/GroupDescriptor.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace twl {
 namespace {
-
-constexpr std::size_t kBlockMapField = 0x28; // i_block: fifteen words
-constexpr std::size_t kBlockMapWords = 15;
-constexpr std::size_t kBlockBitmapField = 0x00;
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return a / b + (a % b != 0 ? 1 : 0);
@@ -25,68 +21,13 @@ InodeRecord RecordAt(ConstBytes block, std::size_t offset) {
     return record;
 }
 
-// The current block bitmaps, read a group at a time as they are asked for. A group whose
-// bitmap cannot be placed answers "free": nothing can be said against the file.
-class BlockBitmaps {
-public:
-    explicit BlockBitmaps(VolumeReader& reader) : m_reader(reader) {}
-
-    bool InUse(std::uint64_t block) {
-        const Superblock& sb = m_reader.Volume().sb;
-        if (block < sb.s_first_data_block || block >= sb.s_blocks_count ||
-            sb.s_blocks_per_group == 0)
-            return false;
-        const std::uint64_t relative = block - sb.s_first_data_block;
-        const auto group = static_cast<std::uint32_t>(relative / sb.s_blocks_per_group);
-        const std::uint64_t bit = relative % sb.s_blocks_per_group;
-        const std::vector<std::uint8_t>& bits = BitmapOf(group);
-        return bit / 8 < bits.size() && ((bits[bit / 8] >> (bit % 8)) & 1) != 0;
-    }
-
-private:
-    const std::vector<std::uint8_t>& BitmapOf(std::uint32_t group) {
-        auto it = m_bitmaps.find(group);
-        if (it != m_bitmaps.end())
-            return it->second;
-        std::vector<std::uint8_t>& bits = m_bitmaps[group];
-        const Ext2Volume& volume = m_reader.Volume();
-        if (group >= volume.groupCount)
-            return bits;
-        const BlockNo at = Le32(DescriptorAt(volume.descriptorTable, group), kBlockBitmapField);
-        if (at == 0 || at >= volume.sb.s_blocks_count)
-            return bits;
-        bits.assign(volume.BlockSize(), 0);
-        m_reader.ReadBlock(at, bits);
-        return bits;
-    }
-
-    VolumeReader& m_reader;
-    std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> m_bitmaps;
-};
-
 // Follows the map of a live version: false when it names a block outside the volume or a map
 // block twice. Counts its data blocks and those given out again since.
-bool CheckMap(VolumeReader& reader, BlockBitmaps& bitmaps, JournalInode& found, StopControl* stop) {
-    const Ext2Volume& volume = reader.Volume();
-    const std::uint64_t size = InodeFileSize(found.record, volume.sb.HasLargeFile());
-    bool sound = true;
-    const BlockMapSurvey survey = reader.ForEachFileBlock(
-        found.record, CeilDiv(size, volume.BlockSize()),
-        [&](const FileBlock& step) {
-            if (step.step == BlockStep::kOutside || step.step == BlockStep::kBadMap) {
-                sound = false;
-                return WalkOn::kEnd;
-            }
-            if (step.step == BlockStep::kData) {
-                for (std::uint64_t i = 0; i < step.count; ++i) {
-                    ++found.dataBlocks;
-                    found.blocksInUse += bitmaps.InUse(step.block + i) ? 1 : 0;
-                }
-            }
-            return WalkOn::kGoOn;
-        },
-        stop);
-    return sound && !survey.mapLoop && !survey.stopped;
+bool CheckMap(BlockBitmaps& bitmaps, JournalInode& found, StopControl* stop) {
+    const BlockBitmaps::Count count = bitmaps.CountInUse(found.record, stop);
+    found.dataBlocks = count.dataBlocks;
+    found.blocksInUse = count.inUse;
+    return count.sound;
 }
 
 // An inode of a table block the journal has copies of, and what a copy of it must hold to
@@ -117,10 +58,8 @@ bool IsLiveVersion(const InodeRecord& record) {
     const std::uint16_t type = view.FileType();
     if (type != kModeRegular && type != kModeDirectory && type != kModeSymlink)
         return false;
-    bool mapped = false;
-    for (std::size_t w = 0; w < kBlockMapWords; ++w)
-        mapped = mapped || Le32(record, kBlockMapField + 4 * w) != 0;
-    return mapped || (type == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0);
+    return MapsAnyBlock(record) ||
+           (type == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0);
 }
 
 InodeTableBlocks::InodeTableBlocks(const Ext2Volume& volume)
@@ -169,7 +108,7 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
     const Ext2Volume& volume = reader.Volume();
     const InodeTableBlocks tables(volume);
     BlockBitmaps bitmaps(reader);
-    const InodeNo firstOrdinary = volume.sb.s_rev_level == kGoodOldRev ? 11 : volume.sb.s_first_ino;
+    const InodeNo firstOrdinary = FirstOrdinaryInode(volume.sb);
     const std::uint32_t inodeSize = volume.sb.InodeSize();
     std::vector<std::uint8_t> current(volume.BlockSize()), copy(volume.BlockSize());
     for (const std::uint64_t block : index.Blocks()) {
@@ -201,7 +140,7 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
             std::erase_if(slots, [&](const Slot& slot) {
                 JournalInode found{slot.inode, RecordAt(copy, slot.offset), c.age};
                 found.reused = slot.inUse;
-                if (!slot.Takes(found.record) || !CheckMap(reader, bitmaps, found, stop))
+                if (!slot.Takes(found.record) || !CheckMap(bitmaps, found, stop))
                     return false; // an older copy may still hold a sound version
                 result.m_found.emplace(found.inode, found);
                 return true;
@@ -228,7 +167,7 @@ std::optional<JournalInode> JournalInodes::FindOne(VolumeReader& reader, const J
         found.reused = slot.inUse;
         const InodeView view{found.record};
         if (slot.Takes(found.record) && view.i_ctime() == ctime && view.i_mtime() == mtime &&
-            CheckMap(reader, bitmaps, found, nullptr))
+            CheckMap(bitmaps, found, nullptr))
             return found;
     }
     return std::nullopt;

@@ -98,6 +98,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         else
             (rows << "  ").Number(node.size) << " bytes";
         rows << "  " << UtcText(node.mtime, "%Y-%m-%d %H:%M:%S");
+        if ((node.flags & kNodeDeleted) != 0)
+            rows << "  deleted";
         if ((node.flags & kNodePossiblyOverwritten) != 0)
             rows << "  possibly overwritten";
         break;
@@ -111,6 +113,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows.Number(node.gid) << ", \"ctime\": ";
         rows.Number(node.ctime) << ", \"mtime\": ";
         rows.Number(node.mtime);
+        if ((node.flags & kNodeDeleted) != 0)
+            rows << ", \"deleted\": true";
         if ((node.flags & kNodePossiblyOverwritten) != 0)
             rows << ", \"possiblyOverwritten\": true";
         rows << '}';

@@ -16,6 +16,7 @@ void Catalog::Clear() {
     m_nameBytes = 0;
     m_count = 0;
     m_quiet = {};
+    m_slackNames = {};
     AddNode({}); // the root anchor
 }
 

@@ -31,6 +31,9 @@ inline constexpr std::uint8_t kTypeSymlink = 7;
 // Some blocks of a recovered file have been given to other files since it was deleted: what
 // they hold may not be its data.
 inline constexpr std::uint8_t kNodePossiblyOverwritten = 0x01;
+// A deleted file given back its name and place from what its folder's records left of it.
+inline constexpr std::uint8_t kNodeDeleted = 0x02;
+inline constexpr std::uint8_t kKnownNodeFlags = kNodePossiblyOverwritten | kNodeDeleted;
 
 struct CatalogNode {
     std::uint32_t nameRef = 0; // where the name lies in the name arena
@@ -54,6 +57,16 @@ struct CatalogNode {
     NodeId parent = kNoNode;
 };
 static_assert(sizeof(CatalogNode) <= 64, "a catalogue of a million nodes must stay small");
+
+// Copies what a node says of its item's owner, permissions and times (not its place, name,
+// size or inode), for a node that stands for another one elsewhere.
+inline void CopyItemAttributes(CatalogNode& to, const CatalogNode& from) {
+    to.mode = from.mode;
+    to.uid = from.uid;
+    to.gid = from.gid;
+    to.ctime = from.ctime;
+    to.mtime = from.mtime;
+}
 
 // Thrown by AddNode when the catalogue holds as many nodes as it may.
 class CatalogFull : public std::length_error {
@@ -126,6 +139,19 @@ public:
     bool Quiet(std::uint32_t inode) const { return inode < m_quiet.size() && m_quiet[inode]; }
     bool KnowsQuietInodes() const { return !m_quiet.empty(); }
 
+    // Names a deletion left behind in folder records (an entry merged into the one before
+    // it), found while folders were listed: Turbo Scan gives them to the deleted files it
+    // finds. In listing order; cleared with the catalogue, not kept in scan information.
+    struct SlackName {
+        std::uint32_t inode = 0;
+        NodeId folder = kNoNode; // the folder whose records held it
+        std::uint8_t fileType = 0;
+        bool given = false; // a deleted file took it: a later Turbo Scan does not again
+        std::string name;
+    };
+    void AddSlackName(SlackName name) { m_slackNames.push_back(std::move(name)); }
+    std::vector<SlackName>& SlackNames() { return m_slackNames; }
+
     // Bytes held by nodes and names, for the memory figures.
     std::size_t MemoryBytes() const;
     // Name bytes stored, over every node added since the catalogue was cleared.
@@ -148,6 +174,7 @@ private:
     std::size_t m_nameUsed = kNameChunkBytes; // bytes used of the last name chunk
     std::size_t m_nameBytes = 0;
     std::vector<bool> m_quiet; // by inode number
+    std::vector<SlackName> m_slackNames;
 };
 
 // Runs `work`, which adds to a catalogue; returns "" when it ended by itself, or why it ended

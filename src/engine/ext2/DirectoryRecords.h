@@ -10,6 +10,7 @@
 #include "ext2/FileBlocks.h"
 #include "ext2/Inode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -45,6 +46,11 @@ enum class RecordsEnd : std::uint8_t {
     kVisitor,  // the visitor ended the reading
 };
 
+// Whether `name` can be a folder entry's name: no NUL, no '/'.
+inline bool IsEntryName(std::string_view name) {
+    return name.find('\0') == std::string_view::npos && name.find('/') == std::string_view::npos;
+}
+
 // The record at `offset` of one folder block, or nothing when it is damaged: its header or
 // name does not fit in its length, it leaves the block, or it names an inode outside `range`.
 std::optional<DirectoryRecord> ReadDirectoryRecord(ConstBytes block, std::size_t offset,
@@ -64,6 +70,33 @@ RecordsEnd ForEachDirectoryRecord(ConstBytes block, std::size_t from, InodeRange
         offset += record->recLen;
     }
     return RecordsEnd::kBlockEnd;
+}
+
+// The entries a deletion merged away: a folder record's length may reach over older records
+// (a deleted entry's bytes stay behind its predecessor's name). Calls visit for each plausible
+// entry in bytes [from, to) of `block`, at 4-byte steps: a name of at least one byte with no
+// NUL or '/', an inode of `range`, and a length that is a multiple of 4, holds the name and
+// stays inside [from, to). After a plausible entry the search goes on past its name, where
+// an older entry may lie in turn.
+template <typename Visit>
+void ForEachSlackEntry(ConstBytes block, std::size_t from, std::size_t to, InodeRange range,
+                       const Visit& visit) {
+    to = std::min(to, block.size());
+    const ConstBytes gap = block.first(to);
+    for (std::size_t offset = (from + 3) / 4 * 4; offset + kDirentHeader < to;) {
+        if (Le32(gap, offset) == 0) { // most slack is zeros: no entry begins there
+            offset += 4;
+            continue;
+        }
+        const std::optional<DirectoryRecord> record = ReadDirectoryRecord(gap, offset, range);
+        if (!record || record->inode == 0 || record->nameLen == 0 || record->recLen % 4 != 0 ||
+            !IsEntryName(record->NameText())) {
+            offset += 4;
+            continue;
+        }
+        visit(*record);
+        offset += (kDirentHeader + record->nameLen + 3) / 4 * 4;
+    }
 }
 
 // Where the entries after "." and ".." begin in a folder's data: "." is taken as 12 bytes

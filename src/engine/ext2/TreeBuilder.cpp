@@ -155,6 +155,15 @@ NodeId TreeBuilder::ListEntries(NodeId folder, ConstBytes data, std::uint64_t le
 NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes data,
                                   std::uint64_t length, std::uint64_t offset, InodeNo lowest,
                                   const EntryRules& rules) {
+    listing.folder = folder;
+    // "." and "..", not listed, may also have had later entries merged into them.
+    const ConstBytes opening =
+        data.first(std::min<std::uint64_t>({offset, data.size(), m_reader.Volume().BlockSize()}));
+    ForEachDirectoryRecord(opening, 0, InodeRange{1, m_reader.Volume().sb.s_inodes_count},
+                           [&](const DirectoryRecord& record) {
+                               NoteSlackNames(folder, opening, record);
+                               return WalkOn::kGoOn;
+                           });
     try {
         ListRecords(listing, data, length, offset, lowest, rules);
     } catch (...) {
@@ -184,16 +193,18 @@ void TreeBuilder::ListRecords(Listing& listing, ConstBytes data, std::uint64_t l
     const InodeRange range{lowest, m_reader.Volume().sb.s_inodes_count};
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     const std::uint64_t end = std::min<std::uint64_t>(length, data.size());
-    const auto gather = [&listing](const DirectoryRecord& record) {
+    ConstBytes block;
+    const auto gather = [&](const DirectoryRecord& record) {
         // inode 0 is a deleted entry: passed over, not the end
         if (record.inode != 0)
             listing.pending.push_back({record.inode, record.fileType, record.NameText()});
+        NoteSlackNames(listing.folder, block, record);
         return WalkOn::kGoOn;
     };
     while (offset < end) {
         const std::uint64_t blockStart = offset / blockSize * blockSize;
         const std::uint64_t blockEnd = std::min(end, blockStart + blockSize);
-        const ConstBytes block = data.subspan(blockStart, blockEnd - blockStart);
+        block = data.subspan(blockStart, blockEnd - blockStart);
         if (ForEachDirectoryRecord(block, offset - blockStart, range, gather) ==
                 RecordsEnd::kDamage &&
             listing.firstDamage == kNoDamage)
@@ -204,6 +215,20 @@ void TreeBuilder::ListRecords(Listing& listing, ConstBytes data, std::uint64_t l
     }
     if (MakePending(listing, rules))
         listing.damaged = listing.damaged || listing.firstDamage != kNoDamage;
+}
+
+// What a record leaves after its name may hold entries a deletion merged into it: their
+// names are kept for Turbo Scan. (A record of no name and no inode spanning a block is an
+// index block of a hashed folder, whose bytes are not entries.)
+void TreeBuilder::NoteSlackNames(NodeId folder, ConstBytes block, const DirectoryRecord& record) {
+    if (record.slack <= kDirentHeader + 3 || (record.inode == 0 && record.nameLen == 0))
+        return;
+    ForEachSlackEntry(
+        block, record.offset + kDirentHeader + record.nameLen, record.offset + record.recLen,
+        InodeRange{1, m_reader.Volume().sb.s_inodes_count}, [&](const DirectoryRecord& old) {
+            m_catalog.AddSlackName(
+                {old.inode, folder, old.fileType, false, std::string(old.NameText())});
+        });
 }
 
 // Judges the pending entries and makes their nodes in listing order. False when a stop ended

@@ -148,6 +148,7 @@ public:
 
 private:
     struct Listing {
+        NodeId folder = kNoNode; // the folder being listed
         NodeId head = kNoNode;
         NodeId tail = kNoNode;
         bool damaged = false;
@@ -163,6 +164,7 @@ private:
     void ListRecords(Listing& listing, ConstBytes data, std::uint64_t length, std::uint64_t offset,
                      InodeNo lowest, const EntryRules& rules);
     bool MakePending(Listing& listing, const EntryRules& rules);
+    void NoteSlackNames(NodeId folder, ConstBytes block, const DirectoryRecord& record);
     std::vector<EntryInode> JudgeInInodeOrder(const std::vector<ListedEntry>& entries,
                                               const EntryRules& rules);
     WalkOn ListEntry(Listing& listing, const ListedEntry& entry, const EntryInode& judged,

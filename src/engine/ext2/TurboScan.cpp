@@ -127,10 +127,75 @@ int TurboScan::SearchLostFolders() {
         }
     }
     Prune();
+    PlaceNamedDeletedFiles();
     m_index.reset();
     m_builder.ReportFindings();
     m_events.StatusText(0, Blanks(18));
     return 1;
+}
+
+// Gives the deleted files this pass found the names their folders' records left of them (the
+// last one listed, when several name one inode): each moves from the Deleted Files container
+// to its old folder under that name, marked as deleted. The others stay "InodeN".
+void TurboScan::PlaceNamedDeletedFiles() {
+    std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
+    if (names.empty())
+        return;
+    std::unordered_map<InodeNo, std::size_t> byInode;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!names[i].given)
+            byInode[names[i].inode] = i;
+    std::unordered_map<NodeId, NodeId> tails;
+    NodeId previous = m_catalog.Node(m_deletedFiles).first_child; // the container's header
+    for (NodeId id = m_catalog.Node(previous).next_sibling; id != kNoNode;) {
+        const NodeId next = m_catalog.Node(id).next_sibling;
+        const auto named = byInode.find(m_catalog.Node(id).inode);
+        if (named == byInode.end()) {
+            previous = id;
+            id = next;
+            continue;
+        }
+        Catalog::SlackName& name = names[named->second];
+        name.given = true;
+        byInode.erase(named);
+        m_catalog.Node(previous).next_sibling = next; // out of the container
+        if (m_deletedFilesTail == id)
+            m_deletedFilesTail = previous;
+        CatalogNode moved = m_catalog.Node(id);
+        const NodeId placed = m_catalog.AddNode(name.name);
+        CatalogNode& node = m_catalog.Node(placed);
+        CopyItemAttributes(node, moved);
+        node.type = moved.type;
+        node.size = moved.size;
+        node.inode = moved.inode;
+        node.flags = moved.flags | kNodeDeleted;
+        auto [tail, fresh] = tails.try_emplace(name.folder, kNoNode);
+        if (fresh)
+            tail->second = ChildListTail(name.folder);
+        node.next_sibling = m_catalog.Node(tail->second).next_sibling; // inserted, not appended
+        m_catalog.LinkSibling(tail->second, placed);
+        tail->second = placed;
+        id = next;
+    }
+}
+
+// The node of `folder`'s child list after which its deleted files go: its last one, or at
+// the root its last before Turbo Scan's containers. A folder without a list gets a header.
+NodeId TurboScan::ChildListTail(NodeId folder) {
+    NodeId tail = m_catalog.Node(folder).first_child;
+    if (tail == kNoNode) {
+        tail = m_catalog.AddPathHeader();
+        m_catalog.AttachChildList(folder, tail);
+        return tail;
+    }
+    for (std::size_t steps = 0; steps < m_catalog.NodeCount(); ++steps) {
+        const NodeId next = m_catalog.Node(tail).next_sibling;
+        if (next == kNoNode ||
+            (folder == kRootAnchor && OriginOf(m_catalog, next) != NodeOrigin::kTree))
+            break;
+        tail = next;
+    }
+    return tail;
 }
 
 // Sector s of an inode table of `sectors` sectors starting at absolute sector tableStart. A
@@ -464,6 +529,8 @@ void TurboScan::SearchJournal() {
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
     if (id == kRootAnchor)
         return NodeOrigin::kTree;
+    if ((catalog.Node(id).flags & kNodeDeleted) != 0)
+        return NodeOrigin::kDeleted; // a deleted file given back its name and place
     // Up to the root level; a damaged parent chain cannot be longer than the catalogue.
     for (std::size_t steps = 0;
          catalog.Node(id).parent != kRootAnchor && steps < catalog.NodeCount(); ++steps)

@@ -74,6 +74,8 @@ private:
     void WalkLostFolder(NodeId folder);
     void Merge(NodeId folder);
     void Prune();
+    void PlaceNamedDeletedFiles();
+    NodeId ChildListTail(NodeId folder);
 
     VolumeReader& m_reader;
     Catalog& m_catalog;
@@ -118,8 +120,9 @@ enum class NodeOrigin {
     kJournal, // in (or being) a "Journal Recovered FilesN" container: its inode record is
               // the journal's copy, not the one on the disk
 };
-// The origin of node `id`. Containers are root-level folders without an inode, which tells
-// them from folders of the volume that bear the same names.
+// The origin of node `id`: a deleted file given back its place in the tree is kDeleted too.
+// Containers are root-level folders without an inode, which tells them from folders of the
+// volume that bear the same names.
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id);
 
 inline constexpr char kTurboScanProcess[] = "Search for Lost file(s) and folder(s)";

@@ -188,7 +188,7 @@ CatalogNode DecodeNodeRecord(ConstBytes record) {
     if (record.size() < kNodeRecordSize)
         return node;
     if (record[0] == kFlagsMark[0] && record[1] == kFlagsMark[1] && record[3] == 0 &&
-        (record[2] & ~kNodePossiblyOverwritten) == 0)
+        (record[2] & ~kKnownNodeFlags) == 0)
         node.flags = record[2];
     node.type = Le8(record, 4);
     node.mode = Le16(record, 5);

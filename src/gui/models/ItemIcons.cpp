@@ -89,6 +89,9 @@ const QIcon& ItemIcons::Folder(NodeOrigin origin) {
 }
 
 const QIcon& ItemIcons::Item(const CatalogNode& node, NodeOrigin origin) {
+    // A deleted file given back its place in the tree is still drawn as deleted.
+    if ((node.flags & kNodeDeleted) != 0)
+        origin = NodeOrigin::kDeleted;
     return Cached(IconName(KindOf(node), origin));
 }
 

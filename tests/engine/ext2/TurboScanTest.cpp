@@ -175,19 +175,16 @@ TEST_P(TurboScanOn, FindsLostFoldersDeletedFilesAndLostFiles) {
     // The lost folder is named by its own inode: the parent of a.txt and of B.
     const std::string a = volume.LostFolderName();
     ASSERT_EQ(a, "Lost Folder" + std::to_string(volume.InodeOf("B") - 1)) << "A precedes B";
-    const std::string deleted = std::to_string(volume.InodeOf("k.txt") - 2);
     const std::string lost = std::to_string(volume.InodeOf("k.txt") + 1);
+    // The deleted file is back in its folder under its name (its entry was merged into the one
+    // before it); the journal and resize inodes, the file system's own, are no lost files.
     std::vector<std::string> paths = volume.Paths();
-    // The journal and resize inodes become lost files on volumes that have them.
-    std::erase_if(paths, [&](const std::string& p) {
-        return p.rfind("/Lost Files1/Inode", 0) == 0 && p != "/Lost Files1/Inode" + lost;
-    });
-    EXPECT_EQ(volume.TopLevel(), (std::vector<std::string>{"lost+found", "keep", "Lost Folders1",
-                                                           "Deleted Files1", "Lost Files1"}));
+    EXPECT_EQ(volume.TopLevel(),
+              (std::vector<std::string>{"lost+found", "keep", "deleted.txt", "Lost Folders1",
+                                        "Deleted Files1", "Lost Files1"}));
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths, (std::vector<std::string>{
                          "/Deleted Files1",
-                         "/Deleted Files1/Inode" + deleted,
                          "/Lost Files1",
                          "/Lost Files1/Inode" + lost,
                          "/Lost Folders1",
@@ -197,6 +194,7 @@ TEST_P(TurboScanOn, FindsLostFoldersDeletedFilesAndLostFiles) {
                          "/Lost Folders1/" + a + "/B/inner",
                          "/Lost Folders1/" + a + "/B/inner/x.txt",
                          "/Lost Folders1/" + a + "/a.txt",
+                         "/deleted.txt",
                          "/keep",
                          "/keep/k.txt",
                          "/lost+found",
@@ -229,7 +227,10 @@ TEST(TurboScan, OriginsFollowTheContainersAndNotTheirNames) {
         // The volume's own top-level folders end in 9; the containers take other numbers.
         const std::string name(catalog.Name(top));
         const bool own = name.ends_with('9') || name == "lost+found";
-        const NodeOrigin expected = own                           ? NodeOrigin::kTree
+        // A deleted file given back its name and place is deleted wherever it stands.
+        const bool named = (catalog.Node(id).flags & kNodeDeleted) != 0;
+        const NodeOrigin expected = named                         ? NodeOrigin::kDeleted
+                                    : own                         ? NodeOrigin::kTree
                                     : name.starts_with("Deleted") ? NodeOrigin::kDeleted
                                                                   : NodeOrigin::kLost;
         EXPECT_EQ(OriginOf(catalog, id), expected) << catalog.Name(id) << " under " << name;
@@ -324,7 +325,6 @@ TEST(TurboScan, ARecoveredFileWhoseBlocksCannotHoldItsSizeIsCutToThemAndNamed) {
     const InodeNo a = volume.InodeOf("a.txt");
     ASSERT_EQ(recovered[NodeOrigin::kDeleted].size(), 1u);
     const InodeNo deleted = recovered[NodeOrigin::kDeleted][0].first;
-    const std::string deletedName = "Inode" + std::to_string(deleted);
     EXPECT_EQ(recovered[NodeOrigin::kDeleted][0].second, 1024u);
     EXPECT_EQ(recovered[NodeOrigin::kLost],
               (std::vector<std::pair<InodeNo, std::uint64_t>>{{a, 1024}}));
@@ -350,7 +350,8 @@ TEST(TurboScan, ARecoveredFileWhoseBlocksCannotHoldItsSizeIsCutToThemAndNamed) {
     // Saved at the size their blocks hold, and reported as partial, not as sound.
     TempDir out;
     const SaveSummary summary = volume.SaveAll(out.File("saved"));
-    EXPECT_EQ(std::filesystem::file_size(out.File("saved/Deleted Files1/" + deletedName)), 1024u);
+    // The deleted file is back under its name, which its folder's records still held.
+    EXPECT_EQ(std::filesystem::file_size(out.File("saved/deleted.txt")), 1024u);
     const std::string lostFolder = volume.LostFolderName();
     EXPECT_EQ(std::filesystem::file_size(out.File("saved/Lost Folders1/" + lostFolder + "/a.txt")),
               1024u);
@@ -360,7 +361,7 @@ TEST(TurboScan, ARecoveredFileWhoseBlocksCannotHoldItsSizeIsCutToThemAndNamed) {
                           "partial: ./" + path + " (recorded size " + recorded +
                               " bytes, its blocks hold 1024)");
     };
-    EXPECT_EQ(reported("Deleted Files1/" + deletedName, "1073741824"), 1);
+    EXPECT_EQ(reported("deleted.txt", "1073741824"), 1);
     EXPECT_EQ(reported("Lost Folders1/" + lostFolder + "/a.txt",
                        std::to_string((std::uint64_t{0x100} << 32) + 8)),
               1);

@@ -49,7 +49,7 @@ std::vector<std::string> Flatten(const Catalog& catalog) {
                         std::to_string(n.ctime) + " " + std::to_string(n.mtime) + " " +
                         std::to_string(n.size) + " " + std::to_string(n.inode) + " " +
                         std::to_string(n.marked) + " " + std::to_string(n.is_header) + " " +
-                        (n.first_child != kNoNode ? "+" : "-"));
+                        std::to_string(n.flags) + " " + (n.first_child != kNoNode ? "+" : "-"));
     });
     return lines;
 }
@@ -378,7 +378,9 @@ TEST_F(SavedRealDisk, LoadsIntoAnIdenticalCatalogueAndSession) {
     EXPECT_EQ(events.progress.back(), 0);
     const std::vector<std::string> lines = Flatten(loaded.Catalogue());
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("1 Inode", 0) == 0; // the deleted file, inside its container
+        // The deleted file, back at its place under its name, and marked deleted.
+        return line.rfind("0 gone.txt ", 0) == 0 &&
+               line.ends_with(" " + std::to_string(kNodeDeleted) + " -");
     }));
     const SectorSource& a = loaded.Source();
     const SectorSource& b = m_session.Source();

@@ -176,12 +176,7 @@ NodeId JournalRecovery::RebuiltLiveFolder(NodeId live) {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const CatalogNode original = m_catalog.Node(*it);
         base = AddFolder(base, m_catalog.Name(*it));
-        CatalogNode& copy = m_catalog.Node(base);
-        copy.mode = original.mode;
-        copy.uid = original.uid;
-        copy.gid = original.gid;
-        copy.ctime = original.ctime;
-        copy.mtime = original.mtime;
+        CopyItemAttributes(m_catalog.Node(base), original);
         m_rebuilt[*it] = base;
     }
     return base;

@@ -40,10 +40,11 @@ TEST(TurboCommand, PrintsTheWholeCatalogueWithItsContainers) {
         EXPECT_NE(run.err.find(text), std::string::npos) << text << " in\n" << run.err;
 }
 
-// Deleted the old way (debugfs keeps the map): a file beginning with a hole is found, one
-// whose blocks a later file took is flagged as possibly overwritten in the listing and the
-// save report, and the journal of an ext3 volume (an inode of the file system's own) is not
-// taken for a lost file.
+// Deleted the old way (debugfs keeps the map and merges the entry into the one before it):
+// files come back under their names in their folders, several from one folder block, an
+// empty one too; a file beginning with a hole is found; one whose blocks a later file took is
+// flagged as possibly overwritten in the listing and the save report; and the journal of an
+// ext3 volume (an inode of the file system's own) is not taken for a lost file.
 TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut) {
     TempDir dir;
     const std::string folder = dir.File("src");
@@ -51,6 +52,7 @@ TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut
     std::ofstream(folder + "/a.txt") << std::string(1000, 'a');
     std::ofstream(folder + "/gone.txt") << std::string(3000, 'g');
     std::ofstream(folder + "/keep.txt") << "keep\n";
+    std::ofstream(folder + "/empty.txt").close();
     std::filesystem::create_directories(folder + "/docs");
     for (const char* name : {"x.txt", "y.txt", "z.txt"})
         std::ofstream(folder + "/docs/" + name) << std::string(700, name[0]);
@@ -62,7 +64,7 @@ TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut
     std::ofstream(dir.File("new.bin")) << std::string(5000, 'n');
     std::ofstream(dir.File("commands"))
         << "rm a.txt\nrm gone.txt\nwrite " << dir.File("new.bin")
-        << " new.bin\nrm sparse.bin\nrm docs/x.txt\nrm docs/y.txt\n";
+        << " new.bin\nrm sparse.bin\nrm docs/x.txt\nrm docs/y.txt\nrm empty.txt\n";
     const std::string image = dir.File("disk.img");
     ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext3 -b 1024 -d " +
                                  folder + " " + image + " 4096 >/dev/null 2>&1 && debugfs -w -f " +
@@ -87,6 +89,9 @@ TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut
     for (const char* path : {"/docs/x.txt", "/docs/y.txt"})
         EXPECT_NE(row(path).find("\"size\": 700, "), std::string::npos) << path << run.out;
     EXPECT_EQ(row("/docs/z.txt").find("deleted"), std::string::npos);
+    // An empty file has no block to be found by, but its name brings it back, of 0 bytes.
+    EXPECT_NE(row("/empty.txt").find("\"size\": 0, "), std::string::npos) << run.out;
+    EXPECT_NE(row("/empty.txt").find("\"deleted\": true"), std::string::npos) << run.out;
     EXPECT_EQ(sparse.find("possiblyOverwritten"), std::string::npos);
     EXPECT_EQ(run.out.find("/Inode8\""), std::string::npos) << "the journal is not a lost file";
 

@@ -136,7 +136,8 @@ int TurboScan::SearchLostFolders() {
 
 // Gives the deleted files this pass found the names their folders' records left of them (the
 // last one listed, when several name one inode): each moves from the Deleted Files container
-// to its old folder under that name, marked as deleted. The others stay "InodeN".
+// to its old folder under that name, marked as deleted. The others stay "InodeN". A deleted
+// empty file, which no block makes a candidate, is listed when such a name is left for it.
 void TurboScan::PlaceNamedDeletedFiles() {
     std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
     if (names.empty())
@@ -146,37 +147,65 @@ void TurboScan::PlaceNamedDeletedFiles() {
         if (!names[i].given)
             byInode[names[i].inode] = i;
     std::unordered_map<NodeId, NodeId> tails;
-    NodeId previous = m_catalog.Node(m_deletedFiles).first_child; // the container's header
-    for (NodeId id = m_catalog.Node(previous).next_sibling; id != kNoNode;) {
-        const NodeId next = m_catalog.Node(id).next_sibling;
-        const auto named = byInode.find(m_catalog.Node(id).inode);
-        if (named == byInode.end()) {
-            previous = id;
-            id = next;
-            continue;
-        }
-        Catalog::SlackName& name = names[named->second];
+    const auto place = [&](const CatalogNode& found) {
+        Catalog::SlackName& name = names[byInode.at(found.inode)];
         name.given = true;
-        byInode.erase(named);
-        m_catalog.Node(previous).next_sibling = next; // out of the container
-        if (m_deletedFilesTail == id)
-            m_deletedFilesTail = previous;
-        CatalogNode moved = m_catalog.Node(id);
         const NodeId placed = m_catalog.AddNode(name.name);
         CatalogNode& node = m_catalog.Node(placed);
-        CopyItemAttributes(node, moved);
-        node.type = moved.type;
-        node.size = moved.size;
-        node.inode = moved.inode;
-        node.flags = moved.flags | kNodeDeleted;
+        CopyItemAttributes(node, found);
+        node.type = found.type;
+        node.size = found.size;
+        node.inode = found.inode;
+        node.flags = found.flags | kNodeDeleted;
         auto [tail, fresh] = tails.try_emplace(name.folder, kNoNode);
         if (fresh)
             tail->second = ChildListTail(name.folder);
         node.next_sibling = m_catalog.Node(tail->second).next_sibling; // inserted, not appended
         m_catalog.LinkSibling(tail->second, placed);
         tail->second = placed;
+        byInode.erase(found.inode);
+    };
+    NodeId previous = m_catalog.Node(m_deletedFiles).first_child; // the container's header
+    for (NodeId id = m_catalog.Node(previous).next_sibling; id != kNoNode;) {
+        const NodeId next = m_catalog.Node(id).next_sibling;
+        if (!byInode.contains(m_catalog.Node(id).inode)) {
+            previous = id;
+            id = next;
+            continue;
+        }
+        m_catalog.Node(previous).next_sibling = next; // out of the container
+        if (m_deletedFilesTail == id)
+            m_deletedFilesTail = previous;
+        place(CatalogNode(m_catalog.Node(id)));
         id = next;
     }
+    PlaceNamedEmptyFiles(byInode, place);
+}
+
+// The inodes of names left over that are deleted empty regular files, not in the catalogue.
+template <typename Place>
+void TurboScan::PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::size_t>& byInode,
+                                     const Place& place) {
+    const Superblock& sb = m_reader.Volume().sb;
+    std::vector<InodeNo> rest;
+    for (const auto& [inode, index] : byInode)
+        if (inode >= FirstOrdinaryInode(sb) && inode <= sb.s_inodes_count &&
+            !FindInodeInCatalogue(inode))
+            rest.push_back(inode);
+    std::sort(rest.begin(), rest.end());
+    m_reader.ReadInodesInOrder(rest, [&](std::size_t k, const InodeRead& read) {
+        const InodeView view{read.record};
+        if (read.readable && view.i_dtime() != 0 && view.i_ctime() != 0 &&
+            view.FileType() == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0 &&
+            !MapsAnyBlock(read.record)) {
+            CatalogNode found;
+            found.type = kTypeFile;
+            found.inode = rest[k];
+            CopyInodeAttributes(found, read.record, 0);
+            place(found);
+        }
+        return true;
+    });
 }
 
 // The node of `folder`'s child list after which its deleted files go: its last one, or at

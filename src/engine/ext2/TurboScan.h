@@ -75,6 +75,9 @@ private:
     void Merge(NodeId folder);
     void Prune();
     void PlaceNamedDeletedFiles();
+    template <typename Place>
+    void PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::size_t>& byInode,
+                              const Place& place);
     NodeId ChildListTail(NodeId folder);
 
     VolumeReader& m_reader;

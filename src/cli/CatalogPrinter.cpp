@@ -2,11 +2,14 @@
 
 #include "TextEscape.h"
 #include "core/TimeText.h"
+#include "ext2/LostFolderOrigins.h"
 
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <vector>
 
 namespace twl::cli {
@@ -77,8 +80,25 @@ std::string JsonString(std::string_view escaped) {
     return text + '"';
 }
 
+// The path of the folder a lost folder came from, as the listing names it; "" when unknown.
+std::string OriginPath(const Catalog& catalog, const LostFolderOrigins& origins, NodeId id) {
+    const std::optional<NodeId> folder = origins.Of(id);
+    if (!folder)
+        return {};
+    std::vector<NodeId> chain;
+    for (NodeId at = *folder; at != kRootAnchor && chain.size() < catalog.NodeCount();
+         at = catalog.Node(at).parent)
+        chain.push_back(at);
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path += '/';
+        AppendEscaped(path, catalog.Name(*it));
+    }
+    return path.empty() ? "/" : path;
+}
+
 void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const std::string& path,
-              std::string_view name, std::size_t depth, bool first) {
+              std::string_view name, std::size_t depth, bool first, const std::string& origin) {
     switch (format) {
     case TreeFormat::kTsv:
         rows << path << '\t';
@@ -98,6 +118,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         else
             (rows << "  ").Number(node.size) << " bytes";
         rows << "  " << UtcText(node.mtime, "%Y-%m-%d %H:%M:%S");
+        if (!origin.empty())
+            rows << "  origin: " << origin;
         if ((node.flags & kNodeDeleted) != 0)
             rows << "  deleted";
         if ((node.flags & kNodePossiblyOverwritten) != 0)
@@ -113,6 +135,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows.Number(node.gid) << ", \"ctime\": ";
         rows.Number(node.ctime) << ", \"mtime\": ";
         rows.Number(node.mtime);
+        if (!origin.empty())
+            rows << ", \"origin\": " << JsonString(origin);
         if ((node.flags & kNodeDeleted) != 0)
             rows << ", \"deleted\": true";
         if ((node.flags & kNodePossiblyOverwritten) != 0)
@@ -151,6 +175,7 @@ void PrintCatalog(const Catalog& catalog, TreeFormat format, std::ostream& out) 
         std::size_t pathLength;
     };
     std::vector<Frame> stack{{catalog.Node(kRootAnchor).first_child, 0}};
+    const LostFolderOrigins origins(catalog);
     std::string path;
     bool first = true;
     while (!stack.empty()) {
@@ -167,7 +192,8 @@ void PrintCatalog(const Catalog& catalog, TreeFormat format, std::ostream& out) 
         path.resize(frame.pathLength);
         path += '/';
         AppendEscaped(path, name);
-        PrintRow(rows, format, node, path, name, stack.size() - 1, first);
+        PrintRow(rows, format, node, path, name, stack.size() - 1, first,
+                 OriginPath(catalog, origins, frame.next));
         first = false;
         if (node.first_child != kNoNode)
             stack.push_back({node.first_child, path.size()});

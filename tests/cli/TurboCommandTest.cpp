@@ -105,5 +105,29 @@ TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut
     EXPECT_TRUE(bytes == std::string(20480, '\0') + std::string(3000, 's')) << bytes.size();
 }
 
+// A lost folder whose ".." names a folder the tree walk reached says where it came from.
+TEST(TurboCommand, ALostFolderSaysWhichFolderOfTheTreeItCameFrom) {
+    TempDir dir;
+    const std::string folder = dir.File("src");
+    std::filesystem::create_directories(folder + "/home/docs");
+    std::ofstream(folder + "/home/docs/a.txt") << "a\n";
+    const std::string image = dir.File("disk.img");
+    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext2 -b 1024 -d " +
+                                 folder + " " + image +
+                                 " 2048 >/dev/null 2>&1 && debugfs -w -R 'unlink /home/docs' " +
+                                 image + " >/dev/null 2>&1"),
+              0);
+    const auto json = RunTwl({"tree", image, "--turbo", "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const std::size_t lost = json.out.find("{\"path\": \"/Lost Folders1/Lost Folder");
+    ASSERT_NE(lost, std::string::npos) << json.out;
+    const std::string row = json.out.substr(lost, json.out.find('}', lost) - lost);
+    EXPECT_NE(row.find("\"origin\": \"/home\""), std::string::npos) << row;
+    EXPECT_EQ(json.out.find("\"origin\"", lost + row.size()), std::string::npos)
+        << "only the lost folder has an origin";
+    const auto text = RunTwl({"tree", image, "--turbo"});
+    EXPECT_NE(text.out.find("  origin: /home\n"), std::string::npos) << text.out;
+}
+
 } // namespace
 } // namespace twl::cli

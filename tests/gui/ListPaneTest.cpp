@@ -225,6 +225,9 @@ void ListPaneTest::EachKindOfItemHasItsOwnPicture() {
     QVERIFY(Draws(lostFolders.data(Qt::DecorationRole), "folder-lost"));
     QCOMPARE(list.rowCount(), 1);
     QVERIFY(Draws(list.index(0, 0).data(Qt::DecorationRole), "folder-lost"));
+    // The orphan's ".." still names the root folder: its tooltip says where it came from.
+    QVERIFY2(list.index(0, 0).data(Qt::ToolTipRole).toString().endsWith("\ncame from D:\\$TW"),
+             qPrintable(list.index(0, 0).data(Qt::ToolTipRole).toString()));
 
     // For people to look at: the volume after Turbo Scan, with marks, in build/.
     tree.setData(tree.index(top.indexOf("dir"), 0, tree.RootIndex()), Qt::Checked,

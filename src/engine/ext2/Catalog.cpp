@@ -17,6 +17,7 @@ void Catalog::Clear() {
     m_count = 0;
     m_quiet = {};
     m_slackNames = {};
+    m_lostFolderParents = {};
     AddNode({}); // the root anchor
 }
 

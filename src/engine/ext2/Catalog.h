@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace twl {
@@ -150,6 +151,15 @@ public:
         std::string name;
     };
     void AddSlackName(SlackName name) { m_slackNames.push_back(std::move(name)); }
+
+    // The inode a lost folder's ".." named when Turbo Scan found it: where it came from.
+    // Cleared with the catalogue, not kept in scan information.
+    void NoteLostFolderParent(NodeId folder, std::uint32_t parent) {
+        m_lostFolderParents[folder] = parent;
+    }
+    const std::unordered_map<NodeId, std::uint32_t>& LostFolderParents() const {
+        return m_lostFolderParents;
+    }
     std::vector<SlackName>& SlackNames() { return m_slackNames; }
 
     // Bytes held by nodes and names, for the memory figures.
@@ -175,6 +185,7 @@ private:
     std::size_t m_nameBytes = 0;
     std::vector<bool> m_quiet; // by inode number
     std::vector<SlackName> m_slackNames;
+    std::unordered_map<NodeId, std::uint32_t> m_lostFolderParents;
 };
 
 // Runs `work`, which adds to a catalogue; returns "" when it ended by itself, or why it ended

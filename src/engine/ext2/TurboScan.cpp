@@ -400,6 +400,7 @@ void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
     node.inode = inode;
     node.mtime = InodeView{record}.i_mtime();
     AppendChild(m_lostFolders, m_lostFoldersTail, folder);
+    m_catalog.NoteLostFolderParent(folder, Le32(data, 12)); // its "..", which the test above read
     m_catalog.AttachChildList(folder, ListLostFolder(folder, data, size));
     WalkLostFolder(folder);
     m_index->AddSubtree(folder);
@@ -575,6 +576,23 @@ NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
     if (name.starts_with(kJournalContainer))
         return NodeOrigin::kJournal;
     return NodeOrigin::kTree;
+}
+
+std::unordered_map<InodeNo, NodeId> TreeFoldersByInode(const Catalog& catalog) {
+    std::unordered_map<InodeNo, NodeId> folders{{kRootInode, kRootAnchor}};
+    const auto note = [&](NodeId id) {
+        const CatalogNode& node = catalog.Node(id);
+        if (node.type == kTypeFolder && node.inode != 0 && !node.is_header)
+            folders.emplace(node.inode, id);
+    };
+    for (NodeId top = catalog.Node(kRootAnchor).first_child; top != kNoNode;
+         top = catalog.Node(top).next_sibling) {
+        if (OriginOf(catalog, top) != NodeOrigin::kTree)
+            continue;
+        note(top);
+        catalog.ForEachBelow(top, note);
+    }
+    return folders;
 }
 
 TreeCounters RecountCatalogue(const Catalog& catalog) {

@@ -128,6 +128,10 @@ enum class NodeOrigin {
 // volume that bear the same names.
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id);
 
+// The folders of the catalogue that the tree walk reached (not Turbo Scan's containers), by
+// inode; the root anchor stands for the root folder.
+std::unordered_map<InodeNo, NodeId> TreeFoldersByInode(const Catalog& catalog);
+
 inline constexpr char kTurboScanProcess[] = "Search for Lost file(s) and folder(s)";
 // The word of the container of files brought back from the journal.
 inline constexpr char kJournalContainer[] = "Journal Recovered Files";

@@ -1,5 +1,7 @@
 #include "models/FileListModel.h"
 
+#include "ext2/CatalogPath.h"
+#include "ext2/LostFolderOrigins.h"
 #include "models/ShownName.h"
 
 #include <QColor>
@@ -172,10 +174,17 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return m_itemSize;
     const bool overwritten = (node.flags & kNodePossiblyOverwritten) != 0;
     if (role == Qt::ToolTipRole && index.column() == 0) {
-        // The whole name, where the column is too narrow for it, and what a flag means.
-        return overwritten ? Text(id, 0) + "\npossibly overwritten: blocks of it were given to "
-                                           "other files after it was deleted"
-                           : Text(id, 0);
+        // The whole name, where the column is too narrow for it, what a flag means, and
+        // where a lost folder came from.
+        QString tip = Text(id, 0);
+        if (overwritten)
+            tip += "\npossibly overwritten: blocks of it were given to other files after it "
+                   "was deleted";
+        if (m_catalog->LostFolderParents().contains(id)) {
+            if (const std::optional<NodeId> origin = LostFolderOrigins(*m_catalog).Of(id))
+                tip += "\ncame from " + QString::fromStdString(ShownPath(*m_catalog, *origin));
+        }
+        return tip;
     }
     if (role == Qt::ForegroundRole && overwritten)
         return QColor(160, 0, 0);

@@ -56,19 +56,8 @@ void JournalRecovery::IndexCatalogue() {
         if (node.inode < m_known.size())
             m_known[node.inode] = true;
     });
-    for (NodeId top = m_catalog.Node(kRootAnchor).first_child; top != kNoNode;
-         top = m_catalog.Node(top).next_sibling) {
-        if (OriginOf(m_catalog, top) != NodeOrigin::kTree)
-            continue;
-        const auto note = [&](NodeId id) {
-            const CatalogNode& node = m_catalog.Node(id);
-            if (node.type == kTypeFolder && node.inode != 0 && !node.is_header)
-                m_liveFolders.emplace(node.inode, id);
-        };
-        note(top);
-        if (m_catalog.Node(top).first_child != kNoNode)
-            m_catalog.ForEachBelow(top, note);
-    }
+    m_liveFolders = TreeFoldersByInode(m_catalog);
+    m_liveFolders.erase(kRootInode); // the root folder's files go at the container's top
 }
 
 // Names found in blocks that are not a folder's first block do not tell their folder. The

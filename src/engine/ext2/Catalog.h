@@ -150,7 +150,12 @@ public:
         bool given = false; // a deleted file took it: a later Turbo Scan does not again
         std::string name;
     };
-    void AddSlackName(SlackName name) { m_slackNames.push_back(std::move(name)); }
+    // At most kMostSlackNames are kept: damaged folders could otherwise fill memory with names.
+    void AddSlackName(SlackName name) {
+        if (m_slackNames.size() < kMostSlackNames)
+            m_slackNames.push_back(std::move(name));
+    }
+    static constexpr std::size_t kMostSlackNames = std::size_t{1} << 22;
 
     // The inode a lost folder's ".." named when Turbo Scan found it: where it came from.
     // Cleared with the catalogue, not kept in scan information.

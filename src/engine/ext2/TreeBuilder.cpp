@@ -156,14 +156,18 @@ NodeId TreeBuilder::ListAndReport(Listing& listing, NodeId folder, ConstBytes da
                                   std::uint64_t length, std::uint64_t offset, InodeNo lowest,
                                   const EntryRules& rules) {
     listing.folder = folder;
-    // "." and "..", not listed, may also have had later entries merged into them.
+    // "." and "..", not listed, may also have had later entries merged into them; but in a
+    // hashed folder ".." reaches over the index's root (a zero word at 24, its length 8 at
+    // 29), whose bytes are not entries.
     const ConstBytes opening =
         data.first(std::min<std::uint64_t>({offset, data.size(), m_reader.Volume().BlockSize()}));
-    ForEachDirectoryRecord(opening, 0, InodeRange{1, m_reader.Volume().sb.s_inodes_count},
-                           [&](const DirectoryRecord& record) {
-                               NoteSlackNames(folder, opening, record);
-                               return WalkOn::kGoOn;
-                           });
+    const bool indexRoot = opening.size() >= 32 && Le32(opening, 24) == 0 && opening[29] == 8;
+    if (!indexRoot)
+        ForEachDirectoryRecord(opening, 0, InodeRange{1, m_reader.Volume().sb.s_inodes_count},
+                               [&](const DirectoryRecord& record) {
+                                   NoteSlackNames(folder, opening, record);
+                                   return WalkOn::kGoOn;
+                               });
     try {
         ListRecords(listing, data, length, offset, lowest, rules);
     } catch (...) {

@@ -12,6 +12,20 @@ namespace {
 using fixtures::TempDir;
 using testing::RunTwl;
 
+// A volume of `blocks` 1 KiB blocks made by mke2fs from dir/src, then changed by `debugfs`
+// commands; its path, or "" when either tool failed.
+std::string VolumeOf(const TempDir& dir, const std::string& type, int blocks,
+                     const std::string& debugfs) {
+    std::ofstream(dir.File("commands")) << debugfs;
+    const std::string image = dir.File("disk.img");
+    const bool made =
+        fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F " + type + " -b 1024 -d " +
+                           dir.File("src") + " " + image + " " + std::to_string(blocks) +
+                           " >/dev/null 2>&1 && debugfs -w -f " + dir.File("commands") + " " +
+                           image + " >/dev/null 2>&1") == 0;
+    return made ? image : std::string();
+}
+
 TEST(TurboCommand, PrintsTheWholeCatalogueWithItsContainers) {
     TempDir dir;
     const std::string folder = dir.File("src");
@@ -62,14 +76,11 @@ TEST(TurboCommand, HoleFirstFilesAreFoundReusedBlocksFlaggedAndTheJournalLeftOut
         sparse << std::string(3000, 's');
     }
     std::ofstream(dir.File("new.bin")) << std::string(5000, 'n');
-    std::ofstream(dir.File("commands"))
-        << "rm a.txt\nrm gone.txt\nwrite " << dir.File("new.bin")
-        << " new.bin\nrm sparse.bin\nrm docs/x.txt\nrm docs/y.txt\nrm empty.txt\n";
-    const std::string image = dir.File("disk.img");
-    ASSERT_EQ(fixtures::RunShell("E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext3 -b 1024 -d " +
-                                 folder + " " + image + " 4096 >/dev/null 2>&1 && debugfs -w -f " +
-                                 dir.File("commands") + " " + image + " >/dev/null 2>&1"),
-              0);
+    const std::string image = VolumeOf(dir, "-t ext3", 4096,
+                                       "rm a.txt\nrm gone.txt\nwrite " + dir.File("new.bin") +
+                                           " new.bin\nrm sparse.bin\nrm docs/x.txt\n"
+                                           "rm docs/y.txt\nrm empty.txt\n");
+    ASSERT_FALSE(image.empty());
 
     const auto run = RunTwl({"tree", image, "--turbo", "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -127,6 +138,31 @@ TEST(TurboCommand, ALostFolderSaysWhichFolderOfTheTreeItCameFrom) {
         << "only the lost folder has an origin";
     const auto text = RunTwl({"tree", image, "--turbo"});
     EXPECT_NE(text.out.find("  origin: /home\n"), std::string::npos) << text.out;
+}
+
+// A deleted folder whose blocks are intact and whose entry its parent's records still hold
+// goes back to its place under its name, with its content; an unlinked one stays lost.
+TEST(TurboCommand, ADeletedFolderGoesBackWithItsContent) {
+    TempDir dir;
+    const std::string folder = dir.File("src");
+    std::filesystem::create_directories(folder + "/docs/sub");
+    std::filesystem::create_directories(folder + "/kept");
+    std::ofstream(folder + "/docs/a.txt") << "a\n";
+    std::ofstream(folder + "/docs/sub/b.txt") << "b\n";
+    std::ofstream(folder + "/kept/c.txt") << "c\n";
+    const std::string image =
+        VolumeOf(dir, "-t ext2", 2048, "kill_file /docs\nunlink /docs\nunlink /kept\n");
+    ASSERT_FALSE(image.empty());
+    const auto run = RunTwl({"tree", image, "--turbo", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string row : {"{\"path\": \"/docs\", \"type\": 2,",
+                                  "{\"path\": \"/docs/a.txt\"", "{\"path\": \"/docs/sub/b.txt\""})
+        EXPECT_NE(run.out.find(row), std::string::npos) << row << run.out;
+    const std::size_t docs = run.out.find("{\"path\": \"/docs\",");
+    EXPECT_NE(run.out.substr(docs, run.out.find('}', docs) - docs).find("\"deleted\": true"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("/c.txt\""), std::string::npos);
+    EXPECT_EQ(run.out.find("{\"path\": \"/kept\""), std::string::npos) << "unlinked, not deleted";
 }
 
 } // namespace

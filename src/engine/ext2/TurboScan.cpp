@@ -116,6 +116,7 @@ int TurboScan::SearchLostFolders() {
     m_deletedFiles = AppendContainer("Deleted Files");
     m_deletedFilesTail = m_catalog.Node(m_deletedFiles).first_child;
     m_foldersInContainer.clear();
+    m_deletedFolders.clear();
     m_index.emplace(m_catalog, m_reader.Volume().sb.s_inodes_count);
 
     const std::uint32_t groups = m_reader.Volume().groupCount;
@@ -137,7 +138,8 @@ int TurboScan::SearchLostFolders() {
 // Gives the deleted files this pass found the names their folders' records left of them (the
 // last one listed, when several name one inode): each moves from the Deleted Files container
 // to its old folder under that name, marked as deleted. The others stay "InodeN". A deleted
-// empty file, which no block makes a candidate, is listed when such a name is left for it.
+// folder found with its blocks intact goes back too, with its content, and a deleted empty
+// file, which no block makes a candidate, is listed when such a name is left for it.
 void TurboScan::PlaceNamedDeletedFiles() {
     std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
     if (names.empty())
@@ -147,7 +149,8 @@ void TurboScan::PlaceNamedDeletedFiles() {
         if (!names[i].given)
             byInode[names[i].inode] = i;
     std::unordered_map<NodeId, NodeId> tails;
-    const auto place = [&](const CatalogNode& found) {
+    // `found` (a copy) under its name in its old folder; a folder takes `content` along.
+    const auto place = [&](const CatalogNode& found, NodeId content = kNoNode) {
         Catalog::SlackName& name = names[byInode.at(found.inode)];
         name.given = true;
         const NodeId placed = m_catalog.AddNode(name.name);
@@ -163,23 +166,42 @@ void TurboScan::PlaceNamedDeletedFiles() {
         node.next_sibling = m_catalog.Node(tail->second).next_sibling; // inserted, not appended
         m_catalog.LinkSibling(tail->second, placed);
         tail->second = placed;
+        if (content != kNoNode)
+            m_catalog.AttachChildList(placed, content);
         byInode.erase(found.inode);
     };
-    NodeId previous = m_catalog.Node(m_deletedFiles).first_child; // the container's header
+    TakeOut(
+        m_deletedFiles, m_deletedFilesTail,
+        [&](const CatalogNode& node) { return byInode.contains(node.inode); },
+        [&](const CatalogNode& node) { place(node); });
+    // Deleted folders found with their blocks intact go back with their content.
+    TakeOut(
+        m_lostFolders, m_lostFoldersTail,
+        [&](const CatalogNode& node) {
+            return m_deletedFolders.contains(node.inode) && byInode.contains(node.inode);
+        },
+        [&](const CatalogNode& node) { place(node, node.first_child); });
+    PlaceNamedEmptyFiles(byInode, place);
+}
+
+// Takes the nodes `wanted` accepts out of `container`'s list (`tail` its last node), each
+// handed to `take` as a copy.
+template <typename Wanted, typename Take>
+void TurboScan::TakeOut(NodeId container, NodeId& tail, const Wanted& wanted, const Take& take) {
+    NodeId previous = m_catalog.Node(container).first_child; // the header stays
     for (NodeId id = m_catalog.Node(previous).next_sibling; id != kNoNode;) {
         const NodeId next = m_catalog.Node(id).next_sibling;
-        if (!byInode.contains(m_catalog.Node(id).inode)) {
+        const CatalogNode node = m_catalog.Node(id);
+        if (wanted(node)) {
+            m_catalog.Node(previous).next_sibling = next;
+            if (tail == id)
+                tail = previous;
+            take(node);
+        } else {
             previous = id;
-            id = next;
-            continue;
         }
-        m_catalog.Node(previous).next_sibling = next; // out of the container
-        if (m_deletedFilesTail == id)
-            m_deletedFilesTail = previous;
-        place(CatalogNode(m_catalog.Node(id)));
         id = next;
     }
-    PlaceNamedEmptyFiles(byInode, place);
 }
 
 // The inodes of names left over that are deleted empty regular files, not in the catalogue.
@@ -406,6 +428,8 @@ void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
     m_index->AddSubtree(folder);
     Merge(folder);
     m_foldersInContainer[inode] = folder;
+    if (InodeView{record}.i_dtime() != 0)
+        m_deletedFolders.insert(inode);
 }
 
 // Walks each sub-folder of a lost folder as the tree walk does, the lost folder itself

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace twl {
 
@@ -75,6 +76,8 @@ private:
     void Merge(NodeId folder);
     void Prune();
     void PlaceNamedDeletedFiles();
+    template <typename Wanted, typename Take>
+    void TakeOut(NodeId container, NodeId& tail, const Wanted& wanted, const Take& take);
     template <typename Place>
     void PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::size_t>& byInode,
                               const Place& place);
@@ -96,6 +99,7 @@ private:
     NodeId m_deletedFiles = kNoNode;
     NodeId m_deletedFilesTail = kNoNode;
     std::unordered_map<InodeNo, NodeId> m_foldersInContainer; // this pass's lost folders
+    std::unordered_set<InodeNo> m_deletedFolders; // of those, the ones with a deletion time
 
     // Inode tables are read in large page-aligned chunks and judged sector by sector.
     AlignedBuffer m_chunk;

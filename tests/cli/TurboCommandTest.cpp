@@ -165,5 +165,21 @@ TEST(TurboCommand, ADeletedFolderGoesBackWithItsContent) {
     EXPECT_EQ(run.out.find("{\"path\": \"/kept\""), std::string::npos) << "unlinked, not deleted";
 }
 
+// A deleted folder whose last name lies in its own records (a link to itself, unlinked) is
+// not put inside itself: it stays a lost folder, and the listing ends.
+TEST(TurboCommand, ADeletedFolderNamedOnlyInsideItselfStaysLost) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("src") + "/d");
+    std::ofstream(dir.File("src") + "/d/a.txt") << "a\n";
+    const std::string image = VolumeOf(
+        dir, "-t ext2", 2048, "link /d /d/self\nunlink /d/self\nkill_file /d\nunlink /d\n");
+    ASSERT_FALSE(image.empty());
+    const auto run = RunTwl({"tree", image, "--turbo", "--format", "tsv"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n/Lost Folders1/Lost Folder"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("/a.txt\t1\t"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("/self"), std::string::npos) << run.out;
+}
+
 } // namespace
 } // namespace twl::cli

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace twl {
 namespace {
@@ -148,6 +149,24 @@ void TurboScan::PlaceNamedDeletedFiles() {
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!names[i].given)
             byInode[names[i].inode] = i;
+    // A name goes only into a folder the catalogue shows (a lost folder merged into another
+    // or pruned is not), and a folder never into itself or a folder below it.
+    std::unordered_set<NodeId> shown{kRootAnchor};
+    m_catalog.ForEachBelow(kRootAnchor, [&](NodeId id) {
+        if (m_catalog.Node(id).type == kTypeFolder)
+            shown.insert(id);
+    });
+    const auto placeable = [&](NodeId id) {
+        const NodeId folder = names[byInode.at(m_catalog.Node(id).inode)].folder;
+        if (!shown.contains(folder))
+            return false;
+        std::size_t steps = 0;
+        for (NodeId at = folder; at != kRootAnchor && steps < m_catalog.NodeCount();
+             at = m_catalog.Node(at).parent, ++steps)
+            if (at == id)
+                return false;
+        return true;
+    };
     std::unordered_map<NodeId, NodeId> tails;
     // `found` (a copy) under its name in its old folder; a folder takes `content` along.
     const auto place = [&](const CatalogNode& found, NodeId content = kNoNode) {
@@ -172,27 +191,28 @@ void TurboScan::PlaceNamedDeletedFiles() {
     };
     TakeOut(
         m_deletedFiles, m_deletedFilesTail,
-        [&](const CatalogNode& node) { return byInode.contains(node.inode); },
+        [&](NodeId id) { return byInode.contains(m_catalog.Node(id).inode) && placeable(id); },
         [&](const CatalogNode& node) { place(node); });
     // Deleted folders found with their blocks intact go back with their content.
     TakeOut(
         m_lostFolders, m_lostFoldersTail,
-        [&](const CatalogNode& node) {
-            return m_deletedFolders.contains(node.inode) && byInode.contains(node.inode);
+        [&](NodeId id) {
+            const InodeNo inode = m_catalog.Node(id).inode;
+            return m_deletedFolders.contains(inode) && byInode.contains(inode) && placeable(id);
         },
         [&](const CatalogNode& node) { place(node, node.first_child); });
     PlaceNamedEmptyFiles(byInode, place);
 }
 
-// Takes the nodes `wanted` accepts out of `container`'s list (`tail` its last node), each
-// handed to `take` as a copy.
+// Takes the nodes `wanted` accepts (by id) out of `container`'s list (`tail` its last node),
+// each handed to `take` as a copy.
 template <typename Wanted, typename Take>
 void TurboScan::TakeOut(NodeId container, NodeId& tail, const Wanted& wanted, const Take& take) {
     NodeId previous = m_catalog.Node(container).first_child; // the header stays
     for (NodeId id = m_catalog.Node(previous).next_sibling; id != kNoNode;) {
         const NodeId next = m_catalog.Node(id).next_sibling;
         const CatalogNode node = m_catalog.Node(id);
-        if (wanted(node)) {
+        if (wanted(id)) {
             m_catalog.Node(previous).next_sibling = next;
             if (tail == id)
                 tail = previous;

@@ -105,7 +105,7 @@ private:
     RestoreScripts m_scripts;
     std::string m_path = "."; // of the folder being filled, as saved
     int m_scriptFolder = RestoreScripts::kTop;
-    std::optional<JournalIndex> m_journal; // read when a file from it is first saved
+    std::optional<JournalVersionFinder> m_journal; // made when a file from it is first saved
 };
 
 SaveSummary Saver::Run() {
@@ -203,10 +203,10 @@ InodeRead Saver::InodeOf(NodeId id) {
     if (OriginOf(m_catalog, id) != NodeOrigin::kJournal)
         return m_reader.ReadInode(node.inode);
     if (!m_journal)
-        m_journal = JournalIndex::Read(m_reader, &m_stop);
+        m_journal.emplace(m_reader, &m_stop);
     InodeRead read;
     if (const std::optional<JournalInode> found =
-            JournalInodes::FindOne(m_reader, *m_journal, node.inode, node.ctime, node.mtime))
+            m_journal->Find(node.inode, node.ctime, node.mtime))
         read.record = found->record;
     else
         read.readable = false;

@@ -52,14 +52,13 @@ TEST(JournalFormat, TagsAreReadInEveryLayoutAndDamageLosesTheWholeList) {
         {"checksum v2, 64-bit", kJournalIncompatCsumV2 | kJournalIncompat64Bit, 14},
         {"checksum v3, 64-bit", kJournalIncompatCsumV3 | kJournalIncompat64Bit, 16},
     };
-    const bool wide = true;
     for (const Case& c : layouts) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(JournalTagBytes(c.incompat), c.tagBytes);
         std::vector<std::uint8_t> block(kBlockSize, 0);
         PutHeader(block, JournalBlockType::kDescriptor, 7);
         const std::uint64_t high =
-            (c.incompat & kJournalIncompat64Bit) != 0 && wide ? std::uint64_t{3} << 32 : 0;
+            (c.incompat & kJournalIncompat64Bit) != 0 ? std::uint64_t{3} << 32 : 0;
         std::size_t at = PutTag(block, 12, c.incompat, high | 100, kTagEscaped); // UUID follows
         at = PutTag(block, at, c.incompat, 200, kTagSameUuid);
         PutTag(block, at, c.incompat, 300, kTagSameUuid | kTagLast);

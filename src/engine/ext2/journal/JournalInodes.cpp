@@ -150,24 +150,24 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
     return result;
 }
 
-std::optional<JournalInode> JournalInodes::FindOne(VolumeReader& reader, const JournalIndex& index,
-                                                   InodeNo inode, std::uint32_t ctime,
-                                                   std::uint32_t mtime) {
-    const InodeTableBlocks tables(reader.Volume());
-    const auto place = tables.PlaceOf(inode);
+JournalVersionFinder::JournalVersionFinder(VolumeReader& reader, StopControl* stop)
+    : m_reader(reader), m_index(JournalIndex::Read(reader, stop)), m_tables(reader.Volume()),
+      m_bitmaps(reader), m_copy(reader.Volume().BlockSize()) {}
+
+std::optional<JournalInode> JournalVersionFinder::Find(InodeNo inode, std::uint32_t ctime,
+                                                       std::uint32_t mtime) {
+    const auto place = m_tables.PlaceOf(inode);
     if (!place)
         return std::nullopt;
-    const InodeRecord now = reader.ReadInode(inode).record;
+    const InodeRecord now = m_reader.ReadInode(inode).record;
     const Slot slot{inode, place->second, InodeInUse(now), InodeView{now}.i_generation()};
-    BlockBitmaps bitmaps(reader);
-    std::vector<std::uint8_t> copy(reader.Volume().BlockSize());
-    for (const JournalCopy& c : index.CopiesOf(place->first)) {
-        index.ReadCopy(reader, c, copy);
-        JournalInode found{inode, RecordAt(copy, place->second), c.age};
+    for (const JournalCopy& c : m_index.CopiesOf(place->first)) {
+        m_index.ReadCopy(m_reader, c, m_copy);
+        JournalInode found{inode, RecordAt(m_copy, place->second), c.age};
         found.reused = slot.inUse;
         const InodeView view{found.record};
         if (slot.Takes(found.record) && view.i_ctime() == ctime && view.i_mtime() == mtime &&
-            CheckMap(bitmaps, found, nullptr))
+            CheckMap(m_bitmaps, found, nullptr))
             return found;
     }
     return std::nullopt;

@@ -8,6 +8,7 @@
 // in use now by a newer file (another generation) may also have held a deleted one.
 
 #include "core/StopControl.h"
+#include "ext2/BlockBitmaps.h"
 #include "ext2/VolumeReader.h"
 #include "ext2/journal/JournalIndex.h"
 
@@ -67,17 +68,29 @@ public:
     static JournalInodes Find(VolumeReader& reader, const JournalIndex& index,
                               const std::function<bool(InodeNo)>& known, StopControl* stop);
 
-    // The live version of one inode that Find would give: the one with these times (a node
-    // keeps them); nullopt when the journal has none.
-    static std::optional<JournalInode> FindOne(VolumeReader& reader, const JournalIndex& index,
-                                               InodeNo inode, std::uint32_t ctime,
-                                               std::uint32_t mtime);
-
     const std::map<InodeNo, JournalInode>& All() const { return m_found; }
     const JournalInode* Of(InodeNo inode) const;
 
 private:
     std::map<InodeNo, JournalInode> m_found;
+};
+
+// The live versions of single inodes, as Find gives them, for saving files one at a time: the
+// journal is read, and the inode tables placed, once for them all; bitmaps are read as asked.
+class JournalVersionFinder {
+public:
+    JournalVersionFinder(VolumeReader& reader, StopControl* stop);
+
+    // The version of `inode` with these times (a node keeps them); nullopt when the journal
+    // holds none.
+    std::optional<JournalInode> Find(InodeNo inode, std::uint32_t ctime, std::uint32_t mtime);
+
+private:
+    VolumeReader& m_reader;
+    JournalIndex m_index;
+    InodeTableBlocks m_tables;
+    BlockBitmaps m_bitmaps;
+    std::vector<std::uint8_t> m_copy;
 };
 
 // Whether a record is of an item in use: links, no deletion time, a mode.

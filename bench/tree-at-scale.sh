@@ -102,8 +102,9 @@ compare_before() {
     for build in now before; do
         local bin=$twl
         [ $build = before ] && bin=$BEFORE
-        "$bin" tree "$image" --format tsv >"$out/$build.tree" 2>/dev/null
-        "$bin" tree "$image" --turbo --format tsv >"$out/$build.turbo" 2>/dev/null
+        # The first nine columns: older builds print no state and origin.
+        "$bin" tree "$image" --format tsv 2>/dev/null | cut -f1-9 >"$out/$build.tree"
+        "$bin" tree "$image" --turbo --format tsv 2>/dev/null | cut -f1-9 >"$out/$build.turbo"
         "$bin" save "$image" --out "$out/$build.saved" >/dev/null 2>&1 || true
         (cd "$out/$build.saved" && find . -type f -print0 | sort -z | xargs -0 sha1sum) \
             >"$out/$build.sums" 2>/dev/null || true

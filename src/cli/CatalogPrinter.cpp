@@ -97,6 +97,17 @@ std::string OriginPath(const Catalog& catalog, const LostFolderOrigins& origins,
     return path.empty() ? "/" : path;
 }
 
+// The state column of a TSV row: "deleted", "possibly overwritten", both joined by a comma,
+// or "-" for a file as the tree shows it.
+std::string StateWords(const CatalogNode& node) {
+    std::string words;
+    if ((node.flags & kNodeDeleted) != 0)
+        words = "deleted";
+    if ((node.flags & kNodePossiblyOverwritten) != 0)
+        words += words.empty() ? "possibly overwritten" : ",possibly overwritten";
+    return words.empty() ? "-" : words;
+}
+
 void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const std::string& path,
               std::string_view name, std::size_t depth, bool first, const std::string& origin) {
     switch (format) {
@@ -109,7 +120,8 @@ void PrintRow(RowBuffer& rows, TreeFormat format, const CatalogNode& node, const
         rows.Number(node.uid) << '\t';
         rows.Number(node.gid) << '\t';
         rows.Number(node.ctime) << '\t';
-        rows.Number(node.mtime);
+        rows.Number(node.mtime) << '\t' << StateWords(node) << '\t'
+                                << (origin.empty() ? std::string("-") : origin);
         break;
     case TreeFormat::kText:
         rows << std::string(2 * depth + 2, ' ') << EscapeField(name);
@@ -162,7 +174,7 @@ std::optional<TreeFormat> ParseTreeFormat(const std::string& word) {
 void PrintCatalog(const Catalog& catalog, TreeFormat format, std::ostream& out) {
     RowBuffer rows(out);
     if (format == TreeFormat::kTsv) {
-        rows << "path\ttype\tinode\tsize\tmode\tuid\tgid\tctime\tmtime";
+        rows << "path\ttype\tinode\tsize\tmode\tuid\tgid\tctime\tmtime\tstate\torigin";
         rows.EndRow();
     } else if (format == TreeFormat::kText) {
         rows << "/";

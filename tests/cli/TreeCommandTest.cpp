@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RunTwl;
 
-constexpr char kHeader[] = "path\ttype\tinode\tsize\tmode\tuid\tgid\tctime\tmtime";
+constexpr char kHeader[] = "path\ttype\tinode\tsize\tmode\tuid\tgid\tctime\tmtime\tstate\torigin";
 constexpr char kDamagedText[] = "Primary Super block damaged\nSearching for others";
 
 enum Image { kMixedDisk, kBigDisk, kDamagedDisk };
@@ -116,8 +116,8 @@ Listing ParseTsv(const std::string& tsv) {
         std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');)
             f.push_back(field);
-        if (f.size() != 9) {
-            ADD_FAILURE() << "not a row of 9 fields: " << line;
+        if (f.size() != 11) {
+            ADD_FAILURE() << "not a row of 11 fields: " << line;
             continue;
         }
         listing.rows.push_back({f[0], f[1], f[3], f[4], f[5], f[6], f[8]});

@@ -138,6 +138,8 @@ TEST(TurboCommand, ALostFolderSaysWhichFolderOfTheTreeItCameFrom) {
         << "only the lost folder has an origin";
     const auto text = RunTwl({"tree", image, "--turbo"});
     EXPECT_NE(text.out.find("  origin: /home\n"), std::string::npos) << text.out;
+    const auto tsv = RunTwl({"tree", image, "--turbo", "--format", "tsv"});
+    EXPECT_NE(tsv.out.find("\t-\t/home\n"), std::string::npos) << tsv.out;
 }
 
 // A deleted folder whose blocks are intact and whose entry its parent's records still hold
@@ -165,20 +167,53 @@ TEST(TurboCommand, ADeletedFolderGoesBackWithItsContent) {
     EXPECT_EQ(run.out.find("{\"path\": \"/kept\""), std::string::npos) << "unlinked, not deleted";
 }
 
-// A deleted folder whose last name lies in its own records (a link to itself, unlinked) is
-// not put inside itself: it stays a lost folder, and the listing ends.
+// A deleted folder whose only name left lies in its own records (a link to itself, unlinked;
+// the entry its parent held was taken by a new one) is not put inside itself: it stays a
+// lost folder, and the listing ends.
 TEST(TurboCommand, ADeletedFolderNamedOnlyInsideItselfStaysLost) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("src") + "/d");
     std::ofstream(dir.File("src") + "/d/a.txt") << "a\n";
-    const std::string image = VolumeOf(
-        dir, "-t ext2", 2048, "link /d /d/self\nunlink /d/self\nkill_file /d\nunlink /d\n");
+    const std::string image =
+        VolumeOf(dir, "-t ext2", 2048,
+                 "link /d /d/self\nunlink /d/self\nkill_file /d\nunlink /d\nlink <13> /other\n");
     ASSERT_FALSE(image.empty());
     const auto run = RunTwl({"tree", image, "--turbo", "--format", "tsv"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\n/Lost Folders1/Lost Folder"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("/a.txt\t1\t"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("/self"), std::string::npos) << run.out;
+}
+
+// One inode named in the records of two folders gets the newest name: a file the one in the
+// folder changed at or after its deletion (the other name is a rename's leftover), a folder
+// the one in the folder its own ".." names, whatever the folders' times say.
+TEST(TurboCommand, OfSeveralNamesForOneInodeTheNewestWins) {
+    TempDir dir;
+    const std::string src = dir.File("src");
+    std::filesystem::create_directories(src + "/first");
+    std::filesystem::create_directories(src + "/second");
+    std::ofstream(src + "/second/old-name.txt") << "renamed, then deleted\n";
+    std::filesystem::create_directories(src + "/one/d");
+    std::filesystem::create_directories(src + "/two");
+    std::ofstream(src + "/one/d/a.txt") << "a\n";
+    const std::string image = VolumeOf(dir, "-t ext2", 2048,
+                                       "link second/old-name.txt first/new-name.txt\n"
+                                       "unlink second/old-name.txt\nrm first/new-name.txt\n"
+                                       "sif second mtime 1000\nsif first mtime 4000000000\n"
+                                       "link one/d two/d\nunlink two/d\nkill_file one/d\n"
+                                       "unlink one/d\nsif one mtime 1000\n"
+                                       "sif two mtime 4000000000\n");
+    ASSERT_FALSE(image.empty());
+    const auto run = RunTwl({"tree", image, "--turbo", "--format", "tsv"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* row : {"\n/first/new-name.txt\t1\t", "\n/one/d\t2\t", "\n/one/d/a.txt\t1\t"})
+        EXPECT_NE(run.out.find(row), std::string::npos) << row << run.out;
+    // The state column tells the name given back is a deleted file's.
+    const std::size_t row = run.out.find("\n/first/new-name.txt\t");
+    EXPECT_EQ(run.out.substr(run.out.find('\n', row + 1) - 10, 10), "\tdeleted\t-") << run.out;
+    for (const char* stale : {"old-name.txt", "/two/d"})
+        EXPECT_EQ(run.out.find(stale), std::string::npos) << stale << run.out;
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <tuple>
 #include <unordered_set>
 
 namespace twl {
@@ -136,19 +138,20 @@ int TurboScan::SearchLostFolders() {
     return 1;
 }
 
-// Gives the deleted files this pass found the names their folders' records left of them (the
-// last one listed, when several name one inode): each moves from the Deleted Files container
-// to its old folder under that name, marked as deleted. The others stay "InodeN". A deleted
-// folder found with its blocks intact goes back too, with its content, and a deleted empty
-// file, which no block makes a candidate, is listed when such a name is left for it.
+// Gives the deleted files this pass found the names their folders' records left of them:
+// each moves from the Deleted Files container to its old folder under that name, marked as
+// deleted. The others stay "InodeN". A deleted folder found with its blocks intact goes back
+// too, with its content, and a deleted empty file, which no block makes a candidate, is
+// listed when such a name is left for it.
 void TurboScan::PlaceNamedDeletedFiles() {
     std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
     if (names.empty())
         return;
-    std::unordered_map<InodeNo, std::size_t> byInode;
+    std::unordered_map<InodeNo, std::vector<std::size_t>> namesOf;
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!names[i].given)
-            byInode[names[i].inode] = i;
+            namesOf[names[i].inode].push_back(i);
+    const NameTimes times = ReadNameTimes(namesOf);
     // A name goes only into a folder the catalogue shows (a lost folder merged into another
     // or pruned is not), and a folder never into itself or a folder below it.
     std::unordered_set<NodeId> shown{kRootAnchor};
@@ -156,8 +159,8 @@ void TurboScan::PlaceNamedDeletedFiles() {
         if (m_catalog.Node(id).type == kTypeFolder)
             shown.insert(id);
     });
-    const auto placeable = [&](NodeId id) {
-        const NodeId folder = names[byInode.at(m_catalog.Node(id).inode)].folder;
+    const auto placeable = [&](NodeId id, std::size_t name) {
+        const NodeId folder = names[name].folder;
         if (!shown.contains(folder))
             return false;
         std::size_t steps = 0;
@@ -167,10 +170,25 @@ void TurboScan::PlaceNamedDeletedFiles() {
                 return false;
         return true;
     };
+    // Of the names left for node `id` (kNoNode for a file not in the catalogue), the newest
+    // it can take.
+    const auto choose = [&](NodeId id, InodeNo inode) -> std::optional<std::size_t> {
+        const auto it = namesOf.find(inode);
+        if (it == namesOf.end())
+            return std::nullopt;
+        const auto parent = m_catalog.LostFolderParents().find(id);
+        NameRanking ranking{names, times, m_catalog,
+                            parent == m_catalog.LostFolderParents().end() ? 0 : parent->second};
+        std::optional<std::size_t> best;
+        for (const std::size_t name : it->second)
+            if (placeable(id, name) && (!best || ranking.Newer(name, *best, inode)))
+                best = name;
+        return best;
+    };
     std::unordered_map<NodeId, NodeId> tails;
-    // `found` (a copy) under its name in its old folder; a folder takes `content` along.
-    const auto place = [&](const CatalogNode& found, NodeId content = kNoNode) {
-        Catalog::SlackName& name = names[byInode.at(found.inode)];
+    // `found` (a copy) under name `index` in its old folder; a folder takes `content` along.
+    const auto place = [&](const CatalogNode& found, std::size_t index, NodeId content = kNoNode) {
+        Catalog::SlackName& name = names[index];
         name.given = true;
         const NodeId placed = m_catalog.AddNode(name.name);
         CatalogNode& node = m_catalog.Node(placed);
@@ -187,21 +205,73 @@ void TurboScan::PlaceNamedDeletedFiles() {
         tail->second = placed;
         if (content != kNoNode)
             m_catalog.AttachChildList(placed, content);
-        byInode.erase(found.inode);
+        namesOf.erase(found.inode);
     };
+    std::optional<std::size_t> chosen; // the name `wanted` chose for the node `take` gets
     TakeOut(
         m_deletedFiles, m_deletedFilesTail,
-        [&](NodeId id) { return byInode.contains(m_catalog.Node(id).inode) && placeable(id); },
-        [&](const CatalogNode& node) { place(node); });
+        [&](NodeId id) { return (chosen = choose(id, m_catalog.Node(id).inode)).has_value(); },
+        [&](const CatalogNode& node) { place(node, *chosen); });
     // Deleted folders found with their blocks intact go back with their content.
     TakeOut(
         m_lostFolders, m_lostFoldersTail,
         [&](NodeId id) {
             const InodeNo inode = m_catalog.Node(id).inode;
-            return m_deletedFolders.contains(inode) && byInode.contains(inode) && placeable(id);
+            return m_deletedFolders.contains(inode) && (chosen = choose(id, inode)).has_value();
         },
-        [&](const CatalogNode& node) { place(node, node.first_child); });
-    PlaceNamedEmptyFiles(byInode, place);
+        [&](const CatalogNode& node) { place(node, *chosen, node.first_child); });
+    PlaceNamedEmptyFiles(namesOf, [&](const CatalogNode& found) {
+        if (const std::optional<std::size_t> name = choose(kNoNode, found.inode))
+            place(found, *name);
+    });
+}
+
+// When names in different folders are left for one inode, the inode's deletion time and the
+// folders' times tell which is newest: the root folder's time and the deletion time of each
+// such inode are read here, in one pass in inode order.
+TurboScan::NameTimes
+TurboScan::ReadNameTimes(const std::unordered_map<InodeNo, std::vector<std::size_t>>& namesOf) {
+    const std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
+    std::vector<InodeNo> contested;
+    for (const auto& [inode, list] : namesOf)
+        if (std::any_of(list.begin(), list.end(), [&](std::size_t i) {
+                return names[i].folder != names[list.front()].folder;
+            }))
+            contested.push_back(inode);
+    NameTimes times;
+    if (contested.empty())
+        return times;
+    contested.push_back(kRootInode);
+    std::sort(contested.begin(), contested.end());
+    m_reader.ReadInodesInOrder(contested, [&](std::size_t k, const InodeRead& read) {
+        const InodeView view{read.record};
+        if (contested[k] == kRootInode)
+            times.rootChanged = view.i_mtime();
+        else
+            times.deleted[contested[k]] = view.i_dtime();
+        return !m_stop.ShouldStop();
+    });
+    return times;
+}
+
+// Whether name a is newer than name b for `inode`. A folder's own ".." names the folder it
+// was in last. Otherwise removing a name changes its folder, so the folder changed at the
+// inode's deletion, or nearest after it, held the last name; one changed only before it held
+// an older one (a rename's). Between names of one folder, the later listed wins.
+bool TurboScan::NameRanking::Newer(std::size_t a, std::size_t b, InodeNo inode) const {
+    const auto deleted = times.deleted.find(inode);
+    const std::uint32_t at = deleted == times.deleted.end() ? 0 : deleted->second;
+    const auto rank = [&](std::size_t name) {
+        const NodeId folder = names[name].folder;
+        const InodeNo folderInode = folder == kRootAnchor ? kRootInode : catalog.Node(folder).inode;
+        const std::uint32_t changed =
+            folder == kRootAnchor ? times.rootChanged : catalog.Node(folder).mtime;
+        const bool after = changed >= at;
+        const std::uint32_t distance = after ? changed - at : at - changed;
+        return std::tuple{parent != 0 && folderInode == parent, after,
+                          std::numeric_limits<std::uint32_t>::max() - distance, name};
+    };
+    return rank(a) > rank(b);
 }
 
 // Takes the nodes `wanted` accepts (by id) out of `container`'s list (`tail` its last node),
@@ -226,11 +296,11 @@ void TurboScan::TakeOut(NodeId container, NodeId& tail, const Wanted& wanted, co
 
 // The inodes of names left over that are deleted empty regular files, not in the catalogue.
 template <typename Place>
-void TurboScan::PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::size_t>& byInode,
-                                     const Place& place) {
+void TurboScan::PlaceNamedEmptyFiles(
+    const std::unordered_map<InodeNo, std::vector<std::size_t>>& namesOf, const Place& place) {
     const Superblock& sb = m_reader.Volume().sb;
     std::vector<InodeNo> rest;
-    for (const auto& [inode, index] : byInode)
+    for (const auto& [inode, list] : namesOf)
         if (inode >= FirstOrdinaryInode(sb) && inode <= sb.s_inodes_count &&
             !FindInodeInCatalogue(inode))
             rest.push_back(inode);
@@ -603,12 +673,16 @@ void TurboScan::SearchJournal() {
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id) {
     if (id == kRootAnchor)
         return NodeOrigin::kTree;
-    if ((catalog.Node(id).flags & kNodeDeleted) != 0)
-        return NodeOrigin::kDeleted; // a deleted file given back its name and place
-    // Up to the root level; a damaged parent chain cannot be longer than the catalogue.
-    for (std::size_t steps = 0;
-         catalog.Node(id).parent != kRootAnchor && steps < catalog.NodeCount(); ++steps)
+    // Up to the root level; a damaged parent chain cannot be longer than the catalogue. A
+    // deleted file or folder given back its name and place, and what such a folder holds,
+    // are deleted.
+    for (std::size_t steps = 0;; ++steps) {
+        if ((catalog.Node(id).flags & kNodeDeleted) != 0)
+            return NodeOrigin::kDeleted;
+        if (catalog.Node(id).parent == kRootAnchor || steps >= catalog.NodeCount())
+            break;
         id = catalog.Node(id).parent;
+    }
     const CatalogNode& top = catalog.Node(id);
     if (top.type != kTypeFolder || top.inode != 0 || top.is_header)
         return NodeOrigin::kTree;

@@ -79,8 +79,21 @@ private:
     template <typename Wanted, typename Take>
     void TakeOut(NodeId container, NodeId& tail, const Wanted& wanted, const Take& take);
     template <typename Place>
-    void PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::size_t>& byInode,
+    void PlaceNamedEmptyFiles(const std::unordered_map<InodeNo, std::vector<std::size_t>>& namesOf,
                               const Place& place);
+    // What tells apart names left in different folders for one inode.
+    struct NameTimes {
+        std::unordered_map<InodeNo, std::uint32_t> deleted; // i_dtime of each such inode
+        std::uint32_t rootChanged = 0;                      // the root folder's i_mtime
+    };
+    NameTimes ReadNameTimes(const std::unordered_map<InodeNo, std::vector<std::size_t>>& namesOf);
+    struct NameRanking {
+        const std::vector<Catalog::SlackName>& names;
+        const NameTimes& times;
+        const Catalog& catalog;
+        InodeNo parent; // what a deleted folder's own ".." names, or 0
+        bool Newer(std::size_t a, std::size_t b, InodeNo inode) const;
+    };
     NodeId ChildListTail(NodeId folder);
 
     VolumeReader& m_reader;
@@ -127,7 +140,8 @@ enum class NodeOrigin {
     kJournal, // in (or being) a "Journal Recovered FilesN" container: its inode record is
               // the journal's copy, not the one on the disk
 };
-// The origin of node `id`: a deleted file given back its place in the tree is kDeleted too.
+// The origin of node `id`: a deleted file or folder given back its place in the tree, and what
+// such a folder holds, are kDeleted too.
 // Containers are root-level folders without an inode, which tells them from folders of the
 // volume that bear the same names.
 NodeOrigin OriginOf(const Catalog& catalog, NodeId id);

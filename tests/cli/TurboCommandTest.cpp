@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,42 @@ TEST(TurboCommand, OfSeveralNamesForOneInodeTheNewestWins) {
     EXPECT_EQ(run.out.substr(run.out.find('\n', row + 1) - 10, 10), "\tdeleted\t-") << run.out;
     for (const char* stale : {"old-name.txt", "/two/d"})
         EXPECT_EQ(run.out.find(stale), std::string::npos) << stale << run.out;
+}
+
+// A lost file keeps its inode, so the block bitmap still marks its blocks: one whose block a
+// file of the tree now names too is flagged possibly overwritten; another lost file is not.
+TEST(TurboCommand, ALostFileSharingABlockWithTheTreeIsFlagged) {
+    TempDir dir;
+    const std::string src = dir.File("src");
+    std::filesystem::create_directories(src);
+    std::ofstream(src + "/a.txt") << std::string(900, 'a');
+    std::ofstream(src + "/b.txt") << std::string(900, 'b');
+    std::ofstream(src + "/c.txt") << std::string(800, 'c');
+    const std::string image = VolumeOf(dir, "-t ext2", 2048, "");
+    ASSERT_FALSE(image.empty());
+    ASSERT_EQ(fixtures::RunShell("block=$(debugfs -R 'bmap /a.txt 0' " + image +
+                                 " 2>/dev/null) && debugfs -w -R \"sif /b.txt block[0] $block\" " +
+                                 image +
+                                 " >/dev/null 2>&1 && printf 'unlink /b.txt\\nunlink "
+                                 "/c.txt\\n' | debugfs -w -f - " +
+                                 image + " >/dev/null 2>&1"),
+              0);
+    const auto run = RunTwl({"tree", image, "--turbo", "--format", "tsv"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The state and origin columns of the lost file of `size` bytes (inode numbers follow the
+    // order mke2fs read the folder in).
+    const auto state = [&](const std::string& size) {
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("/Lost Files1/Inode") &&
+                line.find("\t" + size + "\t") != std::string::npos)
+                return line.substr(line.rfind('\t', line.rfind('\t') - 1) + 1);
+        }
+        return std::string("missing");
+    };
+    EXPECT_EQ(state("900"), "possibly overwritten\t-") << run.out;
+    EXPECT_EQ(state("800"), "-\t-") << run.out;
+    EXPECT_NE(run.err.find("1 lost files possibly overwritten"), std::string::npos) << run.err;
 }
 
 } // namespace

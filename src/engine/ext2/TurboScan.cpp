@@ -4,11 +4,13 @@
 #include "core/TimeText.h"
 #include "ext2/FileMapping.h"
 #include "ext2/MarkedTotals.h"
+#include "ext2/TreeBlockClaims.h"
 #include "ext2/journal/JournalRecovery.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <tuple>
 #include <unordered_set>
 
@@ -643,6 +645,55 @@ void TurboScan::SearchLostFiles() {
     m_events.StatusText(0, Blanks(18));
 }
 
+void TurboScan::CheckLostFilesAgainstTree() {
+    std::map<InodeNo, std::vector<NodeId>> lost;
+    for (NodeId top = m_catalog.Node(kRootAnchor).first_child; top != kNoNode;
+         top = m_catalog.Node(top).next_sibling) {
+        if (OriginOf(m_catalog, top) != NodeOrigin::kLost)
+            continue;
+        m_catalog.ForEachBelow(top, [&](NodeId id) {
+            const CatalogNode& node = m_catalog.Node(id);
+            if (!node.is_header && node.type != kTypeFolder && node.inode != 0)
+                lost[node.inode].push_back(id);
+        });
+    }
+    if (lost.empty())
+        return;
+    m_events.StatusText(0, "Checking lost files against the tree");
+    std::vector<InodeNo> inodes;
+    for (const auto& entry : lost)
+        inodes.push_back(entry.first);
+    std::vector<InodeRecord> records(inodes.size());
+    BlockRuns wanted;
+    m_reader.ReadInodesInOrder(inodes, [&](std::size_t k, const InodeRead& read) {
+        records[k] = read.record;
+        AddDataRuns(m_reader, read.record, wanted, &m_stop);
+        return !m_stop.ShouldStop();
+    });
+    wanted.Seal();
+    const BlockRuns claimed = BlocksTheTreeClaims(m_reader, m_catalog, wanted, m_stop);
+    std::size_t flagged = 0;
+    for (std::size_t k = 0; k < inodes.size() && !claimed.Empty(); ++k) {
+        BlockRuns own;
+        AddDataRuns(m_reader, records[k], own, &m_stop);
+        const auto& runs = own.Runs();
+        if (std::none_of(runs.begin(), runs.end(),
+                         [&](const auto& run) { return claimed.Meets(run.first, run.second); }))
+            continue;
+        for (const NodeId id : lost[inodes[k]])
+            m_catalog.Node(id).flags |= kNodePossiblyOverwritten;
+        ++flagged;
+    }
+    m_events.StatusText(0, Blanks(18));
+    if (flagged != 0)
+        m_events.LogRow({0, kTurboScanProcess,
+                         std::to_string(flagged) +
+                             " lost files possibly overwritten: files of the tree hold some of "
+                             "their blocks",
+                         CurrentTimeText()},
+                        LogIcon::kError);
+}
+
 void TurboScan::SearchJournal() {
     JournalRecovery recovery(m_reader, m_catalog, m_stop);
     m_events.StatusText(0, "Reading the journal");
@@ -724,6 +775,7 @@ bool RunTurboScan(TurboScan& scan, const Catalog& catalog, StopControl& stop,
     const std::string failure = RunWithinCatalogLimits([&] {
         if (scan.SearchLostFolders() == 1) {
             scan.SearchLostFiles();
+            scan.CheckLostFilesAgainstTree();
             scan.SearchJournal();
         }
     });

@@ -38,6 +38,12 @@ public:
     // Files container. Runs to its end once started.
     void SearchLostFiles();
 
+    // Lost files (under Lost Folders and Lost Files) still hold their inodes, so the block
+    // bitmap cannot tell whether their blocks went to another file: each whose blocks a file
+    // or folder of the tree also names is flagged possibly overwritten, and a log row counts
+    // them.
+    void CheckLostFilesAgainstTree();
+
     // Files a current kernel deleted whose live versions the journal still holds, with their
     // names where journal copies of their folders give them, under a new "Journal Recovered
     // Files" container. Nothing is added when the journal gives nothing back, or there is none.

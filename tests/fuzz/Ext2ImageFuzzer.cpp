@@ -1,5 +1,6 @@
 // Arbitrary bytes as a whole ext2/ext3 volume held in memory: the volume open (with the backup
-// search), the tree walk, Turbo Scan, and a scan information save and reload of the result
+// search), the tree walk (names in folder slack too), Turbo Scan with its journal search, and
+// a scan information save and reload of the result
 // must finish within libFuzzer's time and memory limits, stay within their buffers, and keep
 // the catalogue a tree that survives the round trip unchanged.
 
@@ -73,8 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     builder.BuildTree();
     NamesBelowRoot(session.Catalogue(), true);
     TurboScan scan(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
-    if (scan.SearchLostFolders() == 1)
+    if (scan.SearchLostFolders() == 1) {
         scan.SearchLostFiles();
+        scan.CheckLostFilesAgainstTree();
+        scan.SearchJournal();
+    }
     scan.EmptyCandidateList();
     RoundTrip(session);
     return 0;

@@ -128,8 +128,9 @@ std::vector<std::uint8_t> JournalSeed() {
 }
 
 // Small volumes with something for every pass to find: folders, files, a file of several map
-// levels, a deleted file, an unlinked folder, and (in the second) a damaged primary
-// superblock with group 1's copy to fall back on.
+// levels, a deleted file whose name the root folder's records still hold (merged into the
+// entry before it, as older kernels delete), an unlinked folder, and (in the second) a damaged
+// primary superblock with group 1's copy to fall back on.
 bool WriteExt2Seeds(const std::string& folder) {
     using namespace twl::fixtures;
     Ext2Options options;
@@ -140,14 +141,20 @@ bool WriteExt2Seeds(const std::string& folder) {
     small.AddFile(2, "mapped.bin", std::vector<std::uint8_t>(40 * 1024, 'm'));
     const auto lost = small.AddDirectory(2, "lost");
     small.AddFile(lost, "l.txt", std::vector<std::uint8_t>(10, 'l'));
-    small.WriteDirectory(2, {{2, ".", 2, {}, {}}, {2, "..", 2, {}, {}}, {folderA, "A", 2, {}, {}}});
     InodeFields deleted;
     deleted.i_mode = 0x81A4;
     deleted.i_size = 700;
     deleted.i_dtime = kBuildTime;
     deleted.i_blocks = 2;
     deleted.i_block[0] = small.AllocateBlock();
-    small.WriteInode(small.AllocateInode(), deleted);
+    const InodeNumber gone = small.AllocateInode();
+    small.WriteInode(gone, deleted);
+    small.WriteDirectory(2, {{2, ".", 2, {}, {}},
+                             {2, "..", 2, {}, {}},
+                             {folderA, "A", 2, {}, {}},
+                             {gone, "old.txt", 1, {}, {}}});
+    // "A" (at 24) takes over the record of old.txt after it, to the block's end.
+    twl::PutLe16(small.Block(small.ReadInode(2).i_block[0]), 24 + 4, 1000);
 
     options.groups = 2;
     options.blocksPerGroup = 128;

@@ -235,11 +235,13 @@ TurboScan::NameTimes
 TurboScan::ReadNameTimes(const std::unordered_map<InodeNo, std::vector<std::size_t>>& namesOf) {
     const std::vector<Catalog::SlackName>& names = m_catalog.SlackNames();
     std::vector<InodeNo> contested;
-    for (const auto& [inode, list] : namesOf)
+    for (const auto& entry : namesOf) {
+        const std::vector<std::size_t>& list = entry.second;
         if (std::any_of(list.begin(), list.end(), [&](std::size_t i) {
                 return names[i].folder != names[list.front()].folder;
             }))
-            contested.push_back(inode);
+            contested.push_back(entry.first);
+    }
     NameTimes times;
     if (contested.empty())
         return times;

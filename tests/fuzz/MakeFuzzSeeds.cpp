@@ -1,7 +1,7 @@
 // Writes the fuzzers' seed corpora: FOLDER/partition_walk holds the fixture disks and a disk
 // with a GUID partition table, FOLDER/scaninfo_reader a small scan information file, both it
 // and FOLDER/scaninfo_use the scan information of the fuzz volume after a tree walk and Turbo
-// Scan, and FOLDER/ext2_image small volumes.
+// Scan, FOLDER/ext2_image small volumes and FOLDER/extent_walk an extent tree.
 
 #include "FuzzVolume.h"
 #include "core/Crc32.h"
@@ -176,6 +176,47 @@ std::vector<std::uint8_t> GptSeed() {
         64, {{kLinuxFilesystemType, 10, 40, "v"}, {kBasicDataType, 41, 50, "v"}}, 4);
 }
 
+// A sound extent tree of depth 1 as the extent walk fuzzer reads it: the root (two index
+// entries), the two leaf blocks they name (numbered from 2), then an end of 112 blocks that
+// cuts the last extent. Holes, an uninitialised extent and a cut give each check a step.
+std::vector<std::uint8_t> ExtentTreeSeed() {
+    using namespace twl;
+    constexpr std::size_t kRoot = 60;
+    constexpr std::size_t kBlock = 1024;
+    std::vector<std::uint8_t> bytes(kRoot + 2 * kBlock + 4, 0);
+    const auto node = [&](std::size_t offset, std::size_t size, std::uint16_t entries,
+                          std::uint16_t depth) {
+        const MutableBytes at = MutableBytes(bytes).subspan(offset, size);
+        PutLe16(at, 0, 0xF30A);
+        PutLe16(at, 2, entries);
+        PutLe16(at, 4, static_cast<std::uint16_t>((size - 12) / 12));
+        PutLe16(at, 6, depth);
+        return at;
+    };
+    const auto index = [](MutableBytes at, std::size_t n, std::uint32_t logical,
+                          std::uint32_t child) {
+        PutLe32(at, 12 + 12 * n, logical);
+        PutLe32(at, 16 + 12 * n, child);
+    };
+    const auto extent = [](MutableBytes at, std::size_t n, std::uint32_t logical,
+                           std::uint16_t length, std::uint32_t start) {
+        PutLe32(at, 12 + 12 * n, logical);
+        PutLe16(at, 16 + 12 * n, length);
+        PutLe32(at, 20 + 12 * n, start);
+    };
+    const MutableBytes root = node(0, kRoot, 2, 1);
+    index(root, 0, 0, 2);
+    index(root, 1, 100, 3);
+    const MutableBytes first = node(kRoot, kBlock, 2, 0);
+    extent(first, 0, 0, 10, 50);
+    extent(first, 1, 20, 32768 + 5, 80); // uninitialised
+    const MutableBytes second = node(kRoot + kBlock, kBlock, 2, 0);
+    extent(second, 0, 100, 4, 200);
+    extent(second, 1, 110, 8, 300);
+    PutLe32(bytes, kRoot + 2 * kBlock, 112);
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -188,6 +229,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder + "/scaninfo_reader");
     std::filesystem::create_directories(folder + "/scaninfo_use");
     std::filesystem::create_directories(folder + "/ext2_image");
+    std::filesystem::create_directories(folder + "/extent_walk");
     const bool ok =
         twl::fixtures::MixedDisk().SaveTo(folder + "/partition_walk/mixed.img") &&
         twl::fixtures::LoopingChainDisk().SaveTo(folder + "/partition_walk/looping.img") &&
@@ -195,6 +237,7 @@ int main(int argc, char** argv) {
         WriteScanInfoSeed(folder + "/scaninfo_reader/small.ds1") &&
         WriteScanInfoUseSeed(folder + "/scaninfo_reader/volume.ds1") &&
         WriteScanInfoUseSeed(folder + "/scaninfo_use/volume.ds1") &&
-        WriteExt2Seeds(folder + "/ext2_image");
+        WriteExt2Seeds(folder + "/ext2_image") &&
+        WriteBytes(folder + "/extent_walk/depth1.bin", ExtentTreeSeed());
     return ok ? 0 : 1;
 }

@@ -140,12 +140,12 @@ void WizardTest::TheVolumePageListsLinuxVolumesWithTheirSizes() {
     QVERIFY(!Enabled(wizard, QWizard::FinishButton));
 }
 
-// A listed volume whose superblock names ext4's features is shown, and the page says what it
-// is under the list and on the row; a volume it reads gets no note.
+// A listed ext4 volume whose superblock names a feature no version reads (dirdata) is shown,
+// and the page says what it is under the list and on the row; an ext2 volume gets no note.
 void WizardTest::TheVolumePageSaysWhichVolumesItCannotRead() {
     fixtures::Ext2Image ext4;
     const MutableBytes superblock = ext4.Superblock();
-    PutLe32(superblock, 0x60, Le32(superblock, 0x60) | 0x40 | 0x80 | 0x200);
+    PutLe32(superblock, 0x60, Le32(superblock, 0x60) | 0x40 | 0x200 | 0x1000);
     const fixtures::Ext2Image ext2;
     auto medium = std::make_shared<fixtures::MemoryMedium>();
     medium->bytes.resize(SectorOffset(4096) + ext2.Sectors() * kSectorSize);
@@ -167,8 +167,7 @@ void WizardTest::TheVolumePageSaysWhichVolumesItCannotRead() {
     wizard.show();
     auto* page = qobject_cast<VolumePage*>(wizard.currentPage());
     QVERIFY(page != nullptr);
-    const QString note = "ext4 volume: this version reads ext2 and ext3 only (extents, 64bit, "
-                         "flex_bg)";
+    const QString note = "ext4 volume with features this version cannot read (dirdata)";
     QCOMPARE(page->NotesText(), "LINUX PARTITION #1: " + note);
     QCOMPARE(page->List().topLevelItem(0)->toolTip(0), note);
     QCOMPARE(page->List().topLevelItem(1)->toolTip(0), QString());

@@ -3,12 +3,6 @@
 #include "ext2/GroupDescriptor.h"
 
 namespace twl {
-namespace {
-
-constexpr std::size_t kBlockBitmapField = 0x00;
-
-} // namespace
-
 bool BlockBitmaps::InUse(std::uint64_t block) {
     const Superblock& sb = m_reader.Volume().sb;
     if (block < sb.s_first_data_block || block >= sb.s_blocks_count || sb.s_blocks_per_group == 0)
@@ -53,7 +47,7 @@ const std::vector<std::uint8_t>& BlockBitmaps::BitmapOf(std::uint32_t group) {
     const Ext2Volume& volume = m_reader.Volume();
     if (group >= volume.groupCount)
         return bits;
-    const BlockNo at = Le32(DescriptorAt(volume.descriptorTable, group), kBlockBitmapField);
+    const BlockNo at = volume.Group(group).bg_block_bitmap;
     if (at == 0 || at >= volume.sb.s_blocks_count)
         return bits;
     bits.assign(volume.BlockSize(), 0);

@@ -28,7 +28,10 @@ struct Ext2Volume {
     Superblock sb; // superblock, decoded
     std::uint32_t sectorsPerBlock = 0;
     std::uint32_t groupCount = 0;
-    std::vector<std::uint8_t> descriptorTable; // empty when none is loaded
+    DescriptorLayout layout; // from the superblock
+    // The descriptors in group order, each layout.size bytes as on the disk (gathered from
+    // the meta groups on meta_bg volumes); empty when none is loaded.
+    std::vector<std::uint8_t> descriptorTable;
     SelectedVolumeRecord selectedVolumeRecord{};
     std::uint32_t selectedVolumeNumber = 0; // 1-based row of the volume page
 
@@ -38,7 +41,11 @@ struct Ext2Volume {
     void ReleaseDescriptorTable() { descriptorTable = {}; }
     // The descriptor of the group the superblock belongs to (zeros without a table).
     RawGroupDescriptor OwnDescriptor() const {
-        return DescriptorAt(descriptorTable, sb.s_block_group_nr);
+        return DescriptorAt(descriptorTable, sb.s_block_group_nr, layout.size);
+    }
+    // Group g's descriptor, decoded (zeros outside the table).
+    GroupDescriptor Group(std::uint32_t g) const {
+        return GroupDescriptor::Decode(DescriptorAt(descriptorTable, g, layout.size), layout);
     }
 
     // Takes raw as the superblock and sets sectors per block and group count from it. The

@@ -1,6 +1,7 @@
 #include "ext2/FileBlocks.h"
 
 #include "ext2/BlockMapWalk.h"
+#include "ext2/ExtentWalk.h"
 #include "ext2/FileMapping.h"
 
 namespace twl {
@@ -11,6 +12,8 @@ BlockMapSurvey WalkFileBlocks(const InodeRecord& inode, const BlockGeometry& geo
     switch (MappingOf(inode)) {
     case FileMapping::kInline:
         return {}; // the data lies in the record: no blocks
+    case FileMapping::kExtents:
+        return ExtentWalk(geometry, read, stop).Walk(inode, end, visit);
     case FileMapping::kBlockMap:
         break;
     }

@@ -19,12 +19,15 @@ namespace twl {
 
 // What one step of the walk stands for.
 enum class BlockStep : std::uint8_t {
-    kData,     // a block of the volume holding the file's data at `logical`
-    kOutside,  // a data pointer naming no block of the volume: damage, not read
-    kHole,     // a zero pointer in the map: `count` logical blocks hold no data
-    kUnmapped, // the record names no map for `count` logical blocks (for a block map, an
-               // indirect level it does not use)
-    kBadMap,   // a map block outside the volume: what its `count` blocks hold is unknown
+    kData,      // a block of the volume holding the file's data at `logical`
+    kOutside,   // a data pointer naming no block of the volume: damage, not read
+    kHole,      // a zero pointer in the map: `count` logical blocks hold no data
+    kUnmapped,  // the record names no map for `count` logical blocks (for a block map, an
+                // indirect level it does not use)
+    kBadMap,    // a map block outside the volume, or one whose header is damaged: what its
+                // `count` blocks hold is unknown
+    kUnwritten, // blocks given to the file but never written (an uninitialised extent): they
+                // belong to it and read as zeros
 };
 
 struct FileBlock {
@@ -53,8 +56,8 @@ struct BlockMapSurvey {
 // Where map blocks lie and which block numbers name blocks of the volume.
 struct BlockGeometry {
     std::uint32_t blockSize = 1024;
-    std::uint32_t firstDataBlock = 1; // blocks up to this one hold the boot and superblock
-    std::uint32_t blocksCount = 0;    // s_blocks_count: block numbers from here on are not ours
+    std::uint64_t firstDataBlock = 1; // blocks up to this one hold the boot and superblock
+    std::uint64_t blocksCount = 0;    // s_blocks_count: block numbers from here on are not ours
 };
 
 using ReadMapBlock = std::function<void(BlockNo block, MutableBytes out)>;

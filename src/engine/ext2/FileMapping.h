@@ -14,14 +14,24 @@ namespace twl {
 
 enum class FileMapping : std::uint8_t {
     kBlockMap, // i_block holds block pointers
-    kInline,   // i_block holds the data itself (a symbolic link without blocks)
+    kExtents,  // i_block holds the root of an extent tree (ext4)
+    kInline,   // i_block holds the data itself (a symbolic link without blocks, or an ext4
+               // file with inline data)
 };
 
+inline constexpr std::uint32_t kInodeExtentsFlag = 0x00080000;    // EXT4_EXTENTS_FL
+inline constexpr std::uint32_t kInodeInlineDataFlag = 0x10000000; // EXT4_INLINE_DATA_FL
+inline constexpr std::uint16_t kExtentMagic = 0xF30A;
+
 // The mapping of `inode`. `isLink`: the item is taken as a symbolic link, by its mode or by
-// the folder entry that names it; a link without blocks keeps its target in the record.
+// the folder entry that names it; a link without blocks keeps its target in the record. The
+// inode's flags name ext4's kinds; ext2 and ext3 never set those bits.
 inline FileMapping MappingOf(const InodeRecord& inode, bool isLink) {
-    return isLink && InodeView{inode}.i_blocks() == 0 ? FileMapping::kInline
-                                                      : FileMapping::kBlockMap;
+    const InodeView view{inode};
+    if ((view.i_flags() & kInodeInlineDataFlag) != 0 || (isLink && view.i_blocks() == 0))
+        return FileMapping::kInline;
+    return (view.i_flags() & kInodeExtentsFlag) != 0 ? FileMapping::kExtents
+                                                     : FileMapping::kBlockMap;
 }
 // The same, the item taken as a link when its mode says so.
 inline FileMapping MappingOf(const InodeRecord& inode) {
@@ -30,13 +40,14 @@ inline FileMapping MappingOf(const InodeRecord& inode) {
 
 // Whether the map could belong to a volume of `blocksCount` blocks: every block pointer at
 // most blocksCount. Data held in the record always can.
-bool MapPlausible(const InodeRecord& inode, std::uint32_t blocksCount);
+bool MapPlausible(const InodeRecord& inode, std::uint64_t blocksCount);
 
-// Whether the map names a first block (for a block map, a first pointer that is not zero).
-// Data held in the record counts as one.
+// Whether the map names a first block (for a block map, a first pointer that is not zero; for
+// an extent tree, an entry). Data held in the record counts as one.
 bool MapsFirstBlock(const InodeRecord& inode);
 // Whether the map names any block (for a block map, any pointer that is not zero: a sparse
-// file may begin with a hole). Data held in the record counts as one.
+// file may begin with a hole; for an extent tree, an entry). Data held in the record counts
+// as one.
 bool MapsAnyBlock(const InodeRecord& inode);
 
 // The bytes the record holds in place of a map (60), for inline data.

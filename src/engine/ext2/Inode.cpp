@@ -4,8 +4,13 @@
 
 namespace twl {
 
-bool IsEmptyInode(const InodeRecord& inode) {
+bool IsEmptyInode(const InodeRecord& inode, const Superblock& sb) {
     const InodeView v{inode};
+    if (sb.HasRoCompat(kRoCompatMetadataCsum) && (v.l_i_reserved2() & 0xFFFF) != 0) {
+        InodeRecord unsummed = inode; // a never-used record still carries its checksum
+        PutLe16(unsummed, 0x7C, 0);
+        return IsEmptyInode(unsummed, sb);
+    }
     return v.l_i_frag() == 0 && v.l_i_fsize() == 0 && v.i_atime() == 0 && v.i_blocks() == 0 &&
            v.i_ctime() == 0 && v.i_dtime() == 0 && v.i_dir_acl() == 0 && v.i_file_acl() == 0 &&
            v.i_flags() == 0 && v.i_faddr() == 0 && v.i_generation() == 0 &&
@@ -14,11 +19,18 @@ bool IsEmptyInode(const InodeRecord& inode) {
            v.l_i_uid_high() == 0 && v.i_links_count() == 0 && v.i_pad1() == 0 && v.i_uid() == 0;
 }
 
-bool IsPlausibleInode(const InodeRecord& inode, std::uint32_t blocksCount) {
+bool PaddingClear(const InodeRecord& inode, const Superblock& sb) {
     const InodeView v{inode};
-    if (v.i_ctime() == 0 || v.i_mtime() == 0 || v.i_pad1() != 0 || v.l_i_reserved2() != 0)
+    const std::uint32_t reserved =
+        sb.HasRoCompat(kRoCompatMetadataCsum) ? v.l_i_reserved2() & 0xFFFF0000u : v.l_i_reserved2();
+    return reserved == 0 && (v.i_pad1() == 0 || sb.HasIncompat(kIncompat64Bit));
+}
+
+bool IsPlausibleInode(const InodeRecord& inode, const Superblock& sb) {
+    const InodeView v{inode};
+    if (v.i_ctime() == 0 || v.i_mtime() == 0 || !PaddingClear(inode, sb))
         return false;
-    return MapPlausible(inode, blocksCount);
+    return MapPlausible(inode, sb.s_blocks_count);
 }
 
 std::uint64_t InodeFileSize(const InodeRecord& inode, bool largeFileVolume) {

@@ -4,6 +4,7 @@
 // two inode tests: empty (never used) and plausible (a live inode, not noise).
 
 #include "core/ByteCodec.h"
+#include "ext2/Superblock.h"
 
 #include <array>
 #include <cstdint>
@@ -11,7 +12,7 @@
 namespace twl {
 
 using InodeNo = std::uint32_t;
-using BlockNo = std::uint32_t;
+using BlockNo = std::uint64_t; // 48 bits on ext4 volumes with the 64bit feature
 
 inline constexpr std::size_t kInodeRecordSize = 128;
 inline constexpr InodeNo kRootInode = 2;
@@ -57,16 +58,23 @@ struct InodeView {
     std::uint16_t l_i_uid_high() const { return Le16(raw, 0x78); }
     std::uint16_t l_i_gid_high() const { return Le16(raw, 0x7A); }
     std::uint32_t l_i_reserved2() const { return Le32(raw, 0x7C); }
+    std::uint16_t l_i_blocks_hi() const { return Le16(raw, 0x74); } // ext4, huge_file
 
     std::uint16_t FileType() const { return i_mode() & kModeTypeMask; }
 };
 
-// Every field of a never-used inode is zero (of the block map, only the first entry counts).
-bool IsEmptyInode(const InodeRecord& inode);
+// Every field of a never-used inode is zero (of the block map, only the first entry counts),
+// but for the record's checksum on volumes with metadata checksums.
+bool IsEmptyInode(const InodeRecord& inode, const Superblock& sb);
+
+// Whether the words the volume's kind reserves are zero: on ext2 and ext3 i_pad1 and
+// l_i_reserved2; on ext4 the first is the high word of i_file_acl on 64bit volumes, and half
+// of the second the record's checksum on volumes with metadata checksums.
+bool PaddingClear(const InodeRecord& inode, const Superblock& sb);
 
 // A live inode: both times set, the padding words zero, and a map that could belong to the
 // volume (FileMapping.h: a short symbolic link's target held in the record always can).
-bool IsPlausibleInode(const InodeRecord& inode, std::uint32_t blocksCount);
+bool IsPlausibleInode(const InodeRecord& inode, const Superblock& sb);
 
 // The file size: i_size, plus i_size_high x 2^32 for a regular file on a volume with large
 // files.

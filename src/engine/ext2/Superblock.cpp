@@ -22,9 +22,25 @@ Superblock Superblock::Decode(ConstBytes raw) {
     sb.s_first_ino = Le32(raw, 0x54);
     sb.s_inode_size = Le16(raw, 0x58);
     sb.s_block_group_nr = Le16(raw, 0x5A);
+    sb.s_feature_compat = Le32(raw, 0x5C);
     sb.s_feature_incompat = Le32(raw, 0x60);
     sb.s_feature_ro_compat = Le32(raw, 0x64);
+    sb.s_desc_size = Le16(raw, 0xFE);
+    sb.s_first_meta_bg = Le32(raw, 0x104);
+    sb.s_backup_bgs = {Le32(raw, 0x24C), Le32(raw, 0x250)};
+    if (sb.HasIncompat(kIncompat64Bit)) {
+        sb.s_blocks_count |= std::uint64_t{Le32(raw, 0x150)} << 32;
+        sb.s_free_blocks_count |= std::uint64_t{Le32(raw, 0x158)} << 32;
+    }
     return sb;
+}
+
+std::uint32_t Superblock::DescriptorSize() const {
+    if (!HasIncompat(kIncompat64Bit))
+        return 32;
+    const std::uint32_t size = s_desc_size;
+    const bool usable = size >= 64 && size <= 1024 && (size & (size - 1)) == 0;
+    return usable ? size : 0;
 }
 
 namespace {
@@ -100,17 +116,34 @@ std::string UnreadableVolumeNote(const Superblock& sb) {
     const std::string features = UnreadableFeatures(sb);
     if (features.empty())
         return {};
-    // extents, 64bit, flex_bg and inline_data: what mke2fs -t ext4 and kernels make.
-    constexpr std::uint32_t kExt4Features = 0x0040 | 0x0080 | 0x0200 | 0x8000;
-    if ((sb.s_feature_incompat & kExt4Features) != 0)
-        return "ext4 volume: this version reads ext2 and ext3 only (" + features + ")";
-    return "a volume with features this version cannot read (" + features + ")";
+    return FileSystemKind(sb) + " volume with features this version cannot read (" + features + ")";
 }
 
 std::string UnknownReadOnlyFeatures(const Superblock& sb) {
     if (sb.s_rev_level == kGoodOldRev)
         return {};
     return FeatureList(sb.s_feature_ro_compat & ~kUnderstoodRoCompat, kRoCompatNames);
+}
+
+std::string ShownAsStoredFeatures(const Superblock& sb) {
+    if (sb.s_rev_level == kGoodOldRev)
+        return {};
+    std::string incompat =
+        FeatureList(sb.s_feature_incompat & kIncompatShownAsStored, kIncompatNames);
+    const std::string roCompat =
+        FeatureList(sb.s_feature_ro_compat & kRoCompatShownAsStored, kRoCompatNames);
+    if (!incompat.empty() && !roCompat.empty())
+        incompat += ", ";
+    return incompat + roCompat;
+}
+
+std::string FileSystemKind(const Superblock& sb) {
+    if (sb.HasIncompat(kExt4Incompat))
+        return "ext4";
+    constexpr std::uint32_t kCompatHasJournal = 0x0004;
+    const bool journal =
+        sb.s_rev_level != kGoodOldRev && (sb.s_feature_compat & kCompatHasJournal) != 0;
+    return journal ? "ext3" : "ext2";
 }
 
 bool PassesFieldTest(const Superblock& sb) {
@@ -121,7 +154,8 @@ bool PassesFieldTest(const Superblock& sb) {
            sb.s_free_inodes_count <= sb.s_inodes_count &&
            sb.s_inodes_per_group <= sb.s_inodes_count &&
            (sb.s_blocks_per_group <= sb.s_blocks_count || SingleGroup(sb)) &&
-           sb.s_inodes_count % sb.s_inodes_per_group == 0 && InodeSizeUsable(sb);
+           sb.s_inodes_count % sb.s_inodes_per_group == 0 && InodeSizeUsable(sb) &&
+           sb.DescriptorSize() != 0;
 }
 
 } // namespace twl

@@ -1,5 +1,7 @@
 #include "ext2/SuperblockValidation.h"
 
+#include "ext2/DescriptorTable.h"
+
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -30,22 +32,27 @@ void ReadSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
     volume.SetSuperblock(raw);
 }
 
-int LoadDescriptorTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector) {
-    volume.descriptorTable.assign(DescriptorTableBytes(volume.groupCount), 0);
-    if (tableSector > kLastSector)
-        return 0;
-    return source.ReadSectors(static_cast<SectorNo>(tableSector), volume.descriptorTable);
+// The table of the superblock copy at `tableSector` (less one block), the descriptor blocks
+// of a meta_bg volume taken from the same copy: the first group's of each meta group for the
+// primary superblock, the second's for a backup.
+int LoadDescriptorTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector,
+                        bool backup) {
+    int result = 0;
+    volume.descriptorTable =
+        ReadDescriptors(source, volume, tableSector, volume.start, backup, &result);
+    return tableSector > kLastSector ? 0 : result;
 }
 
 // Field test, descriptor table read from tableSector, descriptor test, own descriptor. On
 // false no table is held.
-bool LoadCheckedTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector) {
+bool LoadCheckedTable(SectorSource& source, Ext2Volume& volume, std::uint64_t tableSector,
+                      bool backup) {
     const Superblock& sb = volume.sb;
     if (!PassesFieldTest(sb) || !GroupLayoutPossible(sb, volume.groupCount) ||
         sb.s_block_group_nr >= volume.groupCount)
         return false;
-    LoadDescriptorTable(source, volume, tableSector);
-    if (!PassesDescriptorTest(volume.descriptorTable, volume.groupCount)) {
+    LoadDescriptorTable(source, volume, tableSector, backup);
+    if (!PassesDescriptorTest(volume.descriptorTable, volume.groupCount, volume.layout)) {
         volume.ReleaseDescriptorTable();
         return false;
     }
@@ -94,7 +101,10 @@ bool PassesGroupZeroTest(SectorSource& source, const Ext2Volume& volume, const G
     const Sector bitmap = ReadSectorAt(source, start + gd.bg_inode_bitmap * spb);
     if (bitmap[0] == 0)
         return false;
-    const Sector table = ReadSectorAt(source, start + gd.bg_inode_table * spb);
+    Sector table = ReadSectorAt(source, start + gd.bg_inode_table * spb);
+    // With metadata checksums the record carries its checksum's low half at 0x7C.
+    if (volume.sb.HasRoCompat(kRoCompatMetadataCsum))
+        PutLe16(table, 0x7C, 0);
     const auto zero = [](std::uint8_t b) { return b == 0; };
     return std::all_of(table.begin(), table.begin() + 8, zero) &&
            std::all_of(table.begin() + 32, table.begin() + kInodeRecordSize, zero);
@@ -112,8 +122,8 @@ bool PassesFirstInodesTest(SectorSource& source, const Ext2Volume& volume,
         InodeRecord inode{};
         std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(byteOffset % kSectorSize),
                     kInodeRecordSize, inode.begin());
-        if (!IsEmptyInode(inode) &&
-            (inUse == 0 || !IsPlausibleInode(inode, volume.sb.s_blocks_count)))
+        if (!IsEmptyInode(inode, volume.sb) &&
+            (inUse == 0 || !IsPlausibleInode(inode, volume.sb)))
             return false;
     }
     return true;
@@ -130,7 +140,7 @@ int ValidatePrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo
     const std::uint64_t tableSector =
         std::uint64_t{volume.start} +
         (std::uint64_t{volume.sb.s_first_data_block} + 1) * volume.sectorsPerBlock;
-    if (!LoadCheckedTable(source, volume, tableSector))
+    if (!LoadCheckedTable(source, volume, tableSector, false))
         return 0;
     const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
     if (!start)
@@ -142,7 +152,7 @@ int ValidatePrimarySuperblock(SectorSource& source, Ext2Volume& volume, SectorNo
 }
 
 int ValidateBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo s) {
-    if (!LoadCheckedTable(source, volume, std::uint64_t{s} + volume.sectorsPerBlock))
+    if (!LoadCheckedTable(source, volume, std::uint64_t{s} + volume.sectorsPerBlock, true))
         return 0;
     const std::optional<std::uint64_t> start = DerivedVolumeStart(volume, s);
     if (!start || *start != volume.start)
@@ -191,20 +201,24 @@ int SearchBackupSuperblock(SectorSource& source, Ext2Volume& volume, SectorNo p,
 
 namespace {
 
-std::vector<std::uint8_t> ReadTableAt(SectorSource& source, std::uint32_t groupCount,
-                                      std::optional<std::uint64_t> sector) {
-    std::vector<std::uint8_t> table(DescriptorTableBytes(groupCount), 0);
-    if (sector && *sector <= kLastSector)
-        source.ReadSectors(static_cast<SectorNo>(*sector), table);
-    return table;
+std::vector<std::uint8_t> ReadTableAt(SectorSource& source, const Ext2Volume& scratch,
+                                      std::optional<std::uint64_t> sector, std::uint64_t start,
+                                      bool backup) {
+    if (!sector)
+        return std::vector<std::uint8_t>(
+            DescriptorTableBytes(scratch.groupCount, scratch.layout.size), 0);
+    return ReadDescriptors(source, scratch, *sector, start, backup);
 }
 
 // Each criterion must hold in table A or, failing that, in table B. Returns false when one
 // holds in neither; sets usedB when B was needed.
-bool PassesWithFallback(ConstBytes a, ConstBytes b, std::uint32_t groupCount, bool& usedB) {
+bool PassesWithFallback(ConstBytes a, ConstBytes b, std::uint32_t groupCount,
+                        DescriptorLayout layout, bool& usedB) {
     for (std::uint32_t g = 0; g < groupCount; ++g) {
-        const GroupDescriptor gdA = GroupDescriptor::Decode(DescriptorAt(a, g));
-        const GroupDescriptor gdB = GroupDescriptor::Decode(DescriptorAt(b, g));
+        const GroupDescriptor gdA =
+            GroupDescriptor::Decode(DescriptorAt(a, g, layout.size), layout);
+        const GroupDescriptor gdB =
+            GroupDescriptor::Decode(DescriptorAt(b, g, layout.size), layout);
         for (const DescriptorCriterion criterion : kDescriptorCriteria) {
             if (MeetsCriterion(gdA, criterion))
                 continue;
@@ -232,16 +246,17 @@ int ValidateScanSuperblock(SectorSource& source, Ext2Volume& scratch, SectorNo s
     std::optional<std::uint64_t> primaryPosition;
     if (s >= 2)
         primaryPosition = std::uint64_t{s} - 2 + (std::uint64_t{sb.s_first_data_block} + 1) * spb;
-    const auto tableA = ReadTableAt(source, scratch.groupCount, primaryPosition);
-    const auto tableB = ReadTableAt(source, scratch.groupCount, std::uint64_t{s} + spb);
-    bool usedB = false;
-    if (!PassesWithFallback(tableA, tableB, scratch.groupCount, usedB))
-        return 0;
-    const GroupDescriptor own =
-        GroupDescriptor::Decode(DescriptorAt(usedB ? tableB : tableA, sb.s_block_group_nr));
     const std::optional<std::uint64_t> start = DerivedVolumeStart(scratch, s);
     if (!start)
         return 0;
+    const auto tableA = ReadTableAt(source, scratch, primaryPosition, *start, false);
+    const auto tableB = ReadTableAt(source, scratch, std::uint64_t{s} + spb, *start, true);
+    bool usedB = false;
+    if (!PassesWithFallback(tableA, tableB, scratch.groupCount, scratch.layout, usedB))
+        return 0;
+    const GroupDescriptor own = GroupDescriptor::Decode(
+        DescriptorAt(usedB ? tableB : tableA, sb.s_block_group_nr, scratch.layout.size),
+        scratch.layout);
     if (sb.s_block_group_nr == 0 && !PassesGroupZeroTest(source, scratch, own, *start))
         return 0;
     return PassesFirstInodesTest(source, scratch, own, *start) ? 1 : 0;
@@ -255,11 +270,12 @@ int LoadSuperblockAt(SectorSource& source, Ext2Volume& volume, SectorNo p, Secto
         volume.ReleaseDescriptorTable();
         return 0;
     }
+    const bool primary = s == std::uint64_t{p} + 2;
     const std::uint64_t tableSector =
-        s == std::uint64_t{p} + 2
+        primary
             ? std::uint64_t{p} + (std::uint64_t{sb.s_first_data_block} + 1) * volume.sectorsPerBlock
             : std::uint64_t{s} + volume.sectorsPerBlock;
-    return LoadDescriptorTable(source, volume, tableSector);
+    return LoadDescriptorTable(source, volume, tableSector, !primary);
 }
 
 } // namespace twl

@@ -35,10 +35,11 @@ void BlockRuns::Seal() {
 }
 
 std::size_t BlockRuns::FirstEndingAfter(std::uint64_t block) const {
-    const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), block,
-                                     [](std::uint64_t b, const std::pair<std::uint64_t, std::uint64_t>& run) {
-                                         return b < run.first + run.second;
-                                     });
+    const auto it =
+        std::upper_bound(m_runs.begin(), m_runs.end(), block,
+                         [](std::uint64_t b, const std::pair<std::uint64_t, std::uint64_t>& run) {
+                             return b < run.first + run.second;
+                         });
     return static_cast<std::size_t>(it - m_runs.begin());
 }
 

@@ -121,7 +121,7 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     } else {
         directory = m_reader.ReadInode(n).record;
     }
-    if (!IsPlausibleInode(directory, volume.sb.s_blocks_count))
+    if (!IsPlausibleInode(directory, volume.sb))
         return;
     const std::uint64_t length = InodeView{directory}.i_size();
     // Blocks past i_size are never listed, so they are not read.
@@ -344,17 +344,16 @@ void TreeBuilder::ReportFindings() {
     m_firstWalkedAgain.clear();
 }
 
-EntryInode InodeAttributes(const InodeRecord& inode, std::uint32_t blocksCount,
-                           bool largeFileVolume) {
+EntryInode InodeAttributes(const InodeRecord& inode, const Superblock& sb) {
     const InodeView view{inode};
     EntryInode judged;
-    judged.recordedSize = judged.size = InodeFileSize(inode, largeFileVolume);
+    judged.recordedSize = judged.size = InodeFileSize(inode, sb.HasLargeFile());
     judged.ctime = view.i_ctime();
     judged.mtime = view.i_mtime();
     judged.mode = view.i_mode();
     judged.uid = view.i_uid();
     judged.gid = view.i_gid();
-    judged.plausible = IsPlausibleInode(inode, blocksCount);
+    judged.plausible = IsPlausibleInode(inode, sb);
     return judged;
 }
 
@@ -386,7 +385,7 @@ namespace twl {
 EntryInode TreeBuilder::JudgeEntryInode(InodeNo inode, const InodeRead& read) {
     const InodeRecord& record = read.record;
     const Superblock& sb = m_reader.Volume().sb;
-    EntryInode judged = InodeAttributes(record, sb.s_blocks_count, sb.HasLargeFile());
+    EntryInode judged = InodeAttributes(record, sb);
     judged.sizeHolds = SizeFitsBlocks(record, judged.size);
     judged.quiet = read.readable && InodeView{record}.i_dtime() == 0;
     // A record that could not be read is read again when its folder is listed.

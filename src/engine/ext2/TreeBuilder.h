@@ -53,8 +53,7 @@ struct EntryInode {
 };
 
 // The attributes of `inode` as they stand, `size` its recorded size.
-EntryInode InodeAttributes(const InodeRecord& inode, std::uint32_t blocksCount,
-                           bool largeFileVolume);
+EntryInode InodeAttributes(const InodeRecord& inode, const Superblock& sb);
 
 // Copies the judged times, mode, owner and size into a node.
 void CopyInodeAttributes(CatalogNode& node, const EntryInode& inode);

@@ -34,8 +34,7 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
 bool IsCandidate(InodeNo inode, const InodeRecord& record, const Superblock& sb) {
     const InodeView v{record};
     if (inode <= 2 || inode < FirstOrdinaryInode(sb) || v.i_ctime() == 0 || v.i_mtime() == 0 ||
-        v.i_pad1() != 0 || v.l_i_reserved2() != 0 || !MapPlausible(record, sb.s_blocks_count) ||
-        v.i_size() == 0)
+        !PaddingClear(record, sb) || !MapPlausible(record, sb.s_blocks_count) || v.i_size() == 0)
         return false;
     if (v.FileType() == kModeDirectory)
         return MapsFirstBlock(record);
@@ -388,7 +387,7 @@ std::vector<bool> TurboScan::QuietSectors(InodeNo firstInode, std::uint64_t sect
 bool TurboScan::ScanGroup(std::uint32_t group) {
     const Ext2Volume& volume = m_reader.Volume();
     const Superblock& sb = volume.sb;
-    const GroupDescriptor gd = GroupDescriptor::Decode(DescriptorAt(volume.descriptorTable, group));
+    const GroupDescriptor gd = volume.Group(group);
     const std::uint64_t table =
         volume.start + std::uint64_t{gd.bg_inode_table} * volume.sectorsPerBlock;
     const std::uint64_t inodeSize = sb.InodeSize();
@@ -464,7 +463,7 @@ NodeId TurboScan::MakeFileNode(InodeNo inode, const InodeRecord& record, std::ui
 // rather than a damaged size passing as a huge sparse file.
 EntryInode TurboScan::JudgeRecoveredSize(const InodeRecord& record) {
     const Ext2Volume& volume = m_reader.Volume();
-    EntryInode judged = InodeAttributes(record, volume.sb.s_blocks_count, volume.sb.HasLargeFile());
+    EntryInode judged = InodeAttributes(record, volume.sb);
     const std::uint64_t size = judged.recordedSize;
     if (InodeView{record}.FileType() != kModeRegular ||
         (size <= volume.SizeInBytes() && m_builder.SizeFitsBlocks(record, size)))
@@ -546,19 +545,18 @@ NodeId TurboScan::ListLostFolder(NodeId folder, ConstBytes data, std::uint64_t l
     if (!start)
         return kNoNode;
     // No size checks here, and inode 1 is listed like any other.
-    const EntryRules rules{
-        [this](InodeNo, const InodeRead& read) {
-            const InodeRecord& record = read.record;
-            const Ext2Volume& volume = m_reader.Volume();
-            const EntryInode attributes =
-                InodeAttributes(record, volume.sb.s_blocks_count, volume.sb.HasLargeFile());
-            return attributes.plausible ? JudgeRecoveredSize(record) : attributes;
-        },
-        [this](const ListedEntry& entry, const EntryInode& judged) {
-            if (judged.plausible)
-                ReportSizeCut(entry.inode, judged);
-            return m_builder.AddEntryNode(entry, judged);
-        }};
+    const EntryRules rules{[this](InodeNo, const InodeRead& read) {
+                               const InodeRecord& record = read.record;
+                               const Ext2Volume& volume = m_reader.Volume();
+                               const EntryInode attributes = InodeAttributes(record, volume.sb);
+                               return attributes.plausible ? JudgeRecoveredSize(record)
+                                                           : attributes;
+                           },
+                           [this](const ListedEntry& entry, const EntryInode& judged) {
+                               if (judged.plausible)
+                                   ReportSizeCut(entry.inode, judged);
+                               return m_builder.AddEntryNode(entry, judged);
+                           }};
     return m_builder.ListEntries(folder, data, length, *start, 1, rules);
 }
 

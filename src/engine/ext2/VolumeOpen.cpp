@@ -79,11 +79,16 @@ std::string UnreadableFeaturesText(const Superblock& sb) {
 }
 
 std::string UnknownReadOnlyFeaturesNote(const Superblock& sb) {
-    const std::string features = UnknownReadOnlyFeatures(sb);
-    if (features.empty())
-        return {};
-    return "The file system uses read-only features this program does not know (" + features +
-           "); it is read as ext2/ext3 and never written";
+    std::string note;
+    if (const std::string features = UnknownReadOnlyFeatures(sb); !features.empty())
+        note = "The file system uses read-only features this program does not know (" + features +
+               "); it is read as " + FileSystemKind(sb) + " and never written";
+    if (const std::string features = ShownAsStoredFeatures(sb); !features.empty())
+        note += std::string(note.empty() ? "" : ". ") +
+                "The file system uses features whose meaning this program does not show (" +
+                features +
+                "): encrypted names and contents, and cluster bitmaps, are read as stored";
+    return note;
 }
 
 std::string MountPointSelectedText(std::string_view mountPoint) {

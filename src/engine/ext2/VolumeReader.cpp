@@ -5,12 +5,18 @@
 namespace twl {
 namespace {
 
-// Where a group descriptor holds bg_inode_table.
-constexpr std::size_t kInodeTableField = 0x08;
 // A single inode is read with the 4 KiB of its table around it.
 constexpr std::uint64_t kAlignSectors = 8;
 
 } // namespace
+
+bool NeverUsed(const GroupDescriptor& gd, const Ext2Volume& volume, std::uint32_t index) {
+    if (!volume.layout.checksums)
+        return false;
+    const std::uint32_t ipg = volume.sb.s_inodes_per_group;
+    return (gd.bg_flags & kGroupInodeUninit) != 0 ||
+           (gd.bg_itable_unused <= ipg && index >= ipg - gd.bg_itable_unused);
+}
 
 VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     const Ext2Volume& v = m_volume;
@@ -22,17 +28,18 @@ VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     const std::uint32_t index = (n - 1) % ipg;
     if (group >= v.groupCount)
         return place; // no descriptor for it: the inode reads as zeros
-    place.descriptor = DescriptorAt(v.descriptorTable, group);
-    const std::uint32_t inodeTable = Le32(place.descriptor, kInodeTableField);
+    place.descriptor = DescriptorAt(v.descriptorTable, group, v.layout.size);
+    const GroupDescriptor gd = GroupDescriptor::Decode(place.descriptor, v.layout);
     const std::uint64_t inodeSize = v.sb.InodeSize();
     const std::uint64_t byteOffset = index * inodeSize;
-    place.table = v.start + static_cast<std::uint64_t>(inodeTable) * v.sectorsPerBlock;
+    place.table = v.start + gd.bg_inode_table * v.sectorsPerBlock;
     place.tableSectors = (ipg * inodeSize + kSectorSize - 1) / kSectorSize;
     place.sector = place.table + byteOffset / kSectorSize;
     // Inode sizes are powers of two from 128 bytes on: a record never crosses a sector.
     place.offset = byteOffset % kSectorSize;
-    // Beyond what a sector number reaches, the inode reads as zeros.
-    place.inTable = place.sector <= kLastSector;
+    // Beyond what a sector number reaches, the inode reads as zeros; so does one in table space
+    // the group's descriptor says was never initialised or used.
+    place.inTable = place.sector <= kLastSector && !NeverUsed(gd, v, index);
     return place;
 }
 
@@ -198,6 +205,7 @@ BlockCount VolumeReader::WalkBlockList(const InodeRecord& inode, std::size_t max
             state.blocks->push_back(at.block);
             return WalkOn::kGoOn;
         case BlockStep::kHole:
+        case BlockStep::kUnwritten:
         case BlockStep::kBadMap:
             break;
         }

@@ -39,6 +39,11 @@ struct BlockCount {
     bool looped = false;
 };
 
+// Whether the record at `index` of a group's inode table is space the group's descriptor says
+// was never initialised or never used (kept on volumes with group checksums only): it holds
+// no inode, whatever bytes lie there.
+bool NeverUsed(const GroupDescriptor& gd, const Ext2Volume& volume, std::uint32_t index);
+
 class VolumeReader {
 public:
     VolumeReader(SectorSource& source, Ext2Volume& volume)

@@ -144,7 +144,7 @@ SelectedVolumeRecord DecodeSelectedVolumeSector(ConstBytes sector) {
 }
 
 Bytes EncodeDescriptorBlock(const Ext2Volume& volume) {
-    const std::size_t tableBytes = std::size_t{volume.groupCount} * kGroupDescriptorSize;
+    const std::size_t tableBytes = std::size_t{volume.groupCount} * volume.layout.size;
     const std::size_t sectors = SectorsFor(16 + tableBytes);
     Bytes block(sectors * kSectorSize, 0);
     PutLe32(block, 0, static_cast<std::uint32_t>(sectors));

@@ -100,15 +100,18 @@ bool ReadDescriptors(Cursor& cursor, Ext2Volume& volume) {
     if (!cursor.Peek(kSectorSize, first))
         return false;
     const DescriptorBlockHead head = DecodeDescriptorBlockHead(first);
+    // Descriptors are stored whole, of the size the superblock copy before them gives (32
+    // bytes, or 64 and more on 64bit volumes); a size that is damage is judged with the copy.
+    const std::uint32_t size = volume.layout.size != 0 ? volume.layout.size : kGroupDescriptorSize;
     ConstBytes block;
-    if (head.tableBytes % kGroupDescriptorSize != 0 || head.sectors == 0 ||
+    if (head.tableBytes % size != 0 || head.sectors == 0 ||
         std::uint64_t{head.sectors} * kSectorSize < 16 + std::uint64_t{head.tableBytes} ||
         !cursor.Take(std::size_t{head.sectors} * kSectorSize, block))
         return false;
     volume.descriptorTable.assign(block.begin() + 16, block.begin() + 16 + head.tableBytes);
-    volume.groupCount = head.tableBytes / kGroupDescriptorSize;
+    volume.groupCount = head.tableBytes / size;
     // Held in whole sectors, as a volume open holds it.
-    volume.descriptorTable.resize(DescriptorTableBytes(volume.groupCount), 0);
+    volume.descriptorTable.resize(DescriptorTableBytes(volume.groupCount, size), 0);
     return true;
 }
 

@@ -109,7 +109,12 @@ std::string ListedVolumeNote(RecoverySession& session, const ListedVolume& volum
     if (session.Source().ReadSectors(volume.start + 2, raw) == 0)
         return {};
     const Superblock sb = Superblock::Decode(raw);
-    return PassesFieldTest(sb) ? UnreadableVolumeNote(sb) : std::string{};
+    if (!PassesFieldTest(sb))
+        return {};
+    const std::string unreadable = UnreadableVolumeNote(sb);
+    if (!unreadable.empty() || FileSystemKind(sb) != "ext4")
+        return unreadable;
+    return "ext4"; // the kind is told where it is not the ext2/ext3 the program began with
 }
 
 std::vector<std::string> TableWalkNotes(const WalkReport& walk) {

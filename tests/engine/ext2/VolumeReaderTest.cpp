@@ -52,6 +52,11 @@ InodeRecord RecordOf(Ext2Image& image, InodeNo n) {
     return record;
 }
 
+// Block numbers as the image builder writes them (32-bit pointers).
+std::vector<fixtures::BlockNumber> Narrow(const std::vector<BlockNo>& blocks) {
+    return {blocks.begin(), blocks.end()};
+}
+
 std::vector<BlockNo> Range(BlockNo first, std::size_t count) {
     std::vector<BlockNo> blocks(count);
     std::iota(blocks.begin(), blocks.end(), first);
@@ -225,7 +230,7 @@ TEST(VolumeReader, BlockListFollowsTheMapLevelsInFileOrder) {
     };
     const auto single = [](Ext2Image& image, std::vector<BlockNo> pointers) {
         const BlockNo block = image.AllocateBlock();
-        image.WritePointers(block, pointers);
+        image.WritePointers(block, Narrow(pointers));
         return block;
     };
     const auto fullSingleThenDouble = [=](Ext2Image& image, InodeFields& f) {
@@ -316,7 +321,7 @@ TEST(VolumeReader, SurveyPassesOverHolesWhereTheBlockListStops) {
     const BlockNo inner = image.AllocateBlock();
     image.WritePointers(inner, {70, 5000}); // the second lies beyond the volume's 1024 blocks
     const BlockNo outer = image.AllocateBlock();
-    image.WritePointers(outer, {0, inner});
+    image.WritePointers(outer, {0, static_cast<fixtures::BlockNumber>(inner)});
     f.i_block[12] = single;
     f.i_block[13] = outer;
     image.WriteInode(20, f);
@@ -394,7 +399,7 @@ TEST(VolumeReader, FileBlockWalkReportsEveryStepInFileOrder) {
 TEST(VolumeReader, AHostileMapIsWalkedWithEachMapBlockReadAtMostOnce) {
     constexpr BlockNo kBlocksCount = 100000;
     const auto named = [](Ext2Image& image, BlockNo block, BlockNo pointer) {
-        image.WritePointers(block, std::vector<BlockNo>(256, pointer));
+        image.WritePointers(block, Narrow(std::vector<BlockNo>(256, pointer)));
     };
     struct Case {
         const char* name;
@@ -470,7 +475,7 @@ TEST(VolumeReader, MapWalkEndsAtTheGivenEndAndAtAStop) {
     std::vector<BlockNo> data;
     for (int i = 0; i < 300; ++i)
         data.push_back(image.AllocateBlock());
-    image.MapBlocks(f, data);
+    image.MapBlocks(f, Narrow(data));
     image.WriteInode(20, f);
     Opened opened(image);
     const InodeRecord record = RecordOf(image, 20);

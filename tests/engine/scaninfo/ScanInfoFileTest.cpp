@@ -241,7 +241,7 @@ TEST(ScanInfoFile, ALoadedSuperblockAndTableMeetTheDiskRulesAndTheSourceBounds) 
         {"4096 groups of inodes on one group of blocks", sb32(0x00, 32 * 4096),
          "lays out groups its blocks and bitmaps cannot hold"},
         {"no magic", sb16(0x38, 0), "no ext2/ext3 magic number"},
-        {"extents", sb32(0x60, 0x42), "features this program cannot read (extents)"},
+        {"compression", sb32(0x60, 0x03), "features this program cannot read (compression)"},
         {"block size code 3", sb32(0x18, 3), "block size code 3"},
         {"group count against the descriptor block",
          [](Bytes& f) { PutLe32(f, kDescriptorBlock + 4, 64); },

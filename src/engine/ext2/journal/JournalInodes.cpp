@@ -71,7 +71,7 @@ InodeTableBlocks::InodeTableBlocks(const Ext2Volume& volume)
     const std::uint64_t tableBlocks =
         CeilDiv(std::uint64_t{m_inodesPerGroup} * m_inodeSize, m_blockSize);
     for (std::uint32_t g = 0; g < volume.groupCount; ++g) {
-        const std::uint64_t start = Le32(DescriptorAt(volume.descriptorTable, g), 0x08);
+        const std::uint64_t start = volume.Group(g).bg_inode_table;
         m_groupTables.push_back(start);
         if (start != 0 && start < volume.sb.s_blocks_count)
             m_tables.push_back({start, tableBlocks, g * m_inodesPerGroup + 1});

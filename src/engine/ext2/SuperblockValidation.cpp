@@ -122,8 +122,7 @@ bool PassesFirstInodesTest(SectorSource& source, const Ext2Volume& volume,
         InodeRecord inode{};
         std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(byteOffset % kSectorSize),
                     kInodeRecordSize, inode.begin());
-        if (!IsEmptyInode(inode, volume.sb) &&
-            (inUse == 0 || !IsPlausibleInode(inode, volume.sb)))
+        if (!IsEmptyInode(inode, volume.sb) && (inUse == 0 || !IsPlausibleInode(inode, volume.sb)))
             return false;
     }
     return true;

@@ -41,6 +41,15 @@ std::uint64_t InodeFileSize(const InodeRecord& inode, bool largeFileVolume) {
     return size;
 }
 
+std::uint64_t InodeSectors(const InodeRecord& inode, const Superblock& sb) {
+    const InodeView v{inode};
+    if (!sb.HasRoCompat(kRoCompatHugeFile))
+        return v.i_blocks();
+    constexpr std::uint32_t kHugeFileFlag = 0x00040000;
+    const std::uint64_t count = std::uint64_t{v.l_i_blocks_hi()} << 32 | v.i_blocks();
+    return (v.i_flags() & kHugeFileFlag) != 0 ? count * SectorsPerBlock(sb) : count;
+}
+
 std::uint8_t EntryTypeOfMode(std::uint16_t mode) {
     switch (mode & kModeTypeMask) {
     case kModeRegular:

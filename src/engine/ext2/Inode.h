@@ -80,6 +80,10 @@ bool IsPlausibleInode(const InodeRecord& inode, const Superblock& sb);
 // files.
 std::uint64_t InodeFileSize(const InodeRecord& inode, bool largeFileVolume);
 
+// The 512-byte sectors the inode's blocks take (i_blocks): on ext4 volumes with huge_file,
+// with its high word, and counted in blocks when the inode's flag says so.
+std::uint64_t InodeSectors(const InodeRecord& inode, const Superblock& sb);
+
 // The directory-entry type code (1 file, 2 folder, 3 char device, 4 block device, 5 FIFO,
 // 6 socket, 7 symbolic link) of an i_mode, or 0 when its type bits name none of them.
 std::uint8_t EntryTypeOfMode(std::uint16_t mode);

@@ -62,7 +62,7 @@ bool AddDataRuns(VolumeReader& reader, const InodeRecord& record, BlockRuns& run
     const InodeView view{record};
     const std::uint16_t type = view.FileType();
     if ((type != kModeRegular && type != kModeDirectory && type != kModeSymlink) ||
-        MappingOf(record) != FileMapping::kBlockMap)
+        MappingOf(record) == FileMapping::kInline)
         return true;
     const Ext2Volume& volume = reader.Volume();
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
@@ -75,8 +75,8 @@ bool AddDataRuns(VolumeReader& reader, const InodeRecord& record, BlockRuns& run
         [&](const FileBlock& step) {
             if (step.step == BlockStep::kOutside || step.step == BlockStep::kBadMap)
                 sound = false;
-            else if (step.step == BlockStep::kData)
-                runs.Add(step.block, step.count);
+            else if (step.step == BlockStep::kData || step.step == BlockStep::kUnwritten)
+                runs.Add(step.block, step.count); // unwritten blocks are the file's too
             return WalkOn::kGoOn;
         },
         stop);

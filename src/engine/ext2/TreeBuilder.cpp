@@ -4,6 +4,8 @@
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
 #include "ext2/DirectoryRecords.h"
+#include "ext2/FileMapping.h"
+#include "ext2/FileMapping.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -123,10 +125,12 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     }
     if (!IsPlausibleInode(directory, volume.sb))
         return;
-    const std::uint64_t length = InodeView{directory}.i_size();
+    std::uint64_t length = InodeView{directory}.i_size();
     // Blocks past i_size are never listed, so they are not read.
     const std::uint64_t wanted = CeilDiv(std::min(length, kMaxDirectoryBytes), volume.BlockSize());
-    const std::vector<std::uint8_t> data = m_reader.ReadDataToFirstHole(directory, wanted);
+    const std::vector<std::uint8_t> data = m_reader.ReadFolderData(n, directory, wanted);
+    if (MappingOf(directory) == FileMapping::kInline)
+        length = data.size(); // its entries were made into one block
     if (!data.empty())
         m_catalog.AttachChildList(folder, ListDirectory(folder, data, length));
 }
@@ -461,26 +465,38 @@ bool TreeBuilder::SizeFitsBlocks(const InodeRecord& inode, std::uint64_t size) {
 
 bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size,
                                 bool lastBlockMapped) {
-    // Past what the direct, indirect, double and triple indirect pointers can reach, a size
-    // is damage however sound the map.
-    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    // Past what the direct, indirect, double and triple indirect pointers (or an extent's
+    // 32-bit logical block numbers) can reach, a size is damage however sound the map.
+    const Ext2Volume& volume = m_reader.Volume();
+    const std::uint64_t blockSize = volume.BlockSize();
     const std::uint64_t p = blockSize / 4;
-    if (CeilDiv(size, blockSize) > 12 + p + p * p + p * p * p)
+    const std::uint64_t reach = MappingOf(inode) == FileMapping::kExtents
+                                    ? std::uint64_t{1} << 32
+                                    : 12 + p + p * p + p * p * p;
+    if (CeilDiv(size, blockSize) > reach)
         return false;
     const std::uint64_t needed = CeilDiv(size, blockSize);
     // The walk stops at the size: a pointer for a block past it is damage, not followed.
+    // Blocks given but never written (ext4's uninitialised extents) are the file's too.
     bool last = false;
-    const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
+    std::uint64_t unwritten = 0;
+    const BlockMapSurvey survey = m_reader.ForEachFileBlock(
         inode, needed,
-        [&](std::uint64_t logical, BlockNo) { last = last || logical + 1 == needed; }, &m_stop,
-        /*capAtVolume=*/false);
+        [&](const FileBlock& step) {
+            if (step.step == BlockStep::kData || step.step == BlockStep::kUnwritten)
+                last = last || step.logical + step.count == needed;
+            if (step.step == BlockStep::kUnwritten)
+                unwritten += step.count;
+            return WalkOn::kGoOn;
+        },
+        &m_stop);
     if (lastBlockMapped && !last)
         return false;
     const InodeView view{inode};
     const std::uint64_t blocks =
-        survey.dataBlocks + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);
+        survey.dataBlocks + unwritten + survey.mapBlocks + (view.i_file_acl() != 0 ? 1 : 0);
     return survey.outOfRangePointers == 0 && survey.pointersPastEnd == 0 && !survey.mapLoop &&
-           !survey.stopped && blocks * m_reader.Volume().sectorsPerBlock == view.i_blocks();
+           !survey.stopped && blocks * volume.sectorsPerBlock == InodeSectors(inode, volume.sb);
 }
 
 void TreeBuilder::CountEntry(const CatalogNode& node) {

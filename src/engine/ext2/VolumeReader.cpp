@@ -1,5 +1,8 @@
 #include "ext2/VolumeReader.h"
 
+#include "ext2/FileMapping.h"
+#include "ext2/InlineData.h"
+
 #include <algorithm>
 
 namespace twl {
@@ -230,6 +233,28 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
         k += run;
     }
     return data;
+}
+
+std::vector<std::uint8_t> VolumeReader::ReadFolderData(InodeNo n, const InodeRecord& inode,
+                                                       std::size_t maxBlocks) {
+    if (MappingOf(inode) != FileMapping::kInline)
+        return ReadDataToFirstHole(inode, maxBlocks);
+    return InlineFolderBlock(InlineDataBytes(ReadInodeBody(n)), n, m_volume.BlockSize());
+}
+
+std::vector<std::uint8_t> VolumeReader::ReadInodeBody(InodeNo n) {
+    const std::uint64_t size = m_volume.sb.InodeSize();
+    std::vector<std::uint8_t> body(size, 0);
+    const InodePlace place = PlaceOf(n);
+    if (!place.inTable)
+        return body;
+    const std::uint64_t sectors = (place.offset + size + kSectorSize - 1) / kSectorSize;
+    if (place.sector + sectors - 1 > kLastSector)
+        return body;
+    std::vector<std::uint8_t> span(sectors * kSectorSize, 0);
+    m_source.ReadSectors(static_cast<SectorNo>(place.sector), span);
+    std::copy_n(span.begin() + static_cast<std::ptrdiff_t>(place.offset), size, body.begin());
+    return body;
 }
 
 std::vector<std::uint8_t> VolumeReader::ReadDataToFirstHole(const InodeRecord& inode,

@@ -89,6 +89,13 @@ public:
     // How folders are read: the blocks of `inode` up to its first hole, at most maxBlocks,
     // one block size each.
     std::vector<std::uint8_t> ReadDataToFirstHole(const InodeRecord& inode, std::size_t maxBlocks);
+    // The same for folder `n` (record `inode`), and for one whose entries the inode holds
+    // itself (inline data) one block made of them (InlineData.h).
+    std::vector<std::uint8_t> ReadFolderData(InodeNo n, const InodeRecord& inode,
+                                             std::size_t maxBlocks);
+    // The whole record of inode n, the inode size long (zeros where it cannot be read): the
+    // part past the first 128 bytes holds extra fields and extended attributes.
+    std::vector<std::uint8_t> ReadInodeBody(InodeNo n);
 
     // Reads one block into `out` (block size bytes, cleared first). Returns the read's result.
     int ReadBlock(BlockNo block, MutableBytes out);

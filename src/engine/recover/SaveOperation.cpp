@@ -4,6 +4,7 @@
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
 #include "ext2/FileMapping.h"
+#include "ext2/InlineData.h"
 #include "ext2/TurboScan.h"
 #include "ext2/journal/JournalInodes.h"
 #include "recover/RestoreScripts.h"
@@ -77,6 +78,7 @@ private:
     bool SaveItem(NodeId id, std::vector<Frame>& stack);
     void SaveFolder(NodeId id, std::vector<Frame>& stack);
     void SaveFileData(NodeId id, int parent);
+    void SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made, std::uint64_t size);
     void SaveSymlink(NodeId id, int parent);
     std::string FirstBlockText(const InodeRecord& inode, std::uint64_t size);
     int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
@@ -256,6 +258,10 @@ void Saver::SaveFileData(NodeId id, int parent) {
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     // Map blocks that cannot be read hide data as surely as data blocks that cannot.
     const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
+    if (MappingOf(inode) == FileMapping::kInline) {
+        SaveInlineData(id, *file, made, size);
+        return;
+    }
     std::vector<Extent> extents;
     const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
         inode, (size + blockSize - 1) / blockSize,
@@ -314,6 +320,38 @@ void Saver::SaveFileData(NodeId id, int parent) {
     ++m_summary.partial;
     Problem("partial: " + PathOf(made.name) + " (" + std::to_string(unreadable) +
             " unreadable blocks written as zeros)");
+}
+
+// A file whose bytes its inode holds (ext4's inline data): from the record on the disk, or for
+// a file the journal gave back from its copy's first 60 bytes, which are all a copy shows.
+void Saver::SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made, std::uint64_t size) {
+    const CatalogNode& node = m_catalog.Node(id);
+    const InodeRead read = InodeOf(id);
+    const std::vector<std::uint8_t> bytes =
+        OriginOf(m_catalog, id) == NodeOrigin::kJournal
+            ? std::vector<std::uint8_t>(InlineData(read.record).begin(),
+                                        InlineData(read.record).end())
+            : InlineDataBytes(m_reader.ReadInodeBody(node.inode));
+    const std::uint64_t held = std::min<std::uint64_t>(size, bytes.size());
+    int error = file.WriteAt(0, ConstBytes(bytes).first(held));
+    if (error == 0)
+        error = file.Finish(held, {InodeView{read.record}.i_atime(), node.mtime});
+    if (error != 0) {
+        const std::string detail = file.LastError();
+        file.Abandon();
+        Failed(id, error, (detail.empty() ? std::strerror(error) : detail) + "; not kept");
+        return;
+    }
+    m_progress.bytesDone += node.size;
+    m_summary.bytes += held;
+    m_scripts.AddFile(m_scriptFolder, made.name, node);
+    if (held < size) {
+        ++m_summary.partial;
+        Problem("partial: " + PathOf(made.name) + " (recorded size " + std::to_string(size) +
+                " bytes, its inode holds " + std::to_string(held) + ")");
+        return;
+    }
+    ++m_summary.files;
 }
 
 // Copies the data of each extent to its place in the file, the last block cut at the size.

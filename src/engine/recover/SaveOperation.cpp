@@ -385,7 +385,13 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     const InodeView view{inode};
     std::string target;
     if (MappingOf(inode, true) == FileMapping::kInline) { // the target lies in the record
-        const ConstBytes held = InlineData(inode);
+        // ext4's inline data may go on in the inode's attribute area.
+        const bool inlineData = (view.i_flags() & kInodeInlineDataFlag) != 0 &&
+                                OriginOf(m_catalog, id) != NodeOrigin::kJournal;
+        const std::vector<std::uint8_t> held =
+            inlineData
+                ? InlineDataBytes(m_reader.ReadInodeBody(node.inode))
+                : std::vector<std::uint8_t>(InlineData(inode).begin(), InlineData(inode).end());
         target.assign(reinterpret_cast<const char*>(held.data()),
                       std::min<std::size_t>(view.i_size(), held.size()));
     } else {

@@ -3,6 +3,8 @@
 # folders are indexed (entries listed in hash order, not in inode order, as a kernel leaves them):
 #   ext3-1m    1,000,000 files in 2,000 folders, ext3, 4 KiB blocks, 256-byte inodes
 #   ext2-100k  100,000 files in 2,000 folders, ext2, 1 KiB blocks
+#   ext4-1m    1,000,000 files in 2,000 folders, ext4 (mke2fs's default features), 4 KiB blocks
+#   ext4-100k  100,000 files in 2,000 folders, ext4, 4 KiB blocks (bench/ext4-save.sh saves it)
 # Each is one partition from sector 2048 of an MBR disk image under build/bench/. Page cache
 # warm, the faster of two runs each, all tools in one run. Prints for each volume:
 #   - `twl tree --format tsv` against `fls -r -p` and `e2fsck -fn`, with the ratios;
@@ -14,7 +16,8 @@
 # With BEFORE=path/to/an/older/twl, also checks that the tree listing, the Turbo Scan listing
 # and the bytes Save All writes are the same as that build's.
 #
-#   bench/tree-at-scale.sh [ext3-1m|ext2-100k|all]   (default all)
+#   bench/tree-at-scale.sh [ext3-1m|ext2-100k|ext4-1m|ext4-100k|all]   (default all: the
+#   ext3 and ext2 volumes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
@@ -205,14 +208,21 @@ bench_volume() {
 }
 
 case $which in
-ext3-1m | ext2-100k | all) ;;
-*) echo "usage: $0 [ext3-1m|ext2-100k|all]" >&2 && exit 2 ;;
+ext3-1m | ext2-100k | ext4-1m | ext4-100k | all) ;;
+*) echo "usage: $0 [ext3-1m|ext2-100k|ext4-1m|ext4-100k|all]" >&2 && exit 2 ;;
 esac
-if [ "$which" != ext2-100k ]; then
+if [ "$which" = all ] || [ "$which" = ext3-1m ]; then
     make_volume ext3-1m 1000000 ext3 "-b 4096 -I 256"
     bench_volume ext3-1m
 fi
-if [ "$which" != ext3-1m ]; then
+if [ "$which" = all ] || [ "$which" = ext2-100k ]; then
     make_volume ext2-100k 100000 ext2 "-b 1024 -I 128"
     bench_volume ext2-100k
 fi
+for ext4 in ext4-1m ext4-100k; do
+    [ "$which" = $ext4 ] || continue
+    files=1000000
+    [ $ext4 = ext4-100k ] && files=100000
+    make_volume $ext4 $files ext4 "-b 4096"
+    bench_volume $ext4
+done

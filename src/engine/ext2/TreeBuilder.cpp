@@ -5,7 +5,6 @@
 #include "core/TimeText.h"
 #include "ext2/DirectoryRecords.h"
 #include "ext2/FileMapping.h"
-#include "ext2/FileMapping.h"
 
 #include <algorithm>
 #include <unordered_set>

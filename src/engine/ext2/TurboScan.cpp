@@ -369,11 +369,13 @@ ConstBytes TurboScan::TableSector(std::uint64_t tableStart, std::uint64_t sector
 // and that the catalogue still holds. The pass would pass over each of them.
 std::vector<bool> TurboScan::QuietSectors(InodeNo firstInode, std::uint64_t sectors) {
     const std::uint64_t inodeSize = m_reader.Volume().sb.InodeSize();
-    const std::uint32_t perGroup = m_reader.Volume().sb.s_inodes_per_group;
+    // The records the table's `sectors` hold (the group's used part of it).
+    const std::uint64_t records = std::min<std::uint64_t>(sectors * kSectorSize / inodeSize,
+                                                          m_reader.Volume().sb.s_inodes_per_group);
     if (!m_catalog.KnowsQuietInodes())
         return std::vector<bool>(sectors, false);
     std::vector<bool> quiet(sectors, true);
-    for (std::uint64_t r = 0; r < perGroup; ++r) {
+    for (std::uint64_t r = 0; r < records; ++r) {
         const InodeNo inode = firstInode + static_cast<InodeNo>(r);
         if (!m_catalog.Quiet(inode) || !m_index->Contains(inode))
             quiet[r * inodeSize / kSectorSize] = false;
@@ -391,7 +393,10 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
     const std::uint64_t table =
         volume.start + std::uint64_t{gd.bg_inode_table} * volume.sectorsPerBlock;
     const std::uint64_t inodeSize = sb.InodeSize();
-    const std::uint64_t sectors = CeilDiv(std::uint64_t{sb.s_inodes_per_group} * inodeSize, 512);
+    // Table space the descriptor says was never initialised or used holds no inodes: on ext4
+    // it may hold whatever the disk held before, which is not read as inodes.
+    const std::uint64_t records = UsedRecords(gd, volume);
+    const std::uint64_t sectors = CeilDiv(records * inodeSize, 512);
     const std::uint64_t singles =
         std::min(sectors, (table / kRunSectors + 1) * kRunSectors - table);
     const InodeNo firstInode = sb.s_inodes_per_group * group + 1;
@@ -412,8 +417,8 @@ bool TurboScan::ScanGroup(std::uint32_t group) {
             continue;
         const ConstBytes sector = TableSector(table, sectors, s, quiet);
         // Every record that starts in this sector, up to the group's last inode.
-        for (std::uint64_t r = firstRecord;
-             r < sb.s_inodes_per_group && r * inodeSize < (s + 1) * kSectorSize; ++r) {
+        for (std::uint64_t r = firstRecord; r < records && r * inodeSize < (s + 1) * kSectorSize;
+             ++r) {
             InodeRecord record{};
             const std::size_t at = r * inodeSize - s * kSectorSize;
             std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(at),

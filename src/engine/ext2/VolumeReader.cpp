@@ -13,12 +13,13 @@ constexpr std::uint64_t kAlignSectors = 8;
 
 } // namespace
 
-bool NeverUsed(const GroupDescriptor& gd, const Ext2Volume& volume, std::uint32_t index) {
-    if (!volume.layout.checksums)
-        return false;
+std::uint32_t UsedRecords(const GroupDescriptor& gd, const Ext2Volume& volume) {
     const std::uint32_t ipg = volume.sb.s_inodes_per_group;
-    return (gd.bg_flags & kGroupInodeUninit) != 0 ||
-           (gd.bg_itable_unused <= ipg && index >= ipg - gd.bg_itable_unused);
+    if (!volume.layout.checksums)
+        return ipg;
+    if ((gd.bg_flags & kGroupInodeUninit) != 0)
+        return 0;
+    return gd.bg_itable_unused <= ipg ? ipg - gd.bg_itable_unused : ipg;
 }
 
 VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
@@ -42,7 +43,7 @@ VolumeReader::InodePlace VolumeReader::PlaceOf(InodeNo n) const {
     place.offset = byteOffset % kSectorSize;
     // Beyond what a sector number reaches, the inode reads as zeros; so does one in table space
     // the group's descriptor says was never initialised or used.
-    place.inTable = place.sector <= kLastSector && !NeverUsed(gd, v, index);
+    place.inTable = place.sector <= kLastSector && index < UsedRecords(gd, v);
     return place;
 }
 

@@ -39,10 +39,10 @@ struct BlockCount {
     bool looped = false;
 };
 
-// Whether the record at `index` of a group's inode table is space the group's descriptor says
-// was never initialised or never used (kept on volumes with group checksums only): it holds
-// no inode, whatever bytes lie there.
-bool NeverUsed(const GroupDescriptor& gd, const Ext2Volume& volume, std::uint32_t index);
+// How many records at the start of a group's inode table may hold inodes: all of them, but
+// on volumes with group checksums none of a table never initialised and none of the unused
+// ones at its end (bg_itable_unused). The rest holds no inode, whatever bytes lie there.
+std::uint32_t UsedRecords(const GroupDescriptor& gd, const Ext2Volume& volume);
 
 class VolumeReader {
 public:

@@ -24,10 +24,13 @@ public:
         : m_destination(destination), m_parent(parent), m_name(std::move(name)), m_fd(fd) {}
     ~LocalFile() override { Close(); }
     int WriteAt(ByteOffset offset, ConstBytes bytes) override {
+        m_end = std::max<ByteCount>(m_end, offset + bytes.size());
         return WriteAllAt(m_fd, offset, bytes).error;
     }
     int Finish(ByteCount size, const ItemTimes& times) override {
-        int error = ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
+        // The file was made new: when the writes end at its size, it has that size already.
+        // Otherwise its tail is a hole, or more was written than it holds.
+        int error = m_end == size || ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
         const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
         if (error == 0 && ::futimens(m_fd, stamps) != 0)
             error = errno;
@@ -50,6 +53,7 @@ private:
     int m_parent;
     std::string m_name;
     int m_fd;
+    ByteCount m_end = 0; // one past the last byte written
 };
 
 } // namespace

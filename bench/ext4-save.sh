@@ -12,7 +12,8 @@ image=build/bench/scale-ext4-100k/disk.img
 cmake --build build --target twl >/dev/null
 twl=$PWD/build/src/cli/twl
 offset=$((2048 * 512))
-work=$(mktemp -d)
+# Both write into the same kind of folder: memory when /dev/shm has room, else /tmp.
+work=$(mktemp -d /dev/shm/twl-ext4-save.XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cat "$image" >/dev/null
 

@@ -47,7 +47,7 @@ struct InodeView {
     std::uint32_t i_blocks() const { return Le32(raw, 0x1C); }
     std::uint32_t i_flags() const { return Le32(raw, 0x20); }
     std::uint32_t osd1() const { return Le32(raw, 0x24); }
-    BlockNo i_block(std::size_t n) const { return Le32(raw, 0x28 + 4 * n); }
+    std::uint32_t i_block(std::size_t n) const { return Le32(raw, 0x28 + 4 * n); }
     std::uint32_t i_generation() const { return Le32(raw, 0x64); }
     std::uint32_t i_file_acl() const { return Le32(raw, 0x68); }
     std::uint32_t i_dir_acl() const { return Le32(raw, 0x6C); } // i_size_high of files

@@ -137,6 +137,7 @@ TEST(Ext4Volume, EveryLayoutListsAndSavesLikeItsSourceFolder) {
         const auto tree = RunTwl({"tree", disk, "--format", "tsv"});
         ASSERT_EQ(tree.status, 0) << layout.name << tree.err;
         EXPECT_EQ(tree.err.find("left out"), std::string::npos) << layout.name << tree.err;
+        EXPECT_EQ(tree.err.find("Damage:"), std::string::npos) << layout.name << tree.err;
         EXPECT_EQ(TwlListing(tree.out), SourceListing(dir.File("src"))) << layout.name;
         const std::string out = dir.File("out");
         const auto save = RunTwl({"save", disk, "--out", out});
@@ -170,6 +171,29 @@ TEST(Ext4Volume, UnwrittenBlocksReadAsZerosAndTurboScanFindsWhatExtentsKeep) {
     EXPECT_NE(tree.out.find("/deep/deeper/b.bin\t1\t"), std::string::npos) << tree.out;
     EXPECT_NE(tree.out.find("\n/Lost Folders1/Lost Folder"), std::string::npos) << tree.out;
     EXPECT_EQ(tree.out.find("/Inode8\t"), std::string::npos) << "the journal";
+}
+
+// Metadata checksums that do not match are told as damage, and the volume is read as it
+// stands: a changed label breaks the superblock's, a changed free count group 1's descriptor.
+TEST(Ext4Volume, ChecksumsThatDoNotMatchAreToldAndTheVolumeStillRead) {
+    TempDir dir;
+    MakeSource(dir.File("src"));
+    const std::string disk = DiskWith(dir, "-b 1024", 32);
+    ASSERT_FALSE(disk.empty());
+    const std::string volume = std::to_string(1 << 20);
+    ASSERT_EQ(fixtures::RunShell(
+                  "printf 'X' | dd of=" + disk + " bs=1 seek=$((" + volume +
+                  " + 1024 + 0x78)) conv=notrunc 2>/dev/null && printf 'Y' | dd of=" + disk +
+                  " bs=1 seek=$((" + volume + " + 2048 + 64 + 0x0C)) conv=notrunc 2>/dev/null"),
+              0);
+    const auto tree = RunTwl({"tree", disk, "--format", "tsv"});
+    ASSERT_EQ(tree.status, 0) << tree.err;
+    EXPECT_NE(tree.err.find("Damage: the superblock's checksum does not match its bytes; 1 group "
+                            "descriptor checksums do not match (the first: group 1). What they "
+                            "describe is read as it stands"),
+              std::string::npos)
+        << tree.err;
+    EXPECT_EQ(TwlListing(tree.out), SourceListing(dir.File("src")));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "session/ListedVolumes.h"
 
+#include "ext2/MetadataChecksums.h"
 #include "volumes/PartitionTableWalk.h"
 
 #include <algorithm>
@@ -147,6 +148,20 @@ bool SourceMatchesLoadedScanInfo(RecoverySession& session) {
     return !session.ScanInfoLoaded() || session.Source().CheckSourceFingerprint();
 }
 
+namespace {
+
+// What an open that succeeded says: features read past, and checksums that do not match.
+std::string OpenedVolumeNote(const RecoverySession& session, const Superblock& opened) {
+    std::string note = UnknownReadOnlyFeaturesNote(opened);
+    if (session.Volume() == nullptr)
+        return note;
+    if (const std::string damage = ChecksumMismatchNote(*session.Volume()); !damage.empty())
+        note += (note.empty() ? "" : ". ") + damage;
+    return note;
+}
+
+} // namespace
+
 OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
                              const std::function<bool()>& searchForBackup, std::string* text) {
     Superblock opened;
@@ -155,7 +170,7 @@ OpenOutcome OpenListedVolume(RecoverySession& session, std::size_t row,
         if (outcome == OpenOutcome::kUnreadableFeatures)
             *text = UnreadableFeaturesText(opened);
         else if (outcome == OpenOutcome::kOpened)
-            *text = UnknownReadOnlyFeaturesNote(opened);
+            *text = OpenedVolumeNote(session, opened);
         else
             *text = OpenOutcomeText(outcome);
     }

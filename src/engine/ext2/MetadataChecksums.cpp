@@ -1,0 +1,84 @@
+#include "ext2/MetadataChecksums.h"
+
+#include <array>
+#include <vector>
+
+namespace twl {
+namespace {
+
+constexpr std::size_t kSuperblockChecksum = 0x3FC;
+constexpr std::size_t kUuid = 0x68;
+constexpr std::size_t kChecksumSeed = 0x270;
+constexpr std::uint32_t kIncompatCsumSeed = 0x2000;
+constexpr std::size_t kDescriptorChecksum = 0x1E;
+
+std::array<std::uint32_t, 256> MakeTable() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c >> 1) ^ ((c & 1) != 0 ? 0x82F63B78u : 0);
+        table[i] = c;
+    }
+    return table;
+}
+
+// The seed of every metadata checksum but the superblock's: the one the superblock keeps
+// (csum_seed), else the CRC of the volume's UUID.
+std::uint32_t ChecksumSeed(const Ext2Volume& volume) {
+    const ConstBytes raw(volume.superblock);
+    if (volume.sb.HasIncompat(kIncompatCsumSeed))
+        return Le32(raw, kChecksumSeed);
+    return Crc32c(0xFFFFFFFFu, raw.subspan(kUuid, 16));
+}
+
+bool DescriptorMatches(const Ext2Volume& volume, std::uint32_t seed, std::uint32_t group) {
+    const std::uint32_t size = volume.layout.size;
+    const std::size_t at = std::size_t{group} * size;
+    if (size < kDescriptorChecksum + 2 || at + size > volume.descriptorTable.size())
+        return true; // nothing to judge
+    std::vector<std::uint8_t> descriptor(
+        volume.descriptorTable.begin() + static_cast<std::ptrdiff_t>(at),
+        volume.descriptorTable.begin() + static_cast<std::ptrdiff_t>(at + size));
+    const std::uint16_t stored = Le16(descriptor, kDescriptorChecksum);
+    PutLe16(descriptor, kDescriptorChecksum, 0);
+    std::array<std::uint8_t, 4> number{};
+    PutLe32(number, 0, group);
+    const std::uint32_t crc = Crc32c(Crc32c(seed, number), descriptor);
+    return (crc & 0xFFFF) == stored;
+}
+
+} // namespace
+
+std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes) {
+    static const std::array<std::uint32_t, 256> table = MakeTable();
+    for (const std::uint8_t byte : bytes)
+        crc = (crc >> 8) ^ table[(crc ^ byte) & 0xFF];
+    return crc;
+}
+
+std::string ChecksumMismatchNote(const Ext2Volume& volume) {
+    if (!volume.sb.HasRoCompat(kRoCompatMetadataCsum))
+        return {};
+    const ConstBytes raw(volume.superblock);
+    std::string note;
+    if (Crc32c(0xFFFFFFFFu, raw.first(kSuperblockChecksum)) != Le32(raw, kSuperblockChecksum))
+        note = "the superblock's checksum does not match its bytes";
+    const std::uint32_t seed = ChecksumSeed(volume);
+    std::uint32_t mismatched = 0;
+    std::uint32_t first = 0;
+    for (std::uint32_t g = 0; g < volume.groupCount; ++g) {
+        if (DescriptorMatches(volume, seed, g))
+            continue;
+        first = mismatched++ == 0 ? g : first;
+    }
+    if (mismatched != 0)
+        note += std::string(note.empty() ? "" : "; ") + std::to_string(mismatched) +
+                " group descriptor checksums do not match (the first: group " +
+                std::to_string(first) + ")";
+    if (note.empty())
+        return {};
+    return "Damage: " + note + ". What they describe is read as it stands";
+}
+
+} // namespace twl

@@ -5,26 +5,36 @@
 namespace twl {
 namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeTable() {
-    std::array<std::uint32_t, 256> table{};
+using Table = std::array<std::uint32_t, 256>;
+
+constexpr Table MakeTable(std::uint32_t polynomial) {
+    Table table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int k = 0; k < 8; ++k)
-            c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            c = (c & 1) != 0 ? polynomial ^ (c >> 1) : c >> 1;
         table[n] = c;
     }
     return table;
 }
 
-constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
+constexpr Table kCrc32Table = MakeTable(0xEDB88320u);
+constexpr Table kCrc32cTable = MakeTable(0x82F63B78u);
+
+std::uint32_t Continue(const Table& table, std::uint32_t c, ConstBytes bytes) {
+    for (const std::uint8_t b : bytes)
+        c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c;
+}
 
 } // namespace
 
 std::uint32_t Crc32(ConstBytes bytes) {
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (const std::uint8_t b : bytes)
-        c = kTable[(c ^ b) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    return Continue(kCrc32Table, 0xFFFFFFFFu, bytes) ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes) {
+    return Continue(kCrc32cTable, crc, bytes);
 }
 
 } // namespace twl

@@ -1,7 +1,7 @@
 #pragma once
 
-// CRC-32 as GUID partition tables (and zip, and Ethernet) compute it: the reflected polynomial
-// 0xEDB88320, all ones in and out.
+// Table-driven reflected CRCs: CRC-32 as GUID partition tables (and zip, and Ethernet) compute
+// it, and CRC-32C as ext4 does.
 
 #include "core/ByteCodec.h"
 
@@ -10,5 +10,9 @@
 namespace twl {
 
 std::uint32_t Crc32(ConstBytes bytes);
+
+// CRC-32C (Castagnoli, the reflected polynomial 0x82F63B78) continued from `crc`, without the
+// final inversion: ext4's metadata checksums start it from ~0 and store the result as it is.
+std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes);
 
 } // namespace twl

@@ -1,5 +1,7 @@
 #include "ext2/MetadataChecksums.h"
 
+#include "core/Crc32.h"
+
 #include <array>
 #include <vector>
 
@@ -11,17 +13,6 @@ constexpr std::size_t kUuid = 0x68;
 constexpr std::size_t kChecksumSeed = 0x270;
 constexpr std::uint32_t kIncompatCsumSeed = 0x2000;
 constexpr std::size_t kDescriptorChecksum = 0x1E;
-
-std::array<std::uint32_t, 256> MakeTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c >> 1) ^ ((c & 1) != 0 ? 0x82F63B78u : 0);
-        table[i] = c;
-    }
-    return table;
-}
 
 // The seed of every metadata checksum but the superblock's: the one the superblock keeps
 // (csum_seed), else the CRC of the volume's UUID.
@@ -49,13 +40,6 @@ bool DescriptorMatches(const Ext2Volume& volume, std::uint32_t seed, std::uint32
 }
 
 } // namespace
-
-std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes) {
-    static const std::array<std::uint32_t, 256> table = MakeTable();
-    for (const std::uint8_t byte : bytes)
-        crc = (crc >> 8) ^ table[(crc ^ byte) & 0xFF];
-    return crc;
-}
 
 std::string ChecksumMismatchNote(const Ext2Volume& volume) {
     if (!volume.sb.HasRoCompat(kRoCompatMetadataCsum))

@@ -10,9 +10,6 @@
 
 namespace twl {
 
-// CRC32C (Castagnoli), continued from `crc`, without the final inversion, as ext4 stores it.
-std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes);
-
 // What the open volume's superblock and group descriptor checksums say, on a volume with
 // metadata_csum: "" when they match (or the volume keeps none), else a sentence naming the
 // superblock and how many descriptors do not match, the first of them by group.

@@ -51,11 +51,14 @@ void Reseal(std::vector<std::uint8_t>& disk, std::uint64_t lba) {
     PutLe32(header, 16, Crc32(header.first(Le32(header, 12))));
 }
 
-TEST(Crc32, MatchesTheStandardCheckValue) {
+TEST(Crc32, BothKindsMatchTheirStandardCheckValues) {
     const std::string text = "123456789";
-    EXPECT_EQ(Crc32({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
-              0xCBF43926u);
+    const ConstBytes bytes{reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+    EXPECT_EQ(Crc32(bytes), 0xCBF43926u);
     EXPECT_EQ(Crc32({}), 0u);
+    // CRC-32C is kept without its final inversion, as ext4 stores it.
+    EXPECT_EQ(~Crc32c(0xFFFFFFFFu, bytes), 0xE3069283u);
+    EXPECT_EQ(Crc32c(0x1234u, {}), 0x1234u);
 }
 
 TEST(GptTable, GuidsReadAsTheyAreWrittenAndKnownTypesByName) {

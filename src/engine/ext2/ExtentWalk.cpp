@@ -6,44 +6,19 @@
 namespace twl {
 namespace {
 
-constexpr std::uint16_t kExtentMagic = 0xF30A;
-constexpr std::size_t kHeaderSize = 12;
-constexpr std::size_t kEntrySize = 12;
 constexpr std::size_t kRootOffset = 0x28; // i_block in the record
 constexpr std::size_t kRootSize = 60;
-constexpr std::uint16_t kMaxDepth = 5;
-// A leaf length above this marks an uninitialised extent of (length - this) blocks.
-constexpr std::uint16_t kMaxInitialisedLength = 32768;
 constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-ConstBytes EntryOf(ConstBytes node, std::size_t n) {
-    return node.subspan(kHeaderSize + n * kEntrySize, kEntrySize);
-}
-
-// A 48-bit block number: its high 16 bits at `high`, its low 32 at `low`.
-BlockNo BlockAt(ConstBytes entry, std::size_t high, std::size_t low) {
-    return (static_cast<BlockNo>(Le16(entry, high)) << 32) | Le32(entry, low);
-}
-
 } // namespace
-
-std::optional<ExtentWalk::NodeHeader> ExtentWalk::HeaderOf(ConstBytes node) {
-    if (node.size() < kHeaderSize || Le16(node, 0) != kExtentMagic)
-        return std::nullopt;
-    const std::uint16_t entries = Le16(node, 2);
-    const std::uint16_t room = Le16(node, 4);
-    if (entries > room || room > (node.size() - kHeaderSize) / kEntrySize)
-        return std::nullopt;
-    return NodeHeader{entries, Le16(node, 6)};
-}
 
 BlockMapSurvey ExtentWalk::Walk(const InodeRecord& inode, std::uint64_t end,
                                 const FileBlockVisit& visit) {
     m_end = end;
     m_visit = &visit;
     const ConstBytes root = ConstBytes(inode).subspan(kRootOffset, kRootSize);
-    const std::optional<NodeHeader> header = HeaderOf(root);
-    if (header && header->depth <= kMaxDepth)
+    const std::optional<ExtentHeader> header = ReadExtentHeader(root);
+    if (header && header->depth <= kMaxExtentDepth)
         WalkNode(root, *header, {0, kNoLimit});
     else
         BadMap({0, kNoLimit}, 0); // nothing of the file's map can be trusted
@@ -52,19 +27,19 @@ BlockMapSurvey ExtentWalk::Walk(const InodeRecord& inode, std::uint64_t end,
 }
 
 // The entries of one node, in order. WalkNode, Index and Child recurse one level down per
-// round, from a root of depth at most kMaxDepth: at most six nodes are open at once.
-void ExtentWalk::WalkNode(ConstBytes node, NodeHeader header, Range range) {
+// round, from a root of depth at most kMaxExtentDepth: at most six nodes are open at once.
+void ExtentWalk::WalkNode(ConstBytes node, ExtentHeader header, Range range) {
     for (std::size_t n = 0; n < header.entries && !m_over; ++n) {
-        const ConstBytes entry = EntryOf(node, n);
+        const ConstBytes entry = ExtentEntryAt(node, n);
         if (header.depth == 0) {
             Extent(entry, range);
             continue;
         }
         // An index entry covers up to the next one's first block, the last up to the node's
         // limit; a next entry out of order gives no bound.
-        const std::uint64_t first = Le32(entry, 0);
+        const std::uint64_t first = ExtentFirst(entry);
         const std::uint64_t next =
-            n + 1 < header.entries ? Le32(EntryOf(node, n + 1), 0) : range.limit;
+            n + 1 < header.entries ? ExtentFirst(ExtentEntryAt(node, n + 1)) : range.limit;
         Index(entry, header.depth,
               {first, next > first ? std::min(next, range.limit) : range.limit}, range);
     }
@@ -74,7 +49,7 @@ void ExtentWalk::WalkNode(ConstBytes node, NodeHeader header, Range range) {
 void ExtentWalk::Index(ConstBytes entry, std::uint16_t depth, Range covered, Range node) {
     if (!Accepted(covered.first, node))
         return;
-    const BlockNo child = BlockAt(entry, 8, 4);
+    const BlockNo child = ExtentChild(entry);
     if (!InVolume(child)) {
         BadMap(covered, child);
         return;
@@ -86,7 +61,7 @@ void ExtentWalk::Child(BlockNo block, std::uint16_t depth, Range range) {
     std::vector<std::uint8_t> buffer;
     if (!ReadTreeBlock(block, buffer))
         return;
-    const std::optional<NodeHeader> header = HeaderOf(buffer);
+    const std::optional<ExtentHeader> header = ReadExtentHeader(buffer);
     if (!header || header->depth != depth) {
         BadMap(range, block);
         return;
@@ -96,10 +71,9 @@ void ExtentWalk::Child(BlockNo block, std::uint16_t depth, Range range) {
 
 // A leaf entry of a node covering `node`: cut at the node's limit and at the end.
 void ExtentWalk::Extent(ConstBytes entry, Range node) {
-    const std::uint64_t first = Le32(entry, 0);
-    const std::uint16_t length = Le16(entry, 4);
-    const bool unwritten = length > kMaxInitialisedLength;
-    const std::uint64_t blocks = unwritten ? length - kMaxInitialisedLength : length;
+    const std::uint64_t first = ExtentFirst(entry);
+    const bool unwritten = ExtentUnwritten(entry);
+    const std::uint64_t blocks = ExtentLength(entry);
     if (!Accepted(first, node))
         return;
     if (blocks == 0) {
@@ -110,7 +84,7 @@ void ExtentWalk::Extent(ConstBytes entry, Range node) {
     if (last > node.limit && node.limit < m_end)
         ++m_survey.outOfRangePointers; // it reaches into the range of the index entry after
     const std::uint64_t count = std::min({last, node.limit, m_end}) - first;
-    Extent(first, count, BlockAt(entry, 6, 8), unwritten);
+    Extent(first, count, ExtentStart(entry), unwritten);
 }
 
 // The `count` blocks of an extent below the end, from physical block `start`: all of them in

@@ -17,6 +17,7 @@
 // holes and unmapped levels stand for entries its map does have; a consumer that fills what
 // no step covers with zeros treats both kinds alike.
 
+#include "ext2/ExtentFormat.h"
 #include "ext2/FileBlocks.h"
 
 #include <cstdint>
@@ -41,18 +42,10 @@ private:
         std::uint64_t first = 0;
         std::uint64_t limit = 0;
     };
-    struct NodeHeader {
-        std::uint16_t entries = 0;
-        std::uint16_t depth = 0;
-    };
-
-    // The header of a node, when it is sound: the magic, no more entries than its room, and
-    // no more room than the node's bytes hold. Its depth is for the caller to judge.
-    static std::optional<NodeHeader> HeaderOf(ConstBytes node);
     bool InVolume(BlockNo block) const {
         return block > m_geometry.firstDataBlock && block < m_geometry.blocksCount;
     }
-    void WalkNode(ConstBytes node, NodeHeader header, Range range);
+    void WalkNode(ConstBytes node, ExtentHeader header, Range range);
     void Index(ConstBytes entry, std::uint16_t depth, Range range, Range node);
     void Child(BlockNo block, std::uint16_t depth, Range range);
     void Extent(ConstBytes entry, Range node);

@@ -1,44 +1,41 @@
 #include "ext2/FileMapping.h"
 
+#include "ext2/ExtentFormat.h"
+
 namespace twl {
 namespace {
 
 constexpr std::size_t kMapOffset = 0x28;
 constexpr std::size_t kMapBytes = 4 * kBlockPointers;
-constexpr std::size_t kExtentEntry = 12;
+// The header of the extent root held in the record, when it is sound and at most
+// kMaxExtentDepth deep.
+std::optional<ExtentHeader> RootHeader(const InodeRecord& inode) {
+    const std::optional<ExtentHeader> header =
+        ReadExtentHeader(ConstBytes(inode).subspan(kMapOffset, kMapBytes));
+    if (!header || header->depth > kMaxExtentDepth)
+        return std::nullopt;
+    return header;
+}
 
-// The number of entries of a sound extent root (magic, entries within its room, room within
-// the 60 bytes, depth at most 5), or 0.
 std::uint16_t ExtentRootEntries(const InodeRecord& inode) {
-    const ConstBytes root = ConstBytes(inode).subspan(kMapOffset, kMapBytes);
-    const std::uint16_t entries = Le16(root, 2);
-    const std::uint16_t room = Le16(root, 4);
-    const bool sound = Le16(root, 0) == kExtentMagic && entries <= room &&
-                       room <= (kMapBytes - kExtentEntry) / kExtentEntry && Le16(root, 6) <= 5;
-    return sound ? entries : 0;
+    const std::optional<ExtentHeader> header = RootHeader(inode);
+    return header ? header->entries : 0;
 }
 
 // A root that could belong to the volume: sound, and every block it names (an extent's last,
 // an index entry's child) inside the volume. An empty root is sound: an empty file.
 bool ExtentRootPlausible(const InodeRecord& inode, std::uint64_t blocksCount) {
-    const ConstBytes root = ConstBytes(inode).subspan(kMapOffset, kMapBytes);
-    if (Le16(root, 0) != kExtentMagic)
+    const std::optional<ExtentHeader> header = RootHeader(inode);
+    if (!header)
         return false;
-    const std::uint16_t entries = ExtentRootEntries(inode);
-    if (entries == 0)
-        return Le16(root, 2) == 0 && Le16(root, 4) <= 4;
-    const bool leaf = Le16(root, 6) == 0;
-    for (std::size_t i = 0; i < entries; ++i) {
-        const ConstBytes entry = root.subspan(kExtentEntry * (i + 1), kExtentEntry);
-        if (leaf) {
-            const std::uint64_t start = std::uint64_t{Le16(entry, 6)} << 32 | Le32(entry, 8);
-            const std::uint16_t length = Le16(entry, 4);
-            const std::uint64_t count = length > 32768 ? length - 32768u : length;
-            if (start + count > blocksCount)
-                return false;
-        } else if ((std::uint64_t{Le16(entry, 8)} << 32 | Le32(entry, 4)) >= blocksCount) {
+    const ConstBytes root = ConstBytes(inode).subspan(kMapOffset, kMapBytes);
+    for (std::size_t i = 0; i < header->entries; ++i) {
+        const ConstBytes entry = ExtentEntryAt(root, i);
+        const bool inside = header->depth == 0
+                                ? ExtentStart(entry) + ExtentLength(entry) <= blocksCount
+                                : ExtentChild(entry) < blocksCount;
+        if (!inside)
             return false;
-        }
     }
     return true;
 }

@@ -21,7 +21,6 @@ enum class FileMapping : std::uint8_t {
 
 inline constexpr std::uint32_t kInodeExtentsFlag = 0x00080000;    // EXT4_EXTENTS_FL
 inline constexpr std::uint32_t kInodeInlineDataFlag = 0x10000000; // EXT4_INLINE_DATA_FL
-inline constexpr std::uint16_t kExtentMagic = 0xF30A;
 
 // The mapping of `inode`. `isLink`: the item is taken as a symbolic link, by its mode or by
 // the folder entry that names it; a link without blocks keeps its target in the record. The

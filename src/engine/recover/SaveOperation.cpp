@@ -78,7 +78,11 @@ private:
     bool SaveItem(NodeId id, std::vector<Frame>& stack);
     void SaveFolder(NodeId id, std::vector<Frame>& stack);
     void SaveFileData(NodeId id, int parent);
-    void SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made, std::uint64_t size);
+    void SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made, const InodeRecord& inode,
+                        std::uint64_t size);
+    std::vector<std::uint8_t> InlineBytes(NodeId id, const InodeRecord& inode);
+    bool FinishFile(NodeId id, SaveFile& file, int error, std::uint64_t size,
+                    const ItemTimes& times);
     void SaveSymlink(NodeId id, int parent);
     std::string FirstBlockText(const InodeRecord& inode, std::uint64_t size);
     int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
@@ -255,13 +259,13 @@ void Saver::SaveFileData(NodeId id, int parent) {
         return;
     }
     NoteName(id, made);
+    if (MappingOf(inode) == FileMapping::kInline) {
+        SaveInlineData(id, *file, made, inode, size);
+        return;
+    }
     const std::uint64_t blockSize = m_reader.Volume().BlockSize();
     // Map blocks that cannot be read hide data as surely as data blocks that cannot.
     const std::uint64_t unreadableBefore = m_reader.Source().UnreadableSectors();
-    if (MappingOf(inode) == FileMapping::kInline) {
-        SaveInlineData(id, *file, made, size);
-        return;
-    }
     std::vector<Extent> extents;
     const BlockMapSurvey survey = m_reader.ForEachMappedBlock(
         inode, (size + blockSize - 1) / blockSize,
@@ -277,15 +281,9 @@ void Saver::SaveFileData(NodeId id, int parent) {
             extents.push_back({logical, block, 1});
         },
         nullptr, /*capAtVolume=*/false); // a sparse file may reach past the volume's size
-    int error = CopyExtents(*file, extents, size);
-    if (error == 0)
-        error = file->Finish(size, {InodeView{inode}.i_atime(), node.mtime});
-    if (error != 0) {
-        const std::string detail = file->LastError();
-        file->Abandon();
-        Failed(id, error, (detail.empty() ? std::strerror(error) : detail) + "; not kept");
+    if (!FinishFile(id, *file, CopyExtents(*file, extents, size), size,
+                    {InodeView{inode}.i_atime(), node.mtime}))
         return;
-    }
     const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +
                                       m_reader.Volume().sectorsPerBlock - 1) /
                                          m_reader.Volume().sectorsPerBlock +
@@ -322,26 +320,40 @@ void Saver::SaveFileData(NodeId id, int parent) {
             " unreadable blocks written as zeros)");
 }
 
-// A file whose bytes its inode holds (ext4's inline data): from the record on the disk, or for
-// a file the journal gave back from its copy's first 60 bytes, which are all a copy shows.
-void Saver::SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made, std::uint64_t size) {
-    const CatalogNode& node = m_catalog.Node(id);
-    const InodeRead read = InodeOf(id);
-    const std::vector<std::uint8_t> bytes =
-        OriginOf(m_catalog, id) == NodeOrigin::kJournal
-            ? std::vector<std::uint8_t>(InlineData(read.record).begin(),
-                                        InlineData(read.record).end())
-            : InlineDataBytes(m_reader.ReadInodeBody(node.inode));
-    const std::uint64_t held = std::min<std::uint64_t>(size, bytes.size());
-    int error = file.WriteAt(0, ConstBytes(bytes).first(held));
+// The bytes a record holds in place of a map: with ext4's inline data also those of its
+// attribute area, read from the record on the disk; for an item the journal gave back, its
+// copy's 60 bytes, which are all a copy shows.
+std::vector<std::uint8_t> Saver::InlineBytes(NodeId id, const InodeRecord& inode) {
+    if ((InodeView{inode}.i_flags() & kInodeInlineDataFlag) != 0 &&
+        OriginOf(m_catalog, id) != NodeOrigin::kJournal)
+        return InlineDataBytes(m_reader.ReadInodeBody(m_catalog.Node(id).inode));
+    const ConstBytes held = InlineData(inode);
+    return {held.begin(), held.end()};
+}
+
+// Ends a file whose data was written with `error` (0 for none): its size and times set and
+// closed, or, on an error, removed and the item counted as failed. False when it failed.
+bool Saver::FinishFile(NodeId id, SaveFile& file, int error, std::uint64_t size,
+                       const ItemTimes& times) {
     if (error == 0)
-        error = file.Finish(held, {InodeView{read.record}.i_atime(), node.mtime});
-    if (error != 0) {
-        const std::string detail = file.LastError();
-        file.Abandon();
-        Failed(id, error, (detail.empty() ? std::strerror(error) : detail) + "; not kept");
+        error = file.Finish(size, times);
+    if (error == 0)
+        return true;
+    const std::string detail = file.LastError();
+    file.Abandon();
+    Failed(id, error, (detail.empty() ? std::strerror(error) : detail) + "; not kept");
+    return false;
+}
+
+// A file whose bytes its inode holds (ext4's inline data).
+void Saver::SaveInlineData(NodeId id, SaveFile& file, const MadeItem& made,
+                           const InodeRecord& inode, std::uint64_t size) {
+    const CatalogNode& node = m_catalog.Node(id);
+    const std::vector<std::uint8_t> bytes = InlineBytes(id, inode);
+    const std::uint64_t held = std::min<std::uint64_t>(size, bytes.size());
+    if (!FinishFile(id, file, file.WriteAt(0, ConstBytes(bytes).first(held)), held,
+                    {InodeView{inode}.i_atime(), node.mtime}))
         return;
-    }
     m_progress.bytesDone += node.size;
     m_summary.bytes += held;
     m_scripts.AddFile(m_scriptFolder, made.name, node);
@@ -385,13 +397,7 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     const InodeView view{inode};
     std::string target;
     if (MappingOf(inode, true) == FileMapping::kInline) { // the target lies in the record
-        // ext4's inline data may go on in the inode's attribute area.
-        const bool inlineData = (view.i_flags() & kInodeInlineDataFlag) != 0 &&
-                                OriginOf(m_catalog, id) != NodeOrigin::kJournal;
-        const std::vector<std::uint8_t> held =
-            inlineData
-                ? InlineDataBytes(m_reader.ReadInodeBody(node.inode))
-                : std::vector<std::uint8_t>(InlineData(inode).begin(), InlineData(inode).end());
+        const std::vector<std::uint8_t> held = InlineBytes(id, inode);
         target.assign(reinterpret_cast<const char*>(held.data()),
                       std::min<std::size_t>(view.i_size(), held.size()));
     } else {

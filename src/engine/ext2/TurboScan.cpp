@@ -670,20 +670,20 @@ void TurboScan::CheckLostFilesAgainstTree() {
     std::vector<InodeNo> inodes;
     for (const auto& entry : lost)
         inodes.push_back(entry.first);
-    std::vector<InodeRecord> records(inodes.size());
+    // Each lost file's runs, walked once; all of them together are what the tree is asked.
+    std::vector<BlockRuns> owned(inodes.size());
     BlockRuns wanted;
     m_reader.ReadInodesInOrder(inodes, [&](std::size_t k, const InodeRead& read) {
-        records[k] = read.record;
-        AddDataRuns(m_reader, read.record, wanted, &m_stop);
+        AddDataRuns(m_reader, read.record, owned[k], &m_stop);
+        for (const auto& [first, count] : owned[k].Runs())
+            wanted.Add(first, count);
         return !m_stop.ShouldStop();
     });
     wanted.Seal();
     const BlockRuns claimed = BlocksTheTreeClaims(m_reader, m_catalog, wanted, m_stop);
     std::size_t flagged = 0;
     for (std::size_t k = 0; k < inodes.size() && !claimed.Empty(); ++k) {
-        BlockRuns own;
-        AddDataRuns(m_reader, records[k], own, &m_stop);
-        const auto& runs = own.Runs();
+        const auto& runs = owned[k].Runs();
         if (std::none_of(runs.begin(), runs.end(),
                          [&](const auto& run) { return claimed.Meets(run.first, run.second); }))
             continue;

@@ -4,6 +4,7 @@
 #include "core/TextEscape.h"
 #include "core/TimeText.h"
 #include "ext2/DirectoryRecords.h"
+#include "ext2/ExtentFormat.h"
 #include "ext2/FileMapping.h"
 
 #include <algorithm>
@@ -74,6 +75,41 @@ void TreeBuilder::WalkDirectory(NodeId parent, InodeNo n, const std::vector<Inod
     m_keptFolders.clear();
 }
 
+// Announces the first blocks of a folder that the record alone names: runs of consecutive
+// direct blocks of a block map, the extents of an extent root that is a leaf. Each run once.
+void TreeBuilder::AnnounceFolderBlocks(const InodeRecord& record, std::uint64_t blockSize) {
+    const InodeView view{record};
+    const std::uint64_t blocks = std::min<std::uint64_t>(
+        CeilDiv(std::min<std::uint64_t>(view.i_size(), kMaxDirectoryBytes), blockSize),
+        kDirectBlocks);
+    switch (MappingOf(record)) {
+    case FileMapping::kInline:
+        return;
+    case FileMapping::kExtents: {
+        const ConstBytes root = InlineData(record); // i_block, which holds the root
+        const std::optional<ExtentHeader> header = ReadExtentHeader(root);
+        for (std::size_t n = 0; header && header->depth == 0 && n < header->entries; ++n) {
+            const ConstBytes entry = ExtentEntryAt(root, n);
+            if (ExtentFirst(entry) < blocks && !ExtentUnwritten(entry))
+                m_reader.WillReadBlocks(ExtentStart(entry),
+                                        std::min(ExtentLength(entry), blocks - ExtentFirst(entry)));
+        }
+        return;
+    }
+    case FileMapping::kBlockMap:
+        break;
+    }
+    for (std::uint64_t i = 0; i < blocks;) {
+        const BlockNo first = view.i_block(i);
+        std::uint64_t run = 1;
+        while (i + run < blocks && view.i_block(i + run) == first + run)
+            ++run;
+        if (first != 0)
+            m_reader.WillReadBlocks(first, run);
+        i += run;
+    }
+}
+
 // Tells the disk which folder blocks the walk will read next: the first blocks of the next
 // kFoldersAhead folders of the list whose inodes were kept. A cold disk then serves them
 // together instead of one seek at a time.
@@ -96,20 +132,7 @@ void TreeBuilder::AnnounceFolders(Lookahead& list) {
         const auto kept = m_keptFolders.find(node.inode);
         if (kept == m_keptFolders.end())
             continue;
-        const InodeView view{kept->second};
-        const std::uint64_t blocks = std::min<std::uint64_t>(
-            CeilDiv(std::min<std::uint64_t>(view.i_size(), kMaxDirectoryBytes), blockSize),
-            kDirectBlocks);
-        // Runs of consecutive direct blocks, each announced once.
-        for (std::uint64_t i = 0; i < blocks;) {
-            const BlockNo first = view.i_block(i);
-            std::uint64_t run = 1;
-            while (i + run < blocks && view.i_block(i + run) == first + run)
-                ++run;
-            if (first != 0)
-                m_reader.WillReadBlocks(first, run);
-            i += run;
-        }
+        AnnounceFolderBlocks(kept->second, blockSize);
     }
 }
 
@@ -124,14 +147,9 @@ void TreeBuilder::ListFolder(NodeId folder, InodeNo n) {
     }
     if (!IsPlausibleInode(directory, volume.sb))
         return;
-    std::uint64_t length = InodeView{directory}.i_size();
-    // Blocks past i_size are never listed, so they are not read.
-    const std::uint64_t wanted = CeilDiv(std::min(length, kMaxDirectoryBytes), volume.BlockSize());
-    const std::vector<std::uint8_t> data = m_reader.ReadFolderData(n, directory, wanted);
-    if (MappingOf(directory) == FileMapping::kInline)
-        length = data.size(); // its entries were made into one block
-    if (!data.empty())
-        m_catalog.AttachChildList(folder, ListDirectory(folder, data, length));
+    const FolderData data = m_reader.ReadFolderData(n, directory, kMaxDirectoryBytes);
+    if (!data.bytes.empty())
+        m_catalog.AttachChildList(folder, ListDirectory(folder, data.bytes, data.length));
 }
 
 NodeId TreeBuilder::ListDirectory(NodeId folder, ConstBytes data, std::uint64_t length) {

@@ -176,6 +176,7 @@ private:
         NodeId ahead = kNoNode;
         std::uint32_t announced = 0;
     };
+    void AnnounceFolderBlocks(const InodeRecord& record, std::uint64_t blockSize);
     void AnnounceFolders(Lookahead& list);
     EntryInode JudgeEntryInode(InodeNo inode, const InodeRead& read);
     NodeId MakeEntryNode(NodeId folder, const ListedEntry& entry, const EntryInode& judged);

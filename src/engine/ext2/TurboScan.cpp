@@ -505,15 +505,13 @@ std::uint64_t TurboScan::SupportedSize(InodeNo inode, const InodeRecord& record)
 namespace twl {
 
 void TurboScan::TryLostFolder(InodeNo inode, const InodeRecord& record) {
-    std::uint64_t size = InodeView{record}.i_size();
     // A damaged inode can claim any size: a directory larger than this is not read.
     // A folder the catalogue holds already is not read again.
-    if (size > kMaxDirectoryBytes || FindInodeInCatalogue(inode))
+    if (InodeView{record}.i_size() > kMaxDirectoryBytes || FindInodeInCatalogue(inode))
         return;
-    const std::vector<std::uint8_t> data =
-        m_reader.ReadFolderData(inode, record, CeilDiv(size, m_reader.Volume().BlockSize()));
-    if (MappingOf(record) == FileMapping::kInline)
-        size = data.size(); // its entries were made into one block
+    const FolderData folderData = m_reader.ReadFolderData(inode, record, kMaxDirectoryBytes);
+    const std::vector<std::uint8_t>& data = folderData.bytes;
+    const std::uint64_t size = folderData.length;
     if (!LooksLikeOwnDirectory(data, inode, m_reader.Volume().sb.s_inodes_count, size))
         return;
     const NodeId folder = m_catalog.AddNode("Lost Folder" + std::to_string(inode));

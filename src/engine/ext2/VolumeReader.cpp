@@ -236,11 +236,22 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
     return data;
 }
 
-std::vector<std::uint8_t> VolumeReader::ReadFolderData(InodeNo n, const InodeRecord& inode,
-                                                       std::size_t maxBlocks) {
-    if (MappingOf(inode) != FileMapping::kInline)
-        return ReadDataToFirstHole(inode, maxBlocks);
-    return InlineFolderBlock(InlineDataBytes(ReadInodeBody(n)), n, m_volume.BlockSize());
+FolderData VolumeReader::ReadFolderData(InodeNo n, const InodeRecord& inode,
+                                        std::uint64_t maxBytes) {
+    FolderData folder;
+    if (MappingOf(inode) == FileMapping::kInline) {
+        folder.bytes =
+            InlineFolderBlock(InlineDataBytes(ReadInodeBody(n)), n, m_volume.BlockSize());
+        folder.length = folder.bytes.size();
+        return folder;
+    }
+    folder.length = InodeView{inode}.i_size();
+    // Blocks past i_size are never listed, so they are not read.
+    const std::uint64_t blockSize = m_volume.BlockSize();
+    folder.bytes = ReadDataToFirstHole(
+        inode,
+        static_cast<std::size_t>((std::min(folder.length, maxBytes) + blockSize - 1) / blockSize));
+    return folder;
 }
 
 std::vector<std::uint8_t> VolumeReader::ReadInodeBody(InodeNo n) {

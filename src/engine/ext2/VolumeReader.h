@@ -44,6 +44,11 @@ struct BlockCount {
 // ones at its end (bg_itable_unused). The rest holds no inode, whatever bytes lie there.
 std::uint32_t UsedRecords(const GroupDescriptor& gd, const Ext2Volume& volume);
 
+struct FolderData {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t length = 0; // the folder's length for its listing
+};
+
 class VolumeReader {
 public:
     VolumeReader(SectorSource& source, Ext2Volume& volume)
@@ -89,10 +94,10 @@ public:
     // How folders are read: the blocks of `inode` up to its first hole, at most maxBlocks,
     // one block size each.
     std::vector<std::uint8_t> ReadDataToFirstHole(const InodeRecord& inode, std::size_t maxBlocks);
-    // The same for folder `n` (record `inode`), and for one whose entries the inode holds
-    // itself (inline data) one block made of them (InlineData.h).
-    std::vector<std::uint8_t> ReadFolderData(InodeNo n, const InodeRecord& inode,
-                                             std::size_t maxBlocks);
+    // Folder `n` (record `inode`) as its listing reads it: its blocks up to i_size (at most
+    // maxBytes of them) and i_size; for a folder whose entries the inode holds itself (inline
+    // data), one block made of them (InlineData.h) and that block's size.
+    FolderData ReadFolderData(InodeNo n, const InodeRecord& inode, std::uint64_t maxBytes);
     // The whole record of inode n, the inode size long (zeros where it cannot be read): the
     // part past the first 128 bytes holds extra fields and extended attributes.
     std::vector<std::uint8_t> ReadInodeBody(InodeNo n);

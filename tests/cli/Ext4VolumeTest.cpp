@@ -78,16 +78,16 @@ std::map<std::string, std::string> TwlListing(const std::string& tsv) {
     return items;
 }
 
-// The volume made with `options` at 1 MiB of a disk with one partition, changed by the
-// `debugfs` commands when given; its path, or "" when a tool failed.
+// The volume of `kind` made with `options` at 1 MiB of a disk with one partition, changed by
+// the `debugfs` commands when given; its path, or "" when a tool failed.
 std::string DiskWith(const TempDir& dir, const std::string& options, int megabytes,
-                     const std::string& debugfs = {}) {
+                     const std::string& debugfs = {}, const std::string& kind = "ext4") {
     const std::string volume = dir.File("volume.img");
     const std::string disk = dir.File("disk.img");
     std::ofstream(dir.File("commands")) << debugfs;
     const std::string size = std::to_string(megabytes) + "M";
     const std::string command =
-        "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t ext4 " + options + " -d " +
+        "E2FSPROGS_FAKE_TIME=1700000000 mke2fs -q -F -t " + kind + " " + options + " -d " +
         dir.File("src") + " " + volume + " " + size + " >/dev/null 2>&1 && " +
         (debugfs.empty()
              ? std::string()
@@ -171,6 +171,28 @@ TEST(Ext4Volume, UnwrittenBlocksReadAsZerosAndTurboScanFindsWhatExtentsKeep) {
     EXPECT_NE(tree.out.find("/deep/deeper/b.bin\t1\t"), std::string::npos) << tree.out;
     EXPECT_NE(tree.out.find("\n/Lost Folders1/Lost Folder"), std::string::npos) << tree.out;
     EXPECT_EQ(tree.out.find("/Inode8\t"), std::string::npos) << "the journal";
+}
+
+// On ext2 and ext3 the flags of ext4's extents and inline data are stray bits of a damaged
+// record: its i_block is still read as the block map the volume's files have, so files
+// carrying them list and save whole, before and after Turbo Scan.
+TEST(Ext4Volume, ExtentAndInlineFlagsOnAnExt3VolumeAreDamageNotMaps) {
+    TempDir dir;
+    MakeSource(dir.File("src"));
+    const std::string disk = DiskWith(dir, "-b 1024", 32,
+                                      "set_inode_field /pieces.bin flags 0x80000\n"
+                                      "set_inode_field /docs/deep/deeper/b.bin flags 0x10000000\n"
+                                      "set_inode_field /docs flags 0x80000\n",
+                                      "ext3");
+    ASSERT_FALSE(disk.empty());
+    const auto tree = RunTwl({"tree", disk, "--format", "tsv"});
+    ASSERT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(TwlListing(tree.out), SourceListing(dir.File("src")));
+    const std::string out = dir.File("out");
+    const auto save = RunTwl({"save", disk, "--turbo", "--out", out});
+    ASSERT_EQ(save.status, 0) << save.err;
+    EXPECT_NE(save.err.find("0 partial, 0 failed"), std::string::npos) << save.err;
+    ExpectSavedAsSource(dir.File("src"), out, "ext3");
 }
 
 // Metadata checksums that do not match are told as damage, and the volume is read as it

@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ConstBytes input(data, size);
     const ConstBytes blocks = input.subspan(kRootBytes);
     const std::size_t treeBlocks = blocks.size() / kBlockBytes;
-    const BlockGeometry geometry{kBlockBytes, 1, kFirstTreeBlock + treeBlocks + 1000};
+    const BlockGeometry geometry{
+        kBlockBytes, 1, kFirstTreeBlock + treeBlocks + 1000, {true, false}};
     const std::uint64_t end = EndOf(blocks.subspan(treeBlocks * kBlockBytes));
 
     InodeRecord record{};

@@ -9,7 +9,7 @@ namespace twl {
 BlockMapSurvey WalkFileBlocks(const InodeRecord& inode, const BlockGeometry& geometry,
                               const ReadMapBlock& read, std::uint64_t end,
                               const FileBlockVisit& visit, StopControl* stop) {
-    switch (MappingOf(inode)) {
+    switch (MappingOf(inode, geometry.kinds)) {
     case FileMapping::kInline:
         return {}; // the data lies in the record: no blocks
     case FileMapping::kExtents:

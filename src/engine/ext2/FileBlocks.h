@@ -10,6 +10,7 @@
 // blocks.
 
 #include "core/StopControl.h"
+#include "ext2/FileMapping.h"
 #include "ext2/Inode.h"
 
 #include <cstdint>
@@ -58,6 +59,7 @@ struct BlockGeometry {
     std::uint32_t blockSize = 1024;
     std::uint64_t firstDataBlock = 1; // blocks up to this one hold the boot and superblock
     std::uint64_t blocksCount = 0;    // s_blocks_count: block numbers from here on are not ours
+    MapKinds kinds;                   // the kinds of map the volume has besides block maps
 };
 
 using ReadMapBlock = std::function<void(BlockNo block, MutableBytes out)>;

@@ -42,8 +42,9 @@ bool ExtentRootPlausible(const InodeRecord& inode, std::uint64_t blocksCount) {
 
 } // namespace
 
-bool MapPlausible(const InodeRecord& inode, std::uint64_t blocksCount) {
-    switch (MappingOf(inode)) {
+bool MapPlausible(const InodeRecord& inode, const Superblock& sb) {
+    const std::uint64_t blocksCount = sb.s_blocks_count;
+    switch (MappingOf(inode, MapKindsOf(sb))) {
     case FileMapping::kInline:
         return true;
     case FileMapping::kExtents:
@@ -63,8 +64,8 @@ namespace {
 
 // Whether the map names a block among its first `pointers` block-map pointers; an extent
 // tree when it has an entry, data in the record always.
-bool MapsBlockAmong(const InodeRecord& inode, std::size_t pointers) {
-    switch (MappingOf(inode)) {
+bool MapsBlockAmong(const InodeRecord& inode, MapKinds kinds, std::size_t pointers) {
+    switch (MappingOf(inode, kinds)) {
     case FileMapping::kInline:
         return true;
     case FileMapping::kExtents:
@@ -81,12 +82,12 @@ bool MapsBlockAmong(const InodeRecord& inode, std::size_t pointers) {
 
 } // namespace
 
-bool MapsFirstBlock(const InodeRecord& inode) {
-    return MapsBlockAmong(inode, 1);
+bool MapsFirstBlock(const InodeRecord& inode, MapKinds kinds) {
+    return MapsBlockAmong(inode, kinds, 1);
 }
 
-bool MapsAnyBlock(const InodeRecord& inode) {
-    return MapsBlockAmong(inode, kBlockPointers);
+bool MapsAnyBlock(const InodeRecord& inode, MapKinds kinds) {
+    return MapsBlockAmong(inode, kinds, kBlockPointers);
 }
 
 ConstBytes InlineData(const InodeRecord& inode) {

@@ -30,7 +30,7 @@ bool IsPlausibleInode(const InodeRecord& inode, const Superblock& sb) {
     const InodeView v{inode};
     if (v.i_ctime() == 0 || v.i_mtime() == 0 || !PaddingClear(inode, sb))
         return false;
-    return MapPlausible(inode, sb.s_blocks_count);
+    return MapPlausible(inode, sb);
 }
 
 std::uint64_t InodeFileSize(const InodeRecord& inode, bool largeFileVolume) {

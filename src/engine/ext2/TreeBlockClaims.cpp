@@ -61,10 +61,10 @@ bool AddDataRuns(VolumeReader& reader, const InodeRecord& record, BlockRuns& run
                  StopControl* stop) {
     const InodeView view{record};
     const std::uint16_t type = view.FileType();
-    if ((type != kModeRegular && type != kModeDirectory && type != kModeSymlink) ||
-        MappingOf(record) == FileMapping::kInline)
-        return true;
     const Ext2Volume& volume = reader.Volume();
+    if ((type != kModeRegular && type != kModeDirectory && type != kModeSymlink) ||
+        MappingOf(record, MapKindsOf(volume.sb)) == FileMapping::kInline)
+        return true;
     const std::uint64_t size = InodeFileSize(record, volume.sb.HasLargeFile());
     const std::uint64_t blockSize = volume.BlockSize();
     const std::uint64_t end =

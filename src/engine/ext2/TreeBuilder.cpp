@@ -82,7 +82,7 @@ void TreeBuilder::AnnounceFolderBlocks(const InodeRecord& record, std::uint64_t 
     const std::uint64_t blocks = std::min<std::uint64_t>(
         CeilDiv(std::min<std::uint64_t>(view.i_size(), kMaxDirectoryBytes), blockSize),
         kDirectBlocks);
-    switch (MappingOf(record)) {
+    switch (MappingOf(record, MapKindsOf(m_reader.Volume().sb))) {
     case FileMapping::kInline:
         return;
     case FileMapping::kExtents: {
@@ -487,7 +487,7 @@ bool TreeBuilder::HealthySparse(const InodeRecord& inode, std::uint64_t size,
     const Ext2Volume& volume = m_reader.Volume();
     const std::uint64_t blockSize = volume.BlockSize();
     const std::uint64_t p = blockSize / 4;
-    const std::uint64_t reach = MappingOf(inode) == FileMapping::kExtents
+    const std::uint64_t reach = MappingOf(inode, MapKindsOf(volume.sb)) == FileMapping::kExtents
                                     ? std::uint64_t{1} << 32
                                     : 12 + p + p * p + p * p * p;
     if (CeilDiv(size, blockSize) > reach)

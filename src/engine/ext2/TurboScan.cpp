@@ -34,11 +34,11 @@ std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
 bool IsCandidate(InodeNo inode, const InodeRecord& record, const Superblock& sb) {
     const InodeView v{record};
     if (inode <= 2 || inode < FirstOrdinaryInode(sb) || v.i_ctime() == 0 || v.i_mtime() == 0 ||
-        !PaddingClear(record, sb) || !MapPlausible(record, sb.s_blocks_count) || v.i_size() == 0)
+        !PaddingClear(record, sb) || !MapPlausible(record, sb) || v.i_size() == 0)
         return false;
     if (v.FileType() == kModeDirectory)
-        return MapsFirstBlock(record);
-    return v.FileType() == kModeRegular && MapsAnyBlock(record);
+        return MapsFirstBlock(record, MapKindsOf(sb));
+    return v.FileType() == kModeRegular && MapsAnyBlock(record, MapKindsOf(sb));
 }
 
 // "." and ".." where a healthy directory has them, naming the directory itself, and a listing
@@ -312,7 +312,7 @@ void TurboScan::PlaceNamedEmptyFiles(
         const InodeView view{read.record};
         if (read.readable && view.i_dtime() != 0 && view.i_ctime() != 0 &&
             view.FileType() == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0 &&
-            !MapsAnyBlock(read.record)) {
+            !MapsAnyBlock(read.record, MapKindsOf(sb))) {
             CatalogNode found;
             found.type = kTypeFile;
             found.inode = rest[k];

@@ -167,7 +167,7 @@ int VolumeReader::ReadBlock(BlockNo block, MutableBytes out) {
 BlockMapSurvey VolumeReader::ForEachFileBlock(InodeRecord inode, std::uint64_t end,
                                               const FileBlockVisit& visit, StopControl* stop) {
     const BlockGeometry geometry{m_volume.BlockSize(), m_volume.sb.s_first_data_block,
-                                 m_volume.sb.s_blocks_count};
+                                 m_volume.sb.s_blocks_count, MapKindsOf(m_volume.sb)};
     return WalkFileBlocks(inode, geometry, m_readMapBlock, end, visit, stop);
 }
 
@@ -239,7 +239,7 @@ std::vector<std::uint8_t> VolumeReader::ReadBlockData(const BlockList& list) {
 FolderData VolumeReader::ReadFolderData(InodeNo n, const InodeRecord& inode,
                                         std::uint64_t maxBytes) {
     FolderData folder;
-    if (MappingOf(inode) == FileMapping::kInline) {
+    if (MappingOf(inode, MapKindsOf(m_volume.sb)) == FileMapping::kInline) {
         folder.bytes =
             InlineFolderBlock(InlineDataBytes(ReadInodeBody(n)), n, m_volume.BlockSize());
         folder.length = folder.bytes.size();

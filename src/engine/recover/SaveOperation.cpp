@@ -259,7 +259,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
         return;
     }
     NoteName(id, made);
-    if (MappingOf(inode) == FileMapping::kInline) {
+    if (MappingOf(inode, MapKindsOf(m_reader.Volume().sb)) == FileMapping::kInline) {
         SaveInlineData(id, *file, made, inode, size);
         return;
     }
@@ -324,7 +324,7 @@ void Saver::SaveFileData(NodeId id, int parent) {
 // attribute area, read from the record on the disk; for an item the journal gave back, its
 // copy's 60 bytes, which are all a copy shows.
 std::vector<std::uint8_t> Saver::InlineBytes(NodeId id, const InodeRecord& inode) {
-    if ((InodeView{inode}.i_flags() & kInodeInlineDataFlag) != 0 &&
+    if (HoldsInlineData(inode, MapKindsOf(m_reader.Volume().sb)) &&
         OriginOf(m_catalog, id) != NodeOrigin::kJournal)
         return InlineDataBytes(m_reader.ReadInodeBody(m_catalog.Node(id).inode));
     const ConstBytes held = InlineData(inode);
@@ -396,7 +396,8 @@ void Saver::SaveSymlink(NodeId id, int parent) {
     const InodeRecord& inode = read.record;
     const InodeView view{inode};
     std::string target;
-    if (MappingOf(inode, true) == FileMapping::kInline) { // the target lies in the record
+    if (MappingOf(inode, MapKindsOf(m_reader.Volume().sb), true) ==
+        FileMapping::kInline) { // the target lies in the record
         const std::vector<std::uint8_t> held = InlineBytes(id, inode);
         target.assign(reinterpret_cast<const char*>(held.data()),
                       std::min<std::size_t>(view.i_size(), held.size()));

@@ -20,7 +20,7 @@ constexpr std::size_t kRoot = 60;    // i_block
 constexpr std::size_t kBlock = 1024; // a tree block of the small volume
 constexpr std::uint16_t kMagic = 0xF30A;
 constexpr std::uint16_t kUnwritten = 32768; // added to a leaf length: uninitialised
-constexpr BlockGeometry kSmall{1024, 1, 10000};
+constexpr BlockGeometry kSmall{1024, 1, 10000, {true, false}};
 
 struct Ext {
     std::uint32_t logical;
@@ -182,7 +182,7 @@ void Check(const TreeCase& c) {
 // one step, 48-bit block numbers, trees of several levels read each block once in file
 // order, and the end cutting an extent and sparing the tree blocks wholly past it.
 TEST(ExtentWalk, SoundTreesAreWalkedInFileOrder) {
-    const BlockGeometry large{4096, 0, BlockNo{1} << 44};
+    const BlockGeometry large{4096, 0, BlockNo{1} << 44, {true, false}};
     const BlockNo high = (BlockNo{1} << 32) | 0x23456789;
     const BlockNo highChild = (BlockNo{2} << 32) | 7;
     const TreeCase cases[] = {
@@ -205,7 +205,7 @@ TEST(ExtentWalk, SoundTreesAreWalkedInFileOrder) {
          0,
          0,
          false,
-         {1024, 1, 100000}},
+         {1024, 1, 100000, {true, false}}},
         {"48-bit child and data block numbers",
          {Index(kRoot, 1, {{0, highChild}}), {{highChild, Leaf(4096, {{0, 2, high}})}}},
          kAll,

@@ -39,8 +39,9 @@ struct Slot {
     bool inUse = false;
     std::uint32_t generation = 0; // of the file in it now
 
-    bool Takes(const InodeRecord& record) const {
-        return IsLiveVersion(record) && (!inUse || InodeView{record}.i_generation() != generation);
+    bool Takes(const InodeRecord& record, MapKinds kinds) const {
+        return IsLiveVersion(record, kinds) &&
+               (!inUse || InodeView{record}.i_generation() != generation);
     }
 };
 
@@ -51,14 +52,14 @@ bool InodeInUse(const InodeRecord& record) {
     return view.i_links_count() != 0 && view.i_dtime() == 0 && view.i_mode() != 0;
 }
 
-bool IsLiveVersion(const InodeRecord& record) {
+bool IsLiveVersion(const InodeRecord& record, MapKinds kinds) {
     if (!InodeInUse(record))
         return false;
     const InodeView view{record};
     const std::uint16_t type = view.FileType();
     if (type != kModeRegular && type != kModeDirectory && type != kModeSymlink)
         return false;
-    return MapsAnyBlock(record) ||
+    return MapsAnyBlock(record, kinds) ||
            (type == kModeRegular && view.i_size() == 0 && view.i_dir_acl() == 0);
 }
 
@@ -140,7 +141,8 @@ JournalInodes JournalInodes::Find(VolumeReader& reader, const JournalIndex& inde
             std::erase_if(slots, [&](const Slot& slot) {
                 JournalInode found{slot.inode, RecordAt(copy, slot.offset), c.age};
                 found.reused = slot.inUse;
-                if (!slot.Takes(found.record) || !CheckMap(bitmaps, found, stop))
+                if (!slot.Takes(found.record, MapKindsOf(volume.sb)) ||
+                    !CheckMap(bitmaps, found, stop))
                     return false; // an older copy may still hold a sound version
                 result.m_found.emplace(found.inode, found);
                 return true;
@@ -166,8 +168,8 @@ std::optional<JournalInode> JournalVersionFinder::Find(InodeNo inode, std::uint3
         JournalInode found{inode, RecordAt(m_copy, place->second), c.age};
         found.reused = slot.inUse;
         const InodeView view{found.record};
-        if (slot.Takes(found.record) && view.i_ctime() == ctime && view.i_mtime() == mtime &&
-            CheckMap(m_bitmaps, found, nullptr))
+        if (slot.Takes(found.record, MapKindsOf(m_reader.Volume().sb)) && view.i_ctime() == ctime &&
+            view.i_mtime() == mtime && CheckMap(m_bitmaps, found, nullptr))
             return found;
     }
     return std::nullopt;

@@ -96,7 +96,7 @@ private:
 // Whether a record is of an item in use: links, no deletion time, a mode.
 bool InodeInUse(const InodeRecord& record);
 // Whether a record is of a live regular file, folder or symbolic link that has data to follow
-// (or is an empty file).
-bool IsLiveVersion(const InodeRecord& record);
+// (or is an empty file), on a volume allowing `kinds` of map.
+bool IsLiveVersion(const InodeRecord& record, MapKinds kinds);
 
 } // namespace twl

@@ -127,7 +127,8 @@ TEST(Ext4Volume, EveryLayoutListsAndSavesLikeItsSourceFolder) {
         {"inline data", "-O inline_data", 32},
         {"one sparse_super2 backup, flex_bg of 4",
          "-b 1024 -G 4 -O sparse_super2 -E num_backup_sb=1", 32},
-        {"no checksums, 32-byte descriptors", "-O ^64bit,^metadata_csum", 32},
+        {"group checksums of the older kind, 32-byte descriptors",
+         "-O ^64bit,^metadata_csum,uninit_bg", 32},
     };
     for (const Layout& layout : layouts) {
         TempDir dir;
@@ -195,27 +196,41 @@ TEST(Ext4Volume, ExtentAndInlineFlagsOnAnExt3VolumeAreDamageNotMaps) {
     ExpectSavedAsSource(dir.File("src"), out, "ext3");
 }
 
-// Metadata checksums that do not match are told as damage, and the volume is read as it
-// stands: a changed label breaks the superblock's, a changed free count group 1's descriptor.
+// Checksums that do not match are told as damage, and the volume is read as it stands: a
+// changed label breaks the superblock's checksum (metadata_csum only), a changed free count
+// group 1's descriptor checksum (metadata_csum's CRC32C, gdt_csum's CRC16).
 TEST(Ext4Volume, ChecksumsThatDoNotMatchAreToldAndTheVolumeStillRead) {
-    TempDir dir;
-    MakeSource(dir.File("src"));
-    const std::string disk = DiskWith(dir, "-b 1024", 32);
-    ASSERT_FALSE(disk.empty());
-    const std::string volume = std::to_string(1 << 20);
-    ASSERT_EQ(fixtures::RunShell(
-                  "printf 'X' | dd of=" + disk + " bs=1 seek=$((" + volume +
-                  " + 1024 + 0x78)) conv=notrunc 2>/dev/null && printf 'Y' | dd of=" + disk +
-                  " bs=1 seek=$((" + volume + " + 2048 + 64 + 0x0C)) conv=notrunc 2>/dev/null"),
-              0);
-    const auto tree = RunTwl({"tree", disk, "--format", "tsv"});
-    ASSERT_EQ(tree.status, 0) << tree.err;
-    EXPECT_NE(tree.err.find("Damage: the superblock's checksum does not match its bytes; 1 group "
-                            "descriptor checksums do not match (the first: group 1). What they "
-                            "describe is read as it stands"),
-              std::string::npos)
-        << tree.err;
-    EXPECT_EQ(TwlListing(tree.out), SourceListing(dir.File("src")));
+    struct Case {
+        const char* options;
+        std::size_t descriptorSize;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"-b 1024", 64,
+         "Damage: the superblock's checksum does not match its bytes; 1 group descriptor "
+         "checksums do not match (the first: group 1). What they describe is read as it stands"},
+        {"-b 1024 -O ^64bit,^metadata_csum,uninit_bg", 32,
+         "Damage: 1 group descriptor checksums do not match (the first: group 1). What they "
+         "describe is read as it stands"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        MakeSource(dir.File("src"));
+        const std::string disk = DiskWith(dir, c.options, 32);
+        ASSERT_FALSE(disk.empty()) << c.options;
+        const std::string volume = std::to_string(1 << 20);
+        const std::string descriptor = std::to_string(2048 + c.descriptorSize + 0x0C);
+        ASSERT_EQ(fixtures::RunShell("printf 'X' | dd of=" + disk + " bs=1 seek=$((" + volume +
+                                     " + 1024 + 0x78)) conv=notrunc 2>/dev/null && printf 'Y' | "
+                                     "dd of=" +
+                                     disk + " bs=1 seek=$((" + volume + " + " + descriptor +
+                                     ")) conv=notrunc 2>/dev/null"),
+                  0);
+        const auto tree = RunTwl({"tree", disk, "--format", "tsv"});
+        ASSERT_EQ(tree.status, 0) << tree.err;
+        EXPECT_NE(tree.err.find(c.note), std::string::npos) << c.options << tree.err;
+        EXPECT_EQ(TwlListing(tree.out), SourceListing(dir.File("src"))) << c.options;
+    }
 }
 
 } // namespace

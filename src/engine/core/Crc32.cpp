@@ -20,6 +20,7 @@ constexpr Table MakeTable(std::uint32_t polynomial) {
 
 constexpr Table kCrc32Table = MakeTable(0xEDB88320u);
 constexpr Table kCrc32cTable = MakeTable(0x82F63B78u);
+constexpr Table kCrc16Table = MakeTable(0xA001u);
 
 std::uint32_t Continue(const Table& table, std::uint32_t c, ConstBytes bytes) {
     for (const std::uint8_t b : bytes)
@@ -35,6 +36,10 @@ std::uint32_t Crc32(ConstBytes bytes) {
 
 std::uint32_t Crc32c(std::uint32_t crc, ConstBytes bytes) {
     return Continue(kCrc32cTable, crc, bytes);
+}
+
+std::uint16_t Crc16(std::uint16_t crc, ConstBytes bytes) {
+    return static_cast<std::uint16_t>(Continue(kCrc16Table, crc, bytes));
 }
 
 } // namespace twl

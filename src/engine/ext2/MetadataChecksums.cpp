@@ -23,6 +23,9 @@ std::uint32_t ChecksumSeed(const Ext2Volume& volume) {
     return Crc32c(0xFFFFFFFFu, raw.subspan(kUuid, 16));
 }
 
+// metadata_csum: the low half of the CRC32C of the group number and the descriptor, its
+// checksum taken as zero. gdt_csum: the CRC16 of the UUID, the group number and the
+// descriptor around its checksum.
 bool DescriptorMatches(const Ext2Volume& volume, std::uint32_t seed, std::uint32_t group) {
     const std::uint32_t size = volume.layout.size;
     const std::size_t at = std::size_t{group} * size;
@@ -32,9 +35,15 @@ bool DescriptorMatches(const Ext2Volume& volume, std::uint32_t seed, std::uint32
         volume.descriptorTable.begin() + static_cast<std::ptrdiff_t>(at),
         volume.descriptorTable.begin() + static_cast<std::ptrdiff_t>(at + size));
     const std::uint16_t stored = Le16(descriptor, kDescriptorChecksum);
-    PutLe16(descriptor, kDescriptorChecksum, 0);
     std::array<std::uint8_t, 4> number{};
     PutLe32(number, 0, group);
+    if (!volume.sb.HasRoCompat(kRoCompatMetadataCsum)) {
+        const ConstBytes bytes(descriptor);
+        std::uint16_t crc = Crc16(0xFFFF, ConstBytes(volume.superblock).subspan(kUuid, 16));
+        crc = Crc16(Crc16(crc, number), bytes.first(kDescriptorChecksum));
+        return Crc16(crc, bytes.subspan(kDescriptorChecksum + 2)) == stored;
+    }
+    PutLe16(descriptor, kDescriptorChecksum, 0);
     const std::uint32_t crc = Crc32c(Crc32c(seed, number), descriptor);
     return (crc & 0xFFFF) == stored;
 }
@@ -42,11 +51,12 @@ bool DescriptorMatches(const Ext2Volume& volume, std::uint32_t seed, std::uint32
 } // namespace
 
 std::string ChecksumMismatchNote(const Ext2Volume& volume) {
-    if (!volume.sb.HasRoCompat(kRoCompatMetadataCsum))
+    if (!volume.sb.HasGroupChecksums())
         return {};
     const ConstBytes raw(volume.superblock);
     std::string note;
-    if (Crc32c(0xFFFFFFFFu, raw.first(kSuperblockChecksum)) != Le32(raw, kSuperblockChecksum))
+    if (volume.sb.HasRoCompat(kRoCompatMetadataCsum) &&
+        Crc32c(0xFFFFFFFFu, raw.first(kSuperblockChecksum)) != Le32(raw, kSuperblockChecksum))
         note = "the superblock's checksum does not match its bytes";
     const std::uint32_t seed = ChecksumSeed(volume);
     std::uint32_t mismatched = 0;

@@ -51,7 +51,7 @@ void Reseal(std::vector<std::uint8_t>& disk, std::uint64_t lba) {
     PutLe32(header, 16, Crc32(header.first(Le32(header, 12))));
 }
 
-TEST(Crc32, BothKindsMatchTheirStandardCheckValues) {
+TEST(Crc32, EveryKindMatchesItsStandardCheckValues) {
     const std::string text = "123456789";
     const ConstBytes bytes{reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
     EXPECT_EQ(Crc32(bytes), 0xCBF43926u);
@@ -59,6 +59,8 @@ TEST(Crc32, BothKindsMatchTheirStandardCheckValues) {
     // CRC-32C is kept without its final inversion, as ext4 stores it.
     EXPECT_EQ(~Crc32c(0xFFFFFFFFu, bytes), 0xE3069283u);
     EXPECT_EQ(Crc32c(0x1234u, {}), 0x1234u);
+    EXPECT_EQ(Crc16(0, bytes), 0xBB3Du);      // CRC-16/ARC
+    EXPECT_EQ(Crc16(0xFFFF, bytes), 0x4B37u); // CRC-16/MODBUS, started as gdt_csum starts it
 }
 
 TEST(GptTable, GuidsReadAsTheyAreWrittenAndKnownTypesByName) {

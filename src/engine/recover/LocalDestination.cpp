@@ -1,22 +1,19 @@
 #include "recover/LocalDestination.h"
 
 #include "platform/FullIo.h"
+#include "recover/WriteBehind.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace twl {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// A time of 0 is one the catalogue does not know: the item keeps the time it has.
-timespec Seconds(std::uint32_t seconds) {
-    return seconds == 0 ? timespec{0, UTIME_OMIT} : timespec{static_cast<time_t>(seconds), 0};
-}
 
 class LocalFile final : public SaveFile {
 public:
@@ -28,14 +25,18 @@ public:
         return WriteAllAt(m_fd, offset, bytes).error;
     }
     int Finish(ByteCount size, const ItemTimes& times) override {
-        // The file was made new: when the writes end at its size, it has that size already.
-        // Otherwise its tail is a hole, or more was written than it holds.
-        int error = m_end == size || ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
-        const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
-        if (error == 0 && ::futimens(m_fd, stamps) != 0)
-            error = errno;
-        const int closed = Close();
-        return error != 0 ? error : closed;
+        const int error = WriteAndClose(m_fd, {}, m_end, size, times);
+        m_fd = -1;
+        return error;
+    }
+    void WriteHeld(HeldBytes held, ByteCount size, const ItemTimes& times,
+                   const Done& done) override {
+        if (m_end != 0) { // written to already: not a whole file in memory
+            SaveFile::WriteHeld(std::move(held), size, times, done);
+            return;
+        }
+        m_destination.WriteLater({m_fd, std::move(held), size, times, 0}, m_parent, m_name, done);
+        m_fd = -1;
     }
     void Abandon() override {
         Close();
@@ -157,11 +158,10 @@ MadeItem LocalDestination::MakeFolder(int parent, const std::string& name) {
 }
 
 void LocalDestination::FinishFolder(int folder, const ItemTimes& times) {
+    Flush(); // a file taken back changes its folder's time
     const int fd = FolderFd(folder);
-    if (fd >= 0) {
-        const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
-        ::futimens(fd, stamps);
-    }
+    if (fd >= 0)
+        ::futimens(fd, TimeStamps(times).data());
     LetGo(folder);
     m_names.Forget(folder);
     if (folder != 0)
@@ -181,10 +181,8 @@ MadeItem LocalDestination::MakeSymlink(int parent, const std::string& name,
     });
     made.name = outcome.name;
     made.error = outcome.error;
-    if (made.error == 0) {
-        const timespec stamps[2] = {Seconds(times.atime), Seconds(times.mtime)};
-        ::utimensat(parentFd, made.name.c_str(), stamps, AT_SYMLINK_NOFOLLOW);
-    }
+    if (made.error == 0)
+        ::utimensat(parentFd, made.name.c_str(), TimeStamps(times).data(), AT_SYMLINK_NOFOLLOW);
     return made;
 }
 
@@ -213,6 +211,28 @@ int LocalDestination::RemoveFile(int parent, const std::string& name) {
     if (parentFd < 0)
         return errno;
     return ::unlinkat(parentFd, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+void LocalDestination::WriteLater(WriteJob job, int parent, std::string name, SaveFile::Done done) {
+    if (!m_behind)
+        m_behind = std::make_unique<WriteBehind>();
+    m_behind->Submit(std::move(job));
+    m_waiting.push_back({parent, std::move(name), std::move(done)});
+    if (m_waiting.size() >= kMaxWaiting || m_behind->Failed())
+        Flush();
+}
+
+void LocalDestination::Flush() {
+    if (m_waiting.empty())
+        return;
+    const std::vector<WriteJob> jobs = m_behind->Drain();
+    std::vector<Waiting> waiting = std::exchange(m_waiting, {});
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        const int error = i < jobs.size() ? jobs[i].error : EIO;
+        if (error != 0)
+            RemoveFile(waiting[i].parent, waiting[i].name);
+        waiting[i].done(error, {});
+    }
 }
 
 void LocalDestination::MakeExecutable(const std::string& name) {

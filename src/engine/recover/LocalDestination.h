@@ -9,6 +9,7 @@
 #include "core/Status.h"
 #include "recover/SaveDestination.h"
 #include "recover/UniqueName.h"
+#include "recover/WriteBehind.h"
 
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ public:
 
     // Removes file `name` of folder `parent` (a file that could not be written whole).
     int RemoveFile(int parent, const std::string& name);
+    // Leaves file `name` of folder `parent` to the second thread; how it came out reaches
+    // `done` at the next Flush.
+    void WriteLater(WriteJob job, int parent, std::string name, SaveFile::Done done);
+    void Flush() override;
+
+    // Files left to the second thread are reported at least this often, and at once after one
+    // failed.
+    static constexpr std::size_t kMaxWaiting = 256;
 
     // Folders held open at most, the top folder included.
     static constexpr std::size_t kMaxOpenFolders = 32;
@@ -53,10 +62,18 @@ private:
     void Hold(int handle, int fd);
     void LetGo(int handle);
 
+    struct Waiting {
+        int parent;
+        std::string name;
+        SaveFile::Done done;
+    };
+
     std::vector<Folder> m_folders; // by handle; 0 is the top folder, always open
     std::vector<int> m_open;       // handles held open, the top folder not counted
     std::uint64_t m_clock = 0;
     UniqueNames m_names;
+    std::vector<Waiting> m_waiting;        // files left to m_behind, in the order given
+    std::unique_ptr<WriteBehind> m_behind; // made when a file is first left to it
 };
 
 } // namespace twl

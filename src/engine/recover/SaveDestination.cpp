@@ -2,6 +2,22 @@
 
 namespace twl {
 
+void SaveFile::WriteHeld(HeldBytes held, ByteCount size, const ItemTimes& times, const Done& done) {
+    int error = 0;
+    for (const HeldBytes::Run& run : held.runs) {
+        if (error == 0)
+            error = WriteAt(run.offset, ConstBytes(held.bytes).subspan(run.at, run.length));
+    }
+    if (error == 0)
+        error = Finish(size, times);
+    std::string detail;
+    if (error != 0) {
+        detail = LastError();
+        Abandon();
+    }
+    done(error, detail);
+}
+
 MadeItem SaveDestination::WriteTextFile(const std::string& name, const std::string& text,
                                         bool executable) {
     MadeItem made;

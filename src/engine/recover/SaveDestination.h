@@ -8,8 +8,10 @@
 #include "core/Types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace twl {
 
@@ -25,8 +27,24 @@ struct MadeItem {
     std::string detail; // what the destination said, when it said more than an errno
 };
 
+// Bytes of a file held in memory: each run is `length` bytes of `bytes` from `at`, written at
+// `offset` in the file. What no run covers is a hole.
+struct HeldBytes {
+    struct Run {
+        ByteOffset offset = 0;
+        std::size_t at = 0;
+        std::size_t length = 0;
+    };
+    std::vector<std::uint8_t> bytes;
+    std::vector<Run> runs;
+};
+
 class SaveFile {
 public:
+    // How a file written by WriteHeld came out: 0 or an errno, and what the destination said
+    // when it said more.
+    using Done = std::function<void(int error, const std::string& detail)>;
+
     virtual ~SaveFile() = default;
     // Writes at byte `offset`; returns 0 or an errno. Offsets never go backwards.
     virtual int WriteAt(ByteOffset offset, ConstBytes bytes) = 0;
@@ -38,6 +56,12 @@ public:
     virtual void Abandon() = 0;
     // What the destination said about the last failure, when it said more than an errno.
     virtual std::string LastError() const { return {}; }
+    // Writes `held` into the new file and finishes it, or abandons it when either failed. A
+    // destination may do this later, on another thread; `done` is then called on the saving
+    // thread by the time FinishFolder of the file's folder, or Flush, returns. Here it is
+    // done at once. The file is not used after.
+    virtual void WriteHeld(HeldBytes held, ByteCount size, const ItemTimes& times,
+                           const Done& done);
 };
 
 class SaveDestination {
@@ -53,6 +77,9 @@ public:
                                  const ItemTimes& times) = 0;
     virtual std::unique_ptr<SaveFile> MakeFile(int parent, const std::string& name,
                                                MadeItem& made) = 0;
+    // Waits for the files whose writing was left for later (SaveFile::WriteHeld) and reports
+    // how each came out.
+    virtual void Flush() {}
     // Writes a small text file (report, scripts) into the top folder, through MakeFile: all
     // of it, or (the file abandoned) nothing.
     MadeItem WriteTextFile(const std::string& name, const std::string& text, bool executable);

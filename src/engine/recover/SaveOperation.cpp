@@ -19,6 +19,9 @@ namespace twl {
 namespace {
 
 constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
+// Files whose blocks hold at most this much are read whole into memory and left to the
+// destination to write, which may do that on another thread.
+constexpr std::uint64_t kHeldFileBytes = 64 * 1024;
 
 enum class Pick : std::uint8_t { kSkip, kSave, kHolder };
 
@@ -46,6 +49,21 @@ struct Extent {
     std::uint64_t logical = 0;
     BlockNo block = 0;
     std::uint64_t count = 0;
+};
+
+// What the report and the scripts need of a file whose data was given to the destination,
+// once it is known how writing it came out.
+struct SavedFile {
+    NodeId id = kNoNode;
+    std::size_t item = 0; // its place in the walk, which orders the report
+    std::string name;     // as made
+    std::string path;     // as saved, for the report
+    std::string shown;    // as the catalogue names it, for the report
+    int scriptFolder = RestoreScripts::kTop;
+    std::uint64_t size = 0; // bytes written
+    std::uint64_t recorded = 0;
+    std::uint64_t unreadable = 0; // blocks written as zeros
+    bool mapLoop = false;
 };
 
 class Saver {
@@ -83,6 +101,8 @@ private:
     std::vector<std::uint8_t> InlineBytes(NodeId id, const InodeRecord& inode);
     bool FinishFile(NodeId id, SaveFile& file, int error, std::uint64_t size,
                     const ItemTimes& times);
+    HeldBytes ReadHeld(const std::vector<Extent>& extents, std::uint64_t size);
+    void Account(const SavedFile& saved, int error, const std::string& detail);
     void SaveSymlink(NodeId id, int parent);
     std::string FirstBlockText(const InodeRecord& inode, std::uint64_t size);
     int CopyExtents(SaveFile& file, const std::vector<Extent>& extents, std::uint64_t size);
@@ -95,7 +115,11 @@ private:
     std::string Shown(NodeId id) const { return PathOf(EscapeBytes(m_catalog.Name(id))); }
     void NoteName(NodeId id, const MadeItem& made);
     void Failed(NodeId id, int error, const std::string& detail = {});
-    void Problem(std::string line) { m_summary.problems.push_back(std::move(line)); }
+    void FailedAt(std::size_t item, const std::string& shown, int error, const std::string& detail);
+    void Problem(std::string line) { Problem(m_item, std::move(line)); }
+    void Problem(std::size_t item, std::string line) {
+        m_problems.emplace_back(item, std::move(line));
+    }
     void WriteAfterwards();
 
     VolumeReader& m_reader;
@@ -108,6 +132,10 @@ private:
     std::vector<Pick> m_picks;
     SaveProgressInfo m_progress;
     SaveSummary m_summary;
+    // The report's lines by the place in the walk of the item they are about: a file written
+    // later is reported in its place.
+    std::vector<std::pair<std::size_t, std::string>> m_problems;
+    std::size_t m_item = 0; // of the item being saved
     RestoreScripts m_scripts;
     std::string m_path = "."; // of the folder being filled, as saved
     int m_scriptFolder = RestoreScripts::kTop;
@@ -136,6 +164,7 @@ SaveSummary Saver::Run() {
             m_summary.stopped = true;
             break;
         }
+        ++m_item;
         SaveItem(id, stack);
     }
     // Folders still open when the save ended early get their times all the same.
@@ -143,6 +172,8 @@ SaveSummary Saver::Run() {
         if (it->folder != kRootAnchor)
             m_destination.FinishFolder(it->handle, TimesOf(it->folder));
     }
+    m_destination.Flush();
+    ++m_item;
     WriteAfterwards();
     return m_summary;
 }
@@ -228,9 +259,15 @@ void Saver::NoteName(NodeId id, const MadeItem& made) {
 }
 
 void Saver::Failed(NodeId id, int error, const std::string& detail) {
+    FailedAt(m_item, Shown(id), error, detail);
+}
+
+void Saver::FailedAt(std::size_t item, const std::string& shown, int error,
+                     const std::string& detail) {
     ++m_summary.failed;
     m_summary.destinationFull = m_summary.destinationFull || error == ENOSPC || error == EDQUOT;
-    Problem("failed: " + Shown(id) + " (" + (detail.empty() ? std::strerror(error) : detail) + ")");
+    Problem(item,
+            "failed: " + shown + " (" + (detail.empty() ? std::strerror(error) : detail) + ")");
 }
 
 std::pair<unsigned, unsigned> Saver::SpecialNumbers(NodeId id) {
@@ -281,43 +318,87 @@ void Saver::SaveFileData(NodeId id, int parent) {
             extents.push_back({logical, block, 1});
         },
         nullptr, /*capAtVolume=*/false); // a sparse file may reach past the volume's size
-    if (!FinishFile(id, *file, CopyExtents(*file, extents, size), size,
-                    {InodeView{inode}.i_atime(), node.mtime}))
+    SavedFile saved{id,   m_item,   made.name, PathOf(made.name), Shown(id), m_scriptFolder,
+                    size, recorded, 0,         survey.mapLoop};
+    const ItemTimes times{InodeView{inode}.i_atime(), node.mtime};
+    const auto unreadableBlocks = [&] {
+        return (m_reader.Source().UnreadableSectors() - unreadableBefore +
+                m_reader.Volume().sectorsPerBlock - 1) /
+                   m_reader.Volume().sectorsPerBlock +
+               survey.outOfRangePointers;
+    };
+    std::uint64_t mapped = 0;
+    for (const Extent& extent : extents)
+        mapped += extent.count * blockSize;
+    if (mapped <= kHeldFileBytes) {
+        HeldBytes held = ReadHeld(extents, size);
+        saved.unreadable = unreadableBlocks();
+        file->WriteHeld(
+            std::move(held), size, times,
+            [this, saved](int error, const std::string& detail) { Account(saved, error, detail); });
         return;
-    const std::uint64_t unreadable = (m_reader.Source().UnreadableSectors() - unreadableBefore +
-                                      m_reader.Volume().sectorsPerBlock - 1) /
-                                         m_reader.Volume().sectorsPerBlock +
-                                     survey.outOfRangePointers;
+    }
+    int error = CopyExtents(*file, extents, size);
+    if (error == 0)
+        error = file->Finish(size, times);
+    std::string detail;
+    if (error != 0) {
+        detail = file->LastError();
+        file->Abandon();
+    }
+    saved.unreadable = unreadableBlocks();
+    Account(saved, error, detail);
+}
+
+// Reports a file whose data was given to the destination: failed (and not kept), saved, or
+// saved in part, and why.
+void Saver::Account(const SavedFile& saved, int error, const std::string& detail) {
+    if (error != 0) {
+        FailedAt(saved.item, saved.shown, error,
+                 (detail.empty() ? std::strerror(error) : detail) + "; not kept");
+        return;
+    }
+    const CatalogNode& node = m_catalog.Node(saved.id);
     m_progress.bytesDone += node.size;
-    m_summary.bytes += size;
-    m_scripts.AddFile(m_scriptFolder, made.name, node);
-    if ((node.flags & kNodePossiblyOverwritten) != 0) {
+    m_summary.bytes += saved.size;
+    m_scripts.AddFile(saved.scriptFolder, saved.name, node);
+    const auto partial = [&](const std::string& line) {
         ++m_summary.partial;
-        Problem("possibly overwritten: " + PathOf(made.name) +
+        Problem(saved.item, line);
+    };
+    if ((node.flags & kNodePossiblyOverwritten) != 0) {
+        partial("possibly overwritten: " + saved.path +
                 " (blocks of it were given to other files after it was deleted; what they hold "
                 "may not be its data)");
-        return;
-    }
-    if (size < recorded) {
-        ++m_summary.partial;
-        Problem("partial: " + PathOf(made.name) + " (recorded size " + std::to_string(recorded) +
-                " bytes, its blocks hold " + std::to_string(size) + ")");
-        return;
-    }
-    if (survey.mapLoop) {
-        ++m_summary.partial;
-        Problem("partial: " + PathOf(made.name) +
+    } else if (saved.size < saved.recorded) {
+        partial("partial: " + saved.path + " (recorded size " + std::to_string(saved.recorded) +
+                " bytes, its blocks hold " + std::to_string(saved.size) + ")");
+    } else if (saved.mapLoop) {
+        partial("partial: " + saved.path +
                 " (its block map names one of its map blocks twice; what lies past that is "
                 "written as zeros)");
-        return;
-    }
-    if (unreadable == 0) {
+    } else if (saved.unreadable != 0) {
+        partial("partial: " + saved.path + " (" + std::to_string(saved.unreadable) +
+                " unreadable blocks written as zeros)");
+    } else {
         ++m_summary.files;
-        return;
     }
-    ++m_summary.partial;
-    Problem("partial: " + PathOf(made.name) + " (" + std::to_string(unreadable) +
-            " unreadable blocks written as zeros)");
+}
+
+// The data of a small file read into memory: each extent's blocks in turn, the last cut at
+// the size.
+HeldBytes Saver::ReadHeld(const std::vector<Extent>& extents, std::uint64_t size) {
+    const std::uint64_t blockSize = m_reader.Volume().BlockSize();
+    HeldBytes held;
+    for (const Extent& extent : extents) {
+        const std::size_t at = held.bytes.size();
+        held.bytes.resize(at + extent.count * blockSize);
+        const MutableBytes bytes = MutableBytes(held.bytes).subspan(at);
+        m_reader.ReadBlock(extent.block, bytes);
+        const std::uint64_t offset = extent.logical * blockSize;
+        held.runs.push_back({offset, at, std::min<std::size_t>(bytes.size(), size - offset)});
+    }
+    return held;
 }
 
 // The bytes a record holds in place of a map: with ext4's inline data also those of its
@@ -438,6 +519,10 @@ std::string Saver::FirstBlockText(const InodeRecord& inode, std::uint64_t size) 
 void Saver::WriteAfterwards() {
     if (m_summary.destinationFull)
         Problem("stopped: the destination is full; what was written before stays");
+    std::stable_sort(m_problems.begin(), m_problems.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [item, line] : m_problems)
+        m_summary.problems.push_back(std::move(line));
     if (m_options.permissionScript)
         m_destination.WriteTextFile(kPermissionScript, m_scripts.PermissionScript(), true);
     if (m_options.ownershipScript)

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -350,6 +352,42 @@ TEST_F(SavedVolume, OnAFullDiskNoFileOrReportIsLeftWithATailNeverWritten) {
 }
 
 // Every folder opened and held would run out of descriptors long before the bottom.
+// Small files are written on a second thread; one that fails there (larger than the process
+// may write) is taken back and reported as failed like any other, and the rest keep their
+// bytes and times.
+TEST_F(SavedVolume, FilesWrittenOnTheSecondThreadThatFailAreTakenBackAndReported) {
+    fixtures::TempDir out;
+    Status status;
+    const auto destination = LocalDestination::Open(out.Path(), status);
+    ASSERT_TRUE(destination);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = 2048; // x.txt (3000 bytes) and c.txt (5000) do not fit, y.txt does
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    RecordingEvents events;
+    const SaveSummary summary =
+        SaveCatalogue(m_reader, m_catalog, *destination, {false, false, false}, m_stop, events);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(summary.files, 1u);
+    EXPECT_EQ(summary.failed, 2u);
+    EXPECT_FALSE(summary.destinationFull);
+    const std::vector<std::string> failed = {"failed: ./a/x.txt (File too large; not kept)",
+                                             "failed: ./c.txt (File too large; not kept)"};
+    for (const std::string& line : failed)
+        EXPECT_NE(std::find(summary.problems.begin(), summary.problems.end(), line),
+                  summary.problems.end())
+            << line;
+    EXPECT_FALSE(std::filesystem::exists(out.File("a/x.txt")));
+    EXPECT_FALSE(std::filesystem::exists(out.File("c.txt")));
+    EXPECT_EQ(fixtures::ReadFileText(out.File("a/b/y.txt")), "why\n");
+    struct stat saved {};
+    ASSERT_EQ(::stat(out.File("a/b/y.txt").c_str(), &saved), 0);
+    EXPECT_EQ(static_cast<std::uint32_t>(saved.st_mtime), m_catalog.Node(Find("y.txt")).mtime);
+}
+
 TEST(SaveOperation, FoldersNestedPastTheDescriptorLimitAllSave) {
     constexpr int kDepth = 150;
     fixtures::TempDir dir;

@@ -158,7 +158,13 @@ MadeItem LocalDestination::MakeFolder(int parent, const std::string& name) {
 }
 
 void LocalDestination::FinishFolder(int folder, const ItemTimes& times) {
-    Flush(); // a file taken back changes its folder's time
+    if (m_waiting.empty())
+        GiveFolderTimes(folder, times);
+    else // a file of it taken back would change its time
+        m_finishing.emplace_back(folder, times);
+}
+
+void LocalDestination::GiveFolderTimes(int folder, const ItemTimes& times) {
     const int fd = FolderFd(folder);
     if (fd >= 0)
         ::futimens(fd, TimeStamps(times).data());
@@ -233,6 +239,8 @@ void LocalDestination::Flush() {
             RemoveFile(waiting[i].parent, waiting[i].name);
         waiting[i].done(error, {});
     }
+    for (const auto& [folder, times] : std::exchange(m_finishing, {}))
+        GiveFolderTimes(folder, times);
 }
 
 void LocalDestination::MakeExecutable(const std::string& name) {

@@ -61,6 +61,8 @@ private:
     int FolderFd(int handle);
     void Hold(int handle, int fd);
     void LetGo(int handle);
+    // Gives a folder whose files are all written its times, and lets it go.
+    void GiveFolderTimes(int folder, const ItemTimes& times);
 
     struct Waiting {
         int parent;
@@ -72,7 +74,9 @@ private:
     std::vector<int> m_open;       // handles held open, the top folder not counted
     std::uint64_t m_clock = 0;
     UniqueNames m_names;
-    std::vector<Waiting> m_waiting;        // files left to m_behind, in the order given
+    std::vector<Waiting> m_waiting; // files left to m_behind, in the order given
+    // Folders finished while files of theirs were waiting: given their times at Flush.
+    std::vector<std::pair<int, ItemTimes>> m_finishing;
     std::unique_ptr<WriteBehind> m_behind; // made when a file is first left to it
 };
 

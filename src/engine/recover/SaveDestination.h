@@ -58,7 +58,7 @@ public:
     virtual std::string LastError() const { return {}; }
     // Writes `held` into the new file and finishes it, or abandons it when either failed. A
     // destination may do this later, on another thread; `done` is then called on the saving
-    // thread by the time FinishFolder of the file's folder, or Flush, returns. Here it is
+    // thread, from a later call of the destination and at the latest by Flush. Here it is
     // done at once. The file is not used after.
     virtual void WriteHeld(HeldBytes held, ByteCount size, const ItemTimes& times,
                            const Done& done);

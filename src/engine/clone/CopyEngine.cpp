@@ -2,132 +2,22 @@
 
 #include "core/AlignedBuffer.h"
 #include "core/SizeText.h"
+#include "core/TextEscape.h"
 #include "platform/BlockDevice.h"
+#include "platform/FileWriter.h"
 #include "platform/Mounts.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace twl {
 namespace {
 
-constexpr int kRetries = 2;
-
-bool IsFullError(int error) {
-    return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
-// One copy run: the source, the destination, and what has happened so far.
-class Copier {
-public:
-    Copier(SectorSource& source, DriveId from, CopyTarget& target, std::uint64_t count,
-           StopControl& stop, EngineEvents& events)
-        : m_source(source), m_from(from), m_target(target), m_count(count), m_stop(stop),
-          m_events(events), m_span(std::size_t{kSpanSectors} * kSectorSize) {}
-
-    CopyReport Run() {
-        const std::uint64_t chunked = m_count / kChunkSectors * kChunkSectors;
-        bool going = true;
-        for (std::uint64_t s = 0; going && s < chunked;) {
-            const std::uint64_t sectors = std::min<std::uint64_t>(kSpanSectors, chunked - s);
-            going = CopySpan(s, sectors);
-            s += sectors;
-        }
-        for (std::uint64_t s = chunked; going && s < m_count; ++s)
-            going = CopySector(s);
-        m_report.completed = going;
-        return m_report;
-    }
-
-private:
-    MutableBytes Buffer(std::uint64_t sectors) {
-        const MutableBytes bytes = m_span.Bytes().first(sectors * kSectorSize);
-        std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
-        return bytes;
-    }
-
-    bool Read(std::uint64_t first, MutableBytes bytes) {
-        return m_source.ReadSectorsOnce(m_from, static_cast<SectorNo>(first), bytes) != 0;
-    }
-
-    // Writes sectors at their own place; false when the copy must end (destination full). A
-    // span whose write fails is written again chunk by chunk, so a bad spot on the
-    // destination costs no more than the chunk it lies in.
-    bool Write(std::uint64_t first, ConstBytes bytes) {
-        const std::uint64_t sectors = bytes.size() / kSectorSize;
-        const int error = m_target.WriteAt(first * kSectorSize, bytes);
-        if (error != 0 && !IsFullError(error) && sectors > kChunkSectors) {
-            for (std::uint64_t c = 0; c < sectors; c += kChunkSectors) {
-                if (!Write(first + c, bytes.subspan(c * kSectorSize, kChunkSectors * kSectorSize)))
-                    return false;
-            }
-            return true;
-        }
-        if (error != 0) {
-            m_report.unwrittenSectors += sectors;
-            m_report.destinationFull = IsFullError(error);
-            return !m_report.destinationFull;
-        }
-        m_report.sectorsDone += sectors;
-        m_events.CopyProgress(m_report.sectorsDone, m_count);
-        return true;
-    }
-
-    bool CopySpan(std::uint64_t first, std::uint64_t sectors) {
-        if (m_stop.ShouldStop())
-            return false;
-        if (Read(first, Buffer(sectors)))
-            return Write(first, m_span.Bytes().first(sectors * kSectorSize));
-        for (std::uint64_t chunk = first; chunk < first + sectors; chunk += kChunkSectors) {
-            if (m_stop.ShouldStop())
-                return false;
-            // A span of one chunk has just been read as that chunk.
-            const bool read = sectors > kChunkSectors && Read(chunk, Buffer(kChunkSectors));
-            const bool going = read ? Write(chunk, m_span.Bytes().first(kChunkSectors * 512))
-                                    : CopySectorsOneByOne(chunk, kChunkSectors);
-            if (!going)
-                return false;
-        }
-        return true;
-    }
-
-    bool CopySectorsOneByOne(std::uint64_t first, std::uint64_t sectors) {
-        for (std::uint64_t s = first; s < first + sectors; ++s) {
-            if (!CopySector(s))
-                return false;
-        }
-        return true;
-    }
-
-    // One read and two retries, then the filler.
-    bool CopySector(std::uint64_t s) {
-        for (int attempt = 0; attempt <= kRetries; ++attempt) {
-            if (m_stop.ShouldStop())
-                return false;
-            const MutableBytes sector = Buffer(1);
-            if (Read(s, sector))
-                return Write(s, sector);
-        }
-        if (m_stop.ShouldStop())
-            return false;
-        ++m_report.fillerSectors;
-        if (m_report.firstFillers.size() < kListedFillers)
-            m_report.firstFillers.push_back(s);
-        m_events.CopyUnreadable(m_report.fillerSectors);
-        return Write(s, FillerSector());
-    }
-
-    SectorSource& m_source;
-    DriveId m_from;
-    CopyTarget& m_target;
-    std::uint64_t m_count;
-    StopControl& m_stop;
-    EngineEvents& m_events;
-    AlignedBuffer m_span;
-    CopyReport m_report;
-};
+constexpr std::uintmax_t kMaxMapBytes = std::uintmax_t{256} << 20;
 
 std::string SourcePath(const SectorSource& source, DriveId id) {
     return id == kImageDriveId ? source.ImagePath() : source.DrivePath(id);
@@ -139,9 +29,9 @@ const char* EndText(CopyKind kind, bool completed) {
     return completed ? "Imaging Completed" : "Imaging Aborted";
 }
 
-OpenedTarget OpenTarget(const SectorSource& source, const CopyJob& job) {
+OpenedTarget OpenTarget(const SectorSource& source, const CopyJob& job, bool continuing) {
     if (job.kind == CopyKind::kImage)
-        return CreateImageTarget(job.imagePath);
+        return CreateImageTarget(job.imagePath, continuing);
     return OpenDriveTarget(source.DrivePath(job.destination));
 }
 
@@ -154,27 +44,108 @@ std::string LeftOutText(std::uint64_t leftOut, std::uint64_t copied) {
            std::to_string(copied);
 }
 
-} // namespace
-
-const std::array<std::uint8_t, kSectorSize>& FillerSector() {
-    static const std::array<std::uint8_t, kSectorSize> filler = [] {
-        std::array<std::uint8_t, kSectorSize> sector{};
-        constexpr char kPattern[16] = {'*', '*', 'B', 'A', 'D', ' ', 'S', 'E',
-                                       'C', 'T', 'O', 'R', '*', '*', 0,   0};
-        for (std::size_t i = 0; i < sector.size(); ++i)
-            sector[i] = static_cast<std::uint8_t>(kPattern[i % 16]);
-        return sector;
-    }();
-    return filler;
+// The sectors from 0 to the end of the last one the map holds as read, finished or bad: what
+// the destination must already hold for the map to be continued.
+std::uint64_t MappedEnd(const RescueMap& map) {
+    std::uint64_t end = 0;
+    for (const MapRun& run : map.Runs()) {
+        if (run.state == SectorState::kFinished || run.state == SectorState::kBad)
+            end = run.first + run.count;
+    }
+    return end;
 }
+
+// The map a copy goes on with: the one in the job's map file, or a new one when there is no
+// file yet (or no map file at all). An empty optional and the reason when the file cannot
+// be continued.
+std::optional<RescueMap> LoadMap(const SectorSource& source, const CopyJob& job, bool& continuing,
+                                 std::string& refusal) {
+    continuing = false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (job.mapPath.empty() || !fs::exists(job.mapPath, ec))
+        return RescueMap(job.count);
+    const std::string cannot = "the map file " + job.mapPath + " cannot be continued: ";
+    const std::uintmax_t bytes = fs::file_size(job.mapPath, ec);
+    if (ec || !fs::is_regular_file(job.mapPath, ec) || bytes > kMaxMapBytes) {
+        refusal = cannot + "it is not a map file of at most 256 MiB";
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(bytes), '\0');
+    std::ifstream in(job.mapPath, std::ios::binary);
+    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+        refusal = cannot + "it could not be read";
+        return std::nullopt;
+    }
+    ParsedMap parsed = ParseMapText(text, job.count);
+    if (!parsed.map) {
+        refusal = cannot + parsed.error + ". Give another map file to start again";
+        return std::nullopt;
+    }
+    const MapSource now = MapSourceOf(source, job.source);
+    if (!parsed.source.identity.empty() && parsed.source.identity != EscapeBytes(now.identity)) {
+        refusal = cannot + "it was made for " + parsed.source.name + " (" + parsed.source.identity +
+                  "), not for " + now.name + " (" + EscapeBytes(now.identity) + ")";
+        return std::nullopt;
+    }
+    if (job.kind == CopyKind::kImage) {
+        const std::uint64_t needed = MappedEnd(*parsed.map) * kSectorSize;
+        const std::uintmax_t held = fs::file_size(job.imagePath, ec);
+        if (needed != 0 && (ec || held < needed)) {
+            refusal = cannot + "the image " + job.imagePath +
+                      (ec ? std::string(" does not exist") : " is shorter than") +
+                      (ec ? "" : " the " + std::to_string(needed) + " bytes the map holds as read");
+            return std::nullopt;
+        }
+    }
+    continuing = true;
+    return std::move(parsed.map);
+}
+
+// Writes the map in place of the map file, the old one kept until the new one is whole.
+bool SaveMapFile(const std::string& path, const RescueMap& map, const MapSource& source) {
+    const std::string text = MapText(map, source);
+    FileWriter writer(path);
+    writer.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return writer.Commit().Ok();
+}
+
+} // namespace
 
 CopyReport CopySectors(SectorSource& source, DriveId from, CopyTarget& target, std::uint64_t count,
                        StopControl& stop, EngineEvents& events) {
-    return Copier(source, from, target, count, stop, events).Run();
+    RescueMap map(count);
+    return RunRescuePasses(source, from, target, map, {}, stop, events);
+}
+
+MapSource MapSourceOf(const SectorSource& source, DriveId id) {
+    if (id == kImageDriveId) {
+        std::error_code ec;
+        const std::string path = source.ImagePath();
+        const std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
+        return {path, ec ? path : full.string()};
+    }
+    const std::size_t index = DriveIndex(id);
+    if (index >= source.Inventory().size())
+        return {source.DrivePath(id), source.DrivePath(id)};
+    const DriveInfo& drive = source.Inventory()[index];
+    const std::string identity =
+        drive.serial.empty() ? drive.devicePath : drive.model + " " + drive.serial;
+    return {drive.devicePath, identity};
 }
 
 std::string RefuseDestination(const SectorSource& source, const CopyJob& job) {
     const std::string from = SourcePath(source, job.source);
+    if (!job.mapPath.empty()) {
+        const std::string to =
+            job.kind == CopyKind::kImage ? job.imagePath : source.DrivePath(job.destination);
+        if (IsSameFile(from, job.mapPath) || IsSameFile(to, job.mapPath))
+            return "will not write the map file onto the copy or its source: " + job.mapPath;
+        std::string folder = std::filesystem::path(job.mapPath).parent_path().string();
+        if (FolderIsOnDisk(folder.empty() ? "." : folder, from))
+            return "will not write the map file onto the disk it describes: " + job.mapPath +
+                   " lies on " + from;
+    }
     if (job.kind == CopyKind::kImage) {
         if (IsSameFile(from, job.imagePath))
             return "will not write the image onto the disk or image it is made from: " +
@@ -222,16 +193,32 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
                          EngineEvents& events) {
     CopyReport report;
     std::string refusal = RefuseDestination(source, job);
+    bool continuing = false;
+    std::optional<RescueMap> map;
+    if (refusal.empty())
+        map = LoadMap(source, job, continuing, refusal);
     OpenedTarget opened;
     if (refusal.empty()) {
-        opened = OpenTarget(source, job);
+        opened = OpenTarget(source, job, continuing);
         if (!opened.target)
             refusal = Describe(opened.status);
     }
     if (!refusal.empty()) {
         events.Message(MessageIcon::kError, refusal);
     } else {
-        report = CopySectors(source, job.source, *opened.target, job.count, stop, events);
+        RescueOptions options;
+        options.retries = job.retries;
+        const MapSource mapSource = MapSourceOf(source, job.source);
+        if (!job.mapPath.empty())
+            options.saveMap = [&](const RescueMap& state) {
+                return SaveMapFile(job.mapPath, state, mapSource);
+            };
+        report = RunRescuePasses(source, job.source, *opened.target, *map, options, stop, events);
+        // A stopped image still reads at its full size; the map says what it lacks.
+        if (const int error = opened.target->ExtendTo(job.count * kSectorSize); error != 0)
+            events.Message(MessageIcon::kError,
+                           std::string("the image could not be given its full size: ") +
+                               std::strerror(error));
         if (const int error = opened.target->Finish(); error != 0) {
             events.Message(MessageIcon::kError, std::string("the destination did not take all "
                                                             "its data: ") +
@@ -247,6 +234,11 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
             report.leftOutSectors = SectorsLeftOut(source, job);
         if (report.leftOutSectors != 0)
             events.Message(MessageIcon::kError, LeftOutText(report.leftOutSectors, job.count));
+        if (!report.completed && !job.mapPath.empty())
+            events.Message(MessageIcon::kInformation,
+                           "The map file " + job.mapPath +
+                               " holds where the copy stopped: the same copy with the same map "
+                               "file goes on from there");
     }
     const bool completed = refusal.empty() && report.completed;
     events.Message(completed ? MessageIcon::kInformation : MessageIcon::kError,

@@ -20,6 +20,9 @@ public:
     virtual int WriteAt(ByteOffset offset, ConstBytes bytes) = 0;
     // Flushes to the medium; returns 0 or an errno.
     virtual int Finish() = 0;
+    // Makes an image file `bytes` long when it is shorter (what was never written reads as
+    // zeros); a drive has its size. Returns 0 or an errno.
+    virtual int ExtendTo(ByteCount /*bytes*/) { return 0; }
 };
 
 // A file or device opened for writing, written with pwrite.
@@ -28,6 +31,7 @@ public:
     explicit FdCopyTarget(UniqueFd fd) : m_fd(std::move(fd)) {}
     int WriteAt(ByteOffset offset, ConstBytes bytes) override;
     int Finish() override;
+    int ExtendTo(ByteCount bytes) override;
 
 private:
     UniqueFd m_fd;
@@ -38,8 +42,9 @@ struct OpenedTarget {
     Status status;
 };
 
-// Creates (or empties) the image file at `path`.
-OpenedTarget CreateImageTarget(const std::string& path);
+// Creates (or empties) the image file at `path`; `keep`: an image being continued keeps what
+// it holds.
+OpenedTarget CreateImageTarget(const std::string& path, bool keep = false);
 // Opens a clone destination for writing; it is neither created nor truncated.
 OpenedTarget OpenDriveTarget(const std::string& devicePath);
 

@@ -25,6 +25,21 @@ struct SaveProgressInfo {
     std::string path;
 };
 
+// Where a rescue copy stands, for a progress line or dialog. Sectors are 512 bytes.
+struct RescueStatus {
+    std::string pass;           // "copying", "trimming", "scraping", "retrying 1 of 2", ...
+    std::uint64_t position = 0; // the sector being read
+    std::uint64_t total = 0;    // sectors to copy
+    std::uint64_t finished = 0; // sectors copied
+    std::uint64_t bad = 0;      // sectors that failed when read alone
+    std::uint64_t badAreas = 0; // runs of them
+    std::uint64_t pending = 0;  // sectors still to try, trim or scrape
+    double elapsedSeconds = 0;  // since this run began
+    double sinceGoodRead = 0;   // seconds since a read last succeeded
+    double bytesPerSecond = 0;  // copied in this run, over its time
+    double secondsLeft = -1;    // at that rate, for what is still to try; -1 when unknown
+};
+
 class EngineEvents {
 public:
     virtual ~EngineEvents() = default;
@@ -45,6 +60,8 @@ public:
     virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
     // A copy has written the filler for a sector it could not read: `unreadable` so far.
     virtual void CopyUnreadable(std::uint64_t /*unreadable*/) {}
+    // A rescue copy's state, a few times a second and when its pass changes.
+    virtual void RescueProgress(const RescueStatus& /*status*/) {}
     // Saving files: called before each file.
     virtual void SaveProgress(const SaveProgressInfo& /*progress*/) {}
     // A row for the process log.

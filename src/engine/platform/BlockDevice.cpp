@@ -69,7 +69,7 @@ OpenedFile OpenForReading(const std::string& path) {
 // A link at the path is never followed (someone else may have planted it where a root run
 // writes), and a FIFO cannot hold the open. A regular file already there is emptied only
 // once it is known to be one.
-OpenedFile CreateImageFile(const std::string& path) {
+OpenedFile CreateImageFile(const std::string& path, bool keep) {
     OpenedFile opened = OpenWithFlags(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK);
     if (!opened.fd.Valid()) {
         // A link fails with ELOOP, a FIFO without a reader with ENXIO: name what is there.
@@ -84,7 +84,7 @@ OpenedFile CreateImageFile(const std::string& path) {
         return opened;
     }
     KeepOnlyMedia(opened, path, false);
-    if (opened.fd.Valid() && ::ftruncate(opened.fd.Get(), 0) != 0) {
+    if (opened.fd.Valid() && !keep && ::ftruncate(opened.fd.Get(), 0) != 0) {
         opened.status = Status::Failure(ErrorCode::kCannotCreate, path, errno);
         opened.status.isFile = true;
         opened.fd.Reset();

@@ -23,7 +23,8 @@ OpenedFile OpenForReading(const std::string& path);
 
 // Creates or empties an image file to write to: only a regular file is taken; a FIFO, device
 // or folder fails with kNotDiskOrImage, and so does a symbolic link, which is never followed.
-OpenedFile CreateImageFile(const std::string& path);
+// `keep`: an image being continued keeps what it holds.
+OpenedFile CreateImageFile(const std::string& path, bool keep = false);
 
 // Opens a clone or image destination for reading and writing. Never used on a source.
 OpenedFile OpenForWriting(const std::string& path);

@@ -82,6 +82,14 @@ Status FileWriter::Commit() {
         return m_status;
     }
     m_committed = true;
+    // The rename itself reaches the disk only with its folder: after a power cut the file
+    // is then the new one, not the old.
+    const std::size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
+    if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
     return m_status;
 }
 

@@ -122,31 +122,29 @@ TEST(CopyEngine, ABadSectorBecomesTheFillerInItsOwnPlace) {
     EXPECT_EQ(copy.report.fillerSectors, 1u);
     EXPECT_EQ(copy.report.firstFillers, std::vector<std::uint64_t>{40});
     EXPECT_EQ(copy.report.sectorsDone, 100u);
-    // The span of the three whole chunks fails; chunk 1 (32-63) goes sector by sector, sector
-    // 40 three times; the remainder 96-99 sector by sector.
-    std::vector<ByteOffset> expected = Sectors({0, 0, 32});
-    for (std::uint64_t s = 32; s < 64; ++s) {
+    // The one read of all 100 sectors fails; trimming reads 0 to 40 (bad) from the front and
+    // 99 down to 41 from the back; the two retries read 40 again.
+    std::vector<ByteOffset> expected = Sectors({0});
+    for (std::uint64_t s = 0; s <= 40; ++s)
         expected.push_back(s * 512);
-        if (s == 40)
-            expected.insert(expected.end(), {s * 512, s * 512});
-    }
-    for (const std::uint64_t s : {64, 96, 97, 98, 99})
+    for (std::uint64_t s = 99; s > 40; --s)
         expected.push_back(s * 512);
+    expected.insert(expected.end(), {40 * 512, 40 * 512});
     EXPECT_EQ(medium->readOffsets, expected);
 }
 
 TEST(CopyEngine, ASectorThatReadsOnARetryIsCopiedWithItsData) {
     auto medium = Numbered(100);
-    medium->flakySectors[70] = 3; // the span, the chunk and the first single read fail
+    medium->flakySectors[70] = 3; // the large read, the trim and the first retry fail
     Copy copy(medium, 100);
     EXPECT_TRUE(copy.Holds(70, 70));
     EXPECT_EQ(copy.report.fillerSectors, 0u);
-    EXPECT_EQ(std::count(medium->readOffsets.begin(), medium->readOffsets.end(), 70u * 512), 2);
+    EXPECT_EQ(std::count(medium->readOffsets.begin(), medium->readOffsets.end(), 70u * 512), 3);
 }
 
 TEST(CopyEngine, SmallAndEmptyCopies) {
     Copy small(Numbered(31), 31);
-    EXPECT_EQ(small.medium->readOffsets.size(), 31u); // no whole chunk: all one by one
+    EXPECT_EQ(small.medium->readOffsets, Sectors({0})); // one read of all 31
     EXPECT_TRUE(small.Holds(30, 30));
     Copy none(Numbered(10), 0);
     EXPECT_TRUE(none.report.completed);

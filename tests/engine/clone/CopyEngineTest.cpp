@@ -1,5 +1,7 @@
 #include "clone/CopyEngine.h"
 
+#include "clone/RescueMap.h"
+#include "fixtures/FileReaders.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 #include "platform/Mounts.h"
@@ -55,9 +57,14 @@ public:
         if (stopAfterWrites != 0 && progress.size() == stopAfterWrites)
             stop->RequestStop();
     }
+    void RescueProgress(const RescueStatus& status) override {
+        if (passes.empty() || passes.back() != status.pass)
+            passes.push_back(status.pass);
+    }
     void Message(MessageIcon, const std::string& text) override { messages.push_back(text); }
     void WorkerDone(WorkerResult result) override { workerResult = result; }
     std::vector<std::uint64_t> progress;
+    std::vector<std::string> passes; // each pass's name, as it began
     std::vector<std::string> messages;
     std::optional<WorkerResult> workerResult;
     std::size_t stopAfterWrites = 0;
@@ -177,6 +184,144 @@ TEST(CopyEngine, StopEndsTheCopyWithinOneSpan) {
     EXPECT_EQ(copy.report.sectorsDone, kSpanSectors);
 }
 
+// Passes of a copy over `map` from `medium` onto `target`, stopped after `stopAfterWrites`
+// writes when not 0; each map kept at the end of a pass (and at the end) is added to `kept`.
+struct Passes {
+    RecordingEvents events;
+    StopControl stop;
+    CopyReport report;
+
+    Passes(const std::shared_ptr<MemoryMedium>& medium, MemoryTarget& target, RescueMap& map,
+           std::size_t stopAfterWrites = 0, std::vector<RescueMap>* kept = nullptr) {
+        SectorSource sectors({}, MemoryFactory{kPath, medium});
+        sectors.SelectImageFile(kPath);
+        events.stop = &stop;
+        events.stopAfterWrites = stopAfterWrites;
+        RescueOptions options;
+        if (kept != nullptr)
+            options.saveMap = [kept](const RescueMap& state) {
+                kept->push_back(state);
+                return true;
+            };
+        report = RunRescuePasses(sectors, kImageDriveId, target, map, options, stop, events);
+    }
+};
+
+// How many reads of `medium` took in byte `at`.
+std::size_t ReadsOf(const MemoryMedium& medium, ByteOffset at) {
+    std::size_t reads = 0;
+    for (std::size_t i = 0; i < medium.readOffsets.size(); ++i)
+        reads += medium.readOffsets[i] <= at && at < medium.readOffsets[i] + medium.readLengths[i];
+    return reads;
+}
+
+bool IsFiller(ConstBytes sector) {
+    return std::equal(FillerSector().begin(), FillerSector().end(), sector.begin());
+}
+
+// Four damaged places: four bad sectors and one more close behind them, 41 in a row, and one
+// alone, on a source of 20000 sectors.
+std::shared_ptr<MemoryMedium> Damaged() {
+    auto medium = Numbered(20000);
+    medium->badSectors = {3000, 3001, 3002, 3003, 3100, 15000};
+    for (std::uint64_t s = 9000; s <= 9040; ++s)
+        medium->badSectors.insert(s);
+    return medium;
+}
+
+TEST(RescuePasses, GoodAreasComeFirstAndBadSectorsAreReadABoundedNumberOfTimes) {
+    const auto medium = Damaged();
+    MemoryTarget target;
+    RescueMap map(20000);
+    std::vector<RescueMap> kept;
+    const Passes run(medium, target, map, 0, &kept);
+    EXPECT_TRUE(run.report.completed);
+    EXPECT_EQ(run.events.passes,
+              (std::vector<std::string>{"copying", "copying skipped areas", "trimming", "scraping",
+                                        "retrying 1 of 2", "retrying 2 of 2", "finished"}));
+    ASSERT_EQ(kept.size(), 7u);
+    // After both copy passes every sector outside the few failed clusters is copied.
+    EXPECT_EQ(kept[1].Count(SectorState::kUntried), 0u);
+    EXPECT_LE(kept[1].Count(SectorState::kUntrimmed), 4u * 2 * kClusterSectors);
+    EXPECT_EQ(kept[1].Count(SectorState::kFinished) + kept[1].Count(SectorState::kUntrimmed),
+              20000u);
+    // Trimming finds the first and last bad sector of each failed area (3000 and 3100 of the
+    // first, 9000 and 9040, 15000); what lies between waits for scraping.
+    EXPECT_EQ(kept[2].Count(SectorState::kUntrimmed), 0u);
+    EXPECT_EQ(kept[2].Count(SectorState::kBad), 5u);
+    EXPECT_EQ(kept[2].Count(SectorState::kUnscraped), 99u + 39u);
+    EXPECT_EQ(kept[3].Count(SectorState::kUnscraped), 0u);
+    EXPECT_EQ(kept[3].Count(SectorState::kBad), medium->badSectors.size());
+    EXPECT_EQ(kept[6].phase, RescuePhase::kFinished);
+    // A bad sector is read in at most two large reads, once alone, and once per retry.
+    for (const std::uint64_t s : medium->badSectors)
+        EXPECT_LE(ReadsOf(*medium, s * 512), 2u + 1u + 2u) << "sector " << s;
+    EXPECT_EQ(run.report.fillerSectors, medium->badSectors.size());
+    for (std::uint64_t s = 0; s < 20000; ++s) {
+        const ConstBytes sector = ConstBytes(target.data).subspan(s * 512, 512);
+        const bool bad = medium->badSectors.count(s) != 0;
+        EXPECT_TRUE(bad ? IsFiller(sector) : sector[0] == s % 251 + 1) << "sector " << s;
+    }
+}
+
+// A copy stopped anywhere and continued from its map, through the map file's text, ends
+// with the same image as a copy never stopped, and never reads a finished sector again.
+TEST(RescuePasses, AStoppedCopyContinuedFromItsMapEndsWithTheSameImage) {
+    MemoryTarget whole;
+    RescueMap wholeMap(20000);
+    const Passes never(Damaged(), whole, wholeMap);
+    for (const std::size_t stopAfter : {1, 4, 12, 30, 100, 300}) {
+        SCOPED_TRACE("stopped after " + std::to_string(stopAfter) + " writes");
+        const auto medium = Damaged();
+        MemoryTarget target;
+        RescueMap map(20000);
+        const Passes stopped(medium, target, map, stopAfter);
+        ASSERT_FALSE(stopped.report.completed);
+        // What was found damaged but not yet read alone holds the filler meanwhile.
+        for (const SectorState state : {SectorState::kUntrimmed, SectorState::kUnscraped}) {
+            if (const std::optional<MapRun> run = map.NextRun(0, state)) {
+                EXPECT_TRUE(IsFiller(ConstBytes(target.data).subspan(run->first * 512, 512)));
+            }
+        }
+        const ParsedMap parsed = ParseMapText(MapText(map, {}), 20000);
+        ASSERT_TRUE(parsed.map) << parsed.error;
+        RescueMap continued = *parsed.map;
+        medium->readOffsets.clear();
+        medium->readLengths.clear();
+        const Passes rest(medium, target, continued);
+        EXPECT_TRUE(rest.report.completed);
+        for (const ByteOffset offset : medium->readOffsets)
+            EXPECT_NE(map.RunAt(offset / 512).state, SectorState::kFinished) << offset / 512;
+        EXPECT_TRUE(target.data == whole.data);
+        EXPECT_EQ(continued.Runs(), wholeMap.Runs());
+    }
+}
+
+// A map GNU ddrescue left (the first half copied, a bad sector, two to scrape) is continued:
+// nothing it holds as copied is read, and the rest is copied.
+TEST(RescuePasses, AMapFromDdrescueIsContinued) {
+    const auto medium = Numbered(256);
+    const ParsedMap parsed = ParseMapText("0x00010000     *               1\n"
+                                          "0x00000000  0x00010000  +\n"
+                                          "0x00010000  0x00000200  -\n"
+                                          "0x00010200  0x00000400  /\n"
+                                          "0x00010600  0x0000FA00  ?\n",
+                                          256);
+    ASSERT_TRUE(parsed.map) << parsed.error;
+    RescueMap map = *parsed.map;
+    MemoryTarget target;
+    const Passes run(medium, target, map);
+    EXPECT_TRUE(run.report.completed);
+    for (const ByteOffset offset : medium->readOffsets)
+        EXPECT_GE(offset, 128u * 512);
+    EXPECT_EQ(ReadsOf(*medium, 128 * 512), 1u); // the bad sector, in the first retry: it reads now
+    ASSERT_EQ(target.data.size(), 256u * 512);
+    EXPECT_EQ(target.data[127 * 512], 0xEE); // never written
+    for (std::uint64_t s = 128; s < 256; ++s)
+        EXPECT_EQ(target.data[s * 512], s % 251 + 1) << s;
+    EXPECT_EQ(map.Runs(), (std::vector<MapRun>{{0, 256, SectorState::kFinished}}));
+}
+
 class CopyDrives : public ::testing::Test {
 protected:
     std::string Make(const std::string& name, std::size_t sectors, std::uint8_t fill) {
@@ -255,6 +400,79 @@ TEST_F(CopyDrives, AnImageIsWrittenOnlyIntoARegularFile) {
             << refused.messages.front();
     }
     EXPECT_EQ(fixtures::ReadFileBytes(victim), std::vector<std::uint8_t>(3 * 512, 0x77));
+}
+
+// With a map file a stopped image is continued by the same job to the bytes of a copy never
+// stopped; a map that cannot be continued is refused before anything is written.
+TEST_F(CopyDrives, AMapFileContinuesAStoppedImageAndOneThatCannotBeIsRefused) {
+    const std::string from = Make("disk.img", 3000, 0x42);
+    Make("other.img", 3000, 0x43);
+    fixtures::FileFaults faults;
+    faults.badSectors = {700, 701, 2500};
+    SectorSource source(m_inventory, fixtures::FaultyFiles({{from, faults}}));
+    const std::string image = m_dir.File("copy.tw1");
+    const std::string mapFile = m_dir.File("copy.map");
+    CopyJob job{CopyKind::kImage, 0x80, 0, image, 3000, mapFile};
+    StopControl stop;
+    RecordingEvents stopped;
+    stopped.stop = &stop;
+    stopped.stopAfterWrites = 2;
+    RunCopyWorker(source, job, stop, stopped);
+    EXPECT_EQ(stopped.workerResult, WorkerResult::kAborted);
+    EXPECT_NE(std::find(stopped.messages.begin(), stopped.messages.end(),
+                        "The map file " + mapFile +
+                            " holds where the copy stopped: the same copy with the same map file "
+                            "goes on from there"),
+              stopped.messages.end());
+    EXPECT_EQ(std::filesystem::file_size(image), 3000u * 512);
+
+    stop.Clear();
+    RecordingEvents rest;
+    RunCopyWorker(source, job, stop, rest);
+    EXPECT_EQ(rest.workerResult, WorkerResult::kCompleted);
+    std::vector<std::uint8_t> expected(3000 * 512, 0x42);
+    for (const std::uint64_t s : faults.badSectors)
+        std::copy(FillerSector().begin(), FillerSector().end(), expected.begin() + s * 512);
+    EXPECT_TRUE(fixtures::ReadFileBytes(image) == expected);
+    const std::string finished = fixtures::ReadFileText(mapFile);
+    const ParsedMap parsed = ParseMapText(finished, 3000);
+    ASSERT_TRUE(parsed.map) << parsed.error;
+    EXPECT_EQ(parsed.map->phase, RescuePhase::kFinished);
+    EXPECT_EQ(parsed.map->Count(SectorState::kBad), 3u);
+    EXPECT_EQ(parsed.source.name, from);
+
+    const std::string damaged = m_dir.File("damaged.map");
+    std::ofstream(damaged) << "garbage\n";
+    const std::string fresh = m_dir.File("fresh.tw1");
+    const struct {
+        const char* name;
+        CopyJob job;
+        const char* refusal;
+    } refused[] = {
+        {"a damaged map",
+         {CopyKind::kImage, 0x80, 0, fresh, 3000, damaged},
+         "cannot be continued: line 1: not a status line"},
+        {"a map of another disk",
+         {CopyKind::kImage, 0x81, 0, image, 3000, mapFile},
+         "cannot be continued: it was made for "},
+        {"a map whose image is gone",
+         {CopyKind::kImage, 0x80, 0, fresh, 3000, mapFile},
+         "cannot be continued: the image "},
+        {"a map of another size",
+         {CopyKind::kImage, 0x80, 0, image, 2999, mapFile},
+         "a run past the end of the source (2999 sectors)"},
+    };
+    for (const auto& c : refused) {
+        RecordingEvents events;
+        RunCopyWorker(source, c.job, stop, events);
+        EXPECT_EQ(events.workerResult, WorkerResult::kAborted) << c.name;
+        ASSERT_FALSE(events.messages.empty()) << c.name;
+        EXPECT_NE(events.messages.front().find(c.refusal), std::string::npos)
+            << c.name << ": " << events.messages.front();
+        EXPECT_FALSE(std::filesystem::exists(fresh)) << c.name;
+        EXPECT_TRUE(fixtures::ReadFileBytes(image) == expected) << c.name;
+        EXPECT_EQ(fixtures::ReadFileText(mapFile), finished) << c.name;
+    }
 }
 
 TEST(Mounts, ADiskWithAMountedPartitionIsInUse) {

@@ -11,6 +11,8 @@
 
 namespace twl::cli {
 
+class InterruptRelay;
+
 struct CliContext {
     std::ostream& out;                    // results: tables and data
     std::ostream& err;                    // errors, warnings, progress
@@ -18,6 +20,7 @@ struct CliContext {
     std::optional<std::string> twlDrives; // TWL_DRIVES, when set
     bool errIsTerminal = false;           // progress lines only go to a terminal
     ReaderFactory readerFactory;          // opens sources; the files themselves when empty
+    InterruptRelay* interrupts = nullptr; // stops long work on SIGINT and SIGTERM; none in tests
 };
 
 // Exit statuses shared by every command.

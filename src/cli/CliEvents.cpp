@@ -41,10 +41,9 @@ void CliEvents::ScanProgress(std::uint64_t position, std::uint64_t total) {
                      std::to_string(ScanPercent(position, total)) + "%)");
 }
 
-void CliEvents::CopyProgress(std::uint64_t done, std::uint64_t total) {
+void CliEvents::RescueProgress(const RescueStatus& status) {
     if (ProgressDue())
-        ShowProgress(CopyProgressText(done, total) + " (" +
-                     std::to_string(CopyPercent(done, total)) + "%)");
+        ShowProgress(RescueProgressText(status));
 }
 
 void CliEvents::Found(const std::string& text) {

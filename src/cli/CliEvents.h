@@ -21,7 +21,7 @@ public:
     void TreeProgress(const TreeCounters& counters, int percent) override;
     void ScanProgress(std::uint64_t position, std::uint64_t total) override;
     void Found(const std::string& text) override;
-    void CopyProgress(std::uint64_t done, std::uint64_t total) override;
+    void RescueProgress(const RescueStatus& status) override;
     void Message(MessageIcon icon, const std::string& text) override;
     void StatusText(int pane, const std::string& text) override;
     void LogRow(const ProcessLogEntry& entry, LogIcon icon) override;

@@ -1,9 +1,11 @@
 // twl image SOURCE -o PATH and twl clone SOURCE DEST: sector copies of a disk (or image)
-// into an image file or onto another disk, with unreadable sectors replaced by the filler.
+// into an image file or onto another disk, with unreadable sectors replaced by the filler;
+// with --map MAPFILE a stopped copy goes on where it stopped when run again.
 
 #include "Arguments.h"
 #include "CliEvents.h"
 #include "Commands.h"
+#include "InterruptRelay.h"
 #include "SourceArgument.h"
 #include "clone/CopyEngine.h"
 #include "core/DatedName.h"
@@ -62,6 +64,21 @@ std::string DriveText(SectorSource& source, DriveId id) {
            SizeText(bytes).substr(SizeText(bytes).find_first_not_of(' ')) + ")";
 }
 
+// --map and --retries, into the job; false (said on stderr) when --retries is not a count.
+bool TakeRescueOptions(const ParsedArguments& args, CopyJob& job, const char* command,
+                       CliContext& context) {
+    job.mapPath = args.Value("--map").value_or("");
+    if (const std::optional<std::string> retries = args.Value("--retries")) {
+        const std::optional<std::uint64_t> count = ParseUnsigned(*retries, 1000);
+        if (!count) {
+            context.err << "twl " << command << ": --retries takes a count from 0 to 1000\n";
+            return false;
+        }
+        job.retries = static_cast<unsigned>(*count);
+    }
+    return true;
+}
+
 bool Confirmed(SectorSource& source, const CopyJob& job, CliContext& context) {
     context.err << "Clone " << DriveText(source, job.source) << " onto "
                 << DriveText(source, job.destination) << "?\n";
@@ -82,24 +99,29 @@ bool Confirmed(SectorSource& source, const CopyJob& job, CliContext& context) {
 } // namespace
 
 int RunImageCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionDef options[] = {{"-o", true}};
+    const OptionDef options[] = {{"-o", true}, {"--map", true}, {"--retries", true}};
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty() || args.positional.size() != 1 || !args.Has("-o")) {
         context.err << "twl image: "
                     << (!args.error.empty() ? args.error : "expects SOURCE and -o PATH") << '\n'
-                    << "usage: twl image SOURCE -o PATH\n";
+                    << "usage: twl image SOURCE -o PATH [--map MAPFILE] [--retries N]\n";
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     const Status opened = OpenSourceArgument(args.positional.front(), session);
     if (!opened.Ok()) {
         context.err << "twl image: " << Describe(opened) << '\n';
         return kExitUsage;
     }
     SectorSource& source = session.Source();
-    const CopyJob job{CopyKind::kImage, source.CurrentDriveId(), kImageDriveId,
-                      ImagePath(*args.Value("-o")), SourceSectors(source, context)};
-    context.err << "Imaging " << SourceName(session) << " into " << job.imagePath << '\n';
+    CopyJob job{CopyKind::kImage, source.CurrentDriveId(), kImageDriveId,
+                ImagePath(*args.Value("-o")), SourceSectors(source, context)};
+    if (!TakeRescueOptions(args, job, "image", context))
+        return kExitUsage;
+    context.err << "Imaging " << SourceName(session) << " into " << job.imagePath
+                << (job.mapPath.empty() ? "" : " with the map file " + job.mapPath) << '\n';
     CliEvents events(context);
     session.Stop().Clear();
     const CopyReport report = RunCopyWorker(source, job, session.Stop(), events);
@@ -108,16 +130,18 @@ int RunImageCommand(std::span<const std::string> words, CliContext& context) {
 }
 
 int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionDef options[] = {{"--yes", false}};
+    const OptionDef options[] = {{"--yes", false}, {"--map", true}, {"--retries", true}};
     const ParsedArguments args = ParseArguments(words, options);
     if (!args.error.empty() || args.positional.size() != 2) {
         context.err << "twl clone: "
                     << (!args.error.empty() ? args.error : "expects SOURCE and DEST") << '\n'
-                    << "usage: twl clone SOURCE DEST [--yes]   (both drives: disk:N or a disk "
-                       "device)\n";
+                    << "usage: twl clone SOURCE DEST [--yes] [--map MAPFILE] [--retries N]   "
+                       "(both drives: disk:N or a disk device)\n";
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     SectorSource& source = session.Source();
     const std::optional<DriveId> from = DriveOfArgument(args.positional[0], source);
     const std::optional<DriveId> to = DriveOfArgument(args.positional[1], source);
@@ -131,7 +155,9 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
         context.err << "twl clone: " << Describe(opened) << '\n';
         return kExitUsage;
     }
-    const CopyJob job{CopyKind::kClone, *from, *to, {}, CloneSectorCount(source, *from, *to)};
+    CopyJob job{CopyKind::kClone, *from, *to, {}, CloneSectorCount(source, *from, *to)};
+    if (!TakeRescueOptions(args, job, "clone", context))
+        return kExitUsage;
     const std::string refusal = RefuseDestination(source, job);
     if (!refusal.empty()) {
         context.err << "twl clone: " << refusal << '\n';

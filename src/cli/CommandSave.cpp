@@ -4,6 +4,7 @@
 #include "CatalogSteps.h"
 #include "CliEvents.h"
 #include "Commands.h"
+#include "InterruptRelay.h"
 #include "TextEscape.h"
 #include "platform/BlockDevice.h"
 #include "platform/DriveInventory.h"
@@ -192,6 +193,8 @@ int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     bool completed = false;
     if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
                                            "save", context, completed);

@@ -4,6 +4,7 @@
 #include "CatalogSteps.h"
 #include "CliEvents.h"
 #include "Commands.h"
+#include "InterruptRelay.h"
 #include "TextEscape.h"
 #include "core/SizeText.h"
 #include "ext2/TurboScan.h"
@@ -48,6 +49,8 @@ int Save(std::span<const std::string> words, CliContext& context) {
     }
     request.source = args.positional.front();
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     bool completed = false;
     if (const int status = ObtainCatalogue(session, std::nullopt, request, args.Has("--turbo"),
                                            "scaninfo save", context, completed);

@@ -5,6 +5,7 @@
 #include "CatalogSteps.h"
 #include "CliEvents.h"
 #include "Commands.h"
+#include "InterruptRelay.h"
 #include "platform/DriveInventory.h"
 
 #include <ostream>
@@ -54,6 +55,8 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     bool completed = false;
     if (const int status = ObtainCatalogue(session, request.scanInfo, request.volume, request.turbo,
                                            "tree", context, completed);

@@ -3,6 +3,7 @@
 
 #include "Arguments.h"
 #include "Commands.h"
+#include "InterruptRelay.h"
 #include "SourceArgument.h"
 #include "TextEscape.h"
 #include "VolumeDiscovery.h"
@@ -113,6 +114,8 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
+    const InterruptRelay::Watch interrupts(context.interrupts,
+                                           {&session.Stop(), &session.ScanStop()});
     const Status opened = OpenSourceArgument(args.positional.front(), session);
     if (!opened.Ok()) {
         context.err << "twl volumes: " << Describe(opened) << '\n';

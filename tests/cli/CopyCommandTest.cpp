@@ -1,9 +1,16 @@
 #include "CliRunner.h"
+#include "InterruptRelay.h"
+#include "clone/RescuePasses.h"
+#include "fixtures/FileReaders.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +126,69 @@ TEST_F(CopyCommand, ACopyThatLeavesSectorsOutSaysHowManyAndExitsOne) {
               std::string::npos)
         << imaged.err;
     EXPECT_EQ(ReadFileBytes(image).size(), disk.size());
+}
+
+// An interrupt stops an image with a map file at its next read; the same command then copies
+// what the map does not hold as done, and the image is the one an uninterrupted copy makes.
+TEST_F(CopyCommand, AnInterruptedImageGoesOnFromItsMapWhenRunAgain) {
+    fixtures::ReadGates gates({1 << 20}); // the second 1 MiB read waits
+    fixtures::FileFaults faults;
+    faults.badSectors = {3000, 3001};
+    fixtures::FileFaults held = faults;
+    held.gates = &gates;
+    const std::string image = m_dir.File("copy.img");
+    const std::string map = m_dir.File("copy.map");
+    const std::vector<std::string> command = {"image", m_disk, "-o", image, "--map", map};
+    InterruptRelay relay;
+    std::ostringstream err;
+    int status = -1;
+    std::thread run([&] {
+        std::ostringstream out;
+        CliContext context{out,          err,   nullptr,
+                           std::nullopt, false, fixtures::FaultyFiles({{m_disk, held}})};
+        context.interrupts = &relay;
+        status = CliMain(command, context);
+    });
+    for (int waited = 0; !gates.Waiting() && waited < 1000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(relay.Interrupt(SIGINT));
+    EXPECT_FALSE(relay.Interrupt(SIGINT)) << "a second interrupt ends twl at once";
+    gates.Release();
+    run.join();
+    EXPECT_EQ(status, 1) << err.str();
+    EXPECT_NE(err.str().find("The map file " + map + " holds where the copy stopped"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("Imaging Aborted"), std::string::npos) << err.str();
+    const std::vector<std::uint8_t> disk = ReadFileBytes(m_disk);
+    EXPECT_EQ(ReadFileBytes(image).size(), disk.size());
+
+    const auto again = RunTwl(command, std::nullopt, {}, fixtures::FaultyFiles({{m_disk, faults}}));
+    EXPECT_EQ(again.status, 1) << again.err; // filler in it
+    EXPECT_NE(again.err.find("2 unreadable sectors were written as filler: 3000, 3001\n"),
+              std::string::npos)
+        << again.err;
+    std::vector<std::uint8_t> expected = disk;
+    for (const std::uint64_t s : faults.badSectors)
+        std::copy(FillerSector().begin(), FillerSector().end(), expected.begin() + s * 512);
+    EXPECT_TRUE(ReadFileBytes(image) == expected);
+}
+
+// The real twl ends a long command cleanly on SIGTERM, says so and exits 128 + 15.
+TEST(Interrupts, SigtermStopsALongScanCleanly) {
+    TempDir dir;
+    std::ofstream(dir.File("huge.img")); // 16 GiB of holes: a scan of it takes half a minute
+    ASSERT_EQ(::truncate(dir.File("huge.img").c_str(), std::int64_t{16} << 30), 0);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(fixtures::RunShell("cd " + dir.Path() + " && (" + TWL_BINARY +
+                                 " volumes huge.img --mode scan --thorough 2>err & pid=$!; "
+                                 "sleep 0.5; kill -TERM $pid; wait $pid; echo $? >status)"),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(fixtures::ReadFileText(dir.File("status")), "143\n");
+    EXPECT_NE(fixtures::ReadFileText(dir.File("err")).find("twl: stopped by SIGTERM\n"),
+              std::string::npos)
+        << fixtures::ReadFileText(dir.File("err"));
 }
 
 } // namespace

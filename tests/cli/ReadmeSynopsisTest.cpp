@@ -90,7 +90,7 @@ private:
         const std::string previous = m_words.empty() ? "" : m_words.back();
         if (word.rfind("ftp://", 0) == 0)
             return m_values.at("ftp");
-        if (word == "PATH" || word == "DIR") // a new file or folder to write
+        if (word == "PATH" || word == "DIR" || word == "MAPFILE") // a new file or folder to write
             return m_dir.File("made" + std::to_string(++m_made));
         if (const auto it = m_values.find(previous + " " + word); it != m_values.end())
             return it->second;

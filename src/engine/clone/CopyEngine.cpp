@@ -247,6 +247,44 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     return report;
 }
 
+namespace {
+
+// A size without the status bar's padding.
+std::string Size(std::uint64_t bytes) {
+    const std::string text = SizeText(bytes);
+    return text.substr(text.find_first_not_of(' '));
+}
+
+// "2 h 05 min", "3 min 07 s", "12 s".
+std::string Duration(double seconds) {
+    const auto whole = static_cast<std::uint64_t>(std::max(0.0, seconds));
+    char text[48];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%lu h %02lu min",
+                      static_cast<unsigned long>(whole / 3600),
+                      static_cast<unsigned long>(whole / 60 % 60));
+    else if (whole >= 60)
+        std::snprintf(text, sizeof text, "%lu min %02lu s", static_cast<unsigned long>(whole / 60),
+                      static_cast<unsigned long>(whole % 60));
+    else
+        std::snprintf(text, sizeof text, "%lu s", static_cast<unsigned long>(whole));
+    return text;
+}
+
+} // namespace
+
+std::string RescueProgressText(const RescueStatus& status) {
+    std::string text = status.pass + " at sector " + std::to_string(status.position) + ": " +
+                       std::to_string(CopyPercent(status.finished + status.bad, status.total)) +
+                       "% done, " + Size(static_cast<std::uint64_t>(status.bytesPerSecond)) +
+                       "/s, " + std::to_string(status.bad) + " bad sectors (" +
+                       Size(status.bad * kSectorSize) + ") in " + std::to_string(status.badAreas) +
+                       " areas, last good read " + Duration(status.sinceGoodRead) + " ago";
+    if (status.secondsLeft >= 0 && status.pending != 0)
+        text += ", " + Duration(status.secondsLeft) + " left";
+    return text;
+}
+
 std::string CopyProgressText(std::uint64_t done, std::uint64_t total) {
     char text[96];
     std::snprintf(text, sizeof text, "Copying Sector %lu of %lu", static_cast<unsigned long>(done),

@@ -63,6 +63,10 @@ std::uint64_t SectorsLeftOut(SectorSource& source, const CopyJob& job);
 // counting as 0; at most 2^32 sectors, as far as 32-bit sector numbers reach.
 std::uint64_t CloneSectorCount(SectorSource& source, DriveId from, DriveId to);
 
+// One line for a rescue copy's state: "copying at sector 2048: 4% done, 120.000 MB/s, 3 bad
+// sectors (1.500 KB) in 2 areas, last good read 0 s ago, 2 min 10 s left".
+std::string RescueProgressText(const RescueStatus& status);
+
 // "Copying Sector %lu of %lu" and its percent.
 std::string CopyProgressText(std::uint64_t done, std::uint64_t total);
 int CopyPercent(std::uint64_t done, std::uint64_t total);

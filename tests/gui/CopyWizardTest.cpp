@@ -176,9 +176,24 @@ void CopyWizardTest::StopAnsweredNoGoesOnAndYesEndsTheCopy() {
     // Three spans were written, each in its place; the fourth never was, and reads as zeros in
     // an image that has its full size.
     QCOMPARE(std::filesystem::file_size(image), 4 * span * kSectorSize);
-    std::vector<std::uint8_t> expected = ExpectedCopy(4 * span, ~std::uint64_t{0});
+    const std::vector<std::uint8_t> whole = ExpectedCopy(4 * span, ~std::uint64_t{0});
+    std::vector<std::uint8_t> expected = whole;
     std::fill(expected.begin() + 3 * span * kSectorSize, expected.end(), std::uint8_t{0});
     QVERIFY(fixtures::ReadFileBytes(image) == expected);
+    QVERIFY(
+        shown.contains(QString::fromStdString("The map file " + image +
+                                              ".map holds where the copy stopped: the same "
+                                              "copy with the same map file goes on from there")));
+
+    // The same imaging again finds the map beside the image and, told to, goes on from it.
+    CopyFrame again(DrivesFromList(source), {});
+    again.frame.Prompts().QueueAnswer(QMessageBox::Yes);
+    QVERIFY(again.Run(WizardTask::kImaging, 0, -1, image));
+    QTRY_VERIFY_WITH_TIMEOUT(!again.frame.Running(), 20000);
+    QVERIFY(again.frame.Prompts().Shown().front().startsWith(
+        "A map of an earlier copy of this disk is kept in\n"));
+    QVERIFY(again.frame.Prompts().Shown().contains("Imaging Completed"));
+    QVERIFY(fixtures::ReadFileBytes(image) == whole);
 }
 
 void CopyWizardTest::DestinationsThatMustNotBeWrittenAreRefused() {
@@ -285,6 +300,21 @@ void CopyWizardTest::TheProgressShowsFullCountsPastTwoTerabytes() {
     QCOMPARE(dialog.StatusText(), QString("Copying Sector 100 of 400"));
     QCOMPARE(dialog.PercentText(), QString("25%"));
     QVERIFY(dialog.DetailText().endsWith("0 unreadable sectors"));
+    RescueStatus status;
+    status.pass = "trimming";
+    status.position = 5000;
+    status.total = 10000;
+    status.finished = 4990;
+    status.bad = 10;
+    status.badAreas = 2;
+    status.pending = 1000;
+    status.sinceGoodRead = 75;
+    status.bytesPerSecond = 2 << 20;
+    status.secondsLeft = 3725;
+    dialog.ShowRescueStatus(status);
+    QCOMPARE(dialog.DetailText(),
+             QString("trimming at sector 5000: 50% done, 2.000 MB/s, 10 bad sectors (5.000 KB) in "
+                     "2 areas, last good read 1 min 15 s ago, 1 h 02 min left"));
 }
 
 QTEST_MAIN(CopyWizardTest)

@@ -29,6 +29,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+#include <filesystem>
 
 namespace twl::gui {
 namespace {
@@ -262,6 +263,7 @@ void MainFrame::StartCopy(std::unique_ptr<RecoverySession> drives, const WizardS
         LogNow("Imaging started", "Imaging Disk # " + std::to_string(DriveIndex(job.source)), 0,
                CurrentTimeText());
     }
+    job.mapPath = state.copyMap;
     m_copy = new CloneDialog(std::move(drives), job, m_prompter, this);
     connect(m_copy, &CloneDialog::Ended, this, &MainFrame::OnCopyEnded);
     m_running = true;
@@ -279,6 +281,10 @@ void MainFrame::OnCopyEnded(bool completed) {
                        std::to_string(DriveIndex(job.destination))
                  : "Imaging Disk # " + source,
            completed ? 7 : 1, CurrentTimeText());
+    // A clone's map lies in this program's data folder, where no one would look at it once
+    // the clone is whole; an image's stays beside it with the bad sectors it lists.
+    if (clone && completed && !job.mapPath.empty())
+        std::filesystem::remove(job.mapPath);
     m_copy->deleteLater();
     m_copy = nullptr;
     m_running = false;

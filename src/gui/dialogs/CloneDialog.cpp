@@ -38,6 +38,16 @@ void CloneDialog::Events::CopyUnreadable(std::uint64_t count) {
     unreadable.store(count);
 }
 
+void CloneDialog::Events::RescueProgress(const RescueStatus& status) {
+    const std::lock_guard lock(m_statusMutex);
+    m_status = status;
+}
+
+std::optional<RescueStatus> CloneDialog::Events::LastStatus() {
+    const std::lock_guard lock(m_statusMutex);
+    return m_status;
+}
+
 // The worker's closing words are a box the worker waits on, as every worker's are.
 void CloneDialog::Events::Message(MessageIcon icon, const std::string& text) {
     if (m_dialog.m_closing.load())
@@ -119,6 +129,12 @@ void CloneDialog::Start() {
 
 void CloneDialog::Refresh() {
     ShowCopyProgress(m_events.done.load(), m_events.total.load());
+    if (const std::optional<RescueStatus> status = m_events.LastStatus())
+        ShowRescueStatus(*status);
+}
+
+void CloneDialog::ShowRescueStatus(const RescueStatus& status) {
+    m_detail->setText(QString::fromStdString(RescueProgressText(status)));
 }
 
 void CloneDialog::ShowCopyProgress(std::uint64_t done, std::uint64_t total) {

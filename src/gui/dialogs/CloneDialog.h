@@ -1,10 +1,11 @@
 #pragma once
 
 // The progress window of a clone or an imaging run: it starts the copy on a worker and shows
-// "Copying Sector %lu of %lu", the percent and the bar, with the rate, the time left and the
-// sectors that could not be read so far. Stop, Esc and the close box hold the copy while the
-// user is asked whether to stop. It is modeless: the main window stays usable meanwhile.
-// It ends (Ended) only once the worker has ended and its closing message was shown.
+// "Copying Sector %lu of %lu", the percent and the bar, and under them the copy's pass, its
+// position, the rate, the bad sectors, the time since the last good read and the time left. Stop,
+// Esc and the close box hold the copy while the user is asked whether to stop. It is modeless: the
+// main window stays usable meanwhile. It ends (Ended) only once the worker has ended and its
+// closing message was shown.
 
 #include "app/Prompter.h"
 #include "clone/CopyEngine.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -41,6 +43,8 @@ public:
 
     // Shows `done` of `total` sectors, and the rate and time left since the start.
     void ShowCopyProgress(std::uint64_t done, std::uint64_t total);
+    // Shows the copy's pass, position, rate, bad sectors and time left under the bar.
+    void ShowRescueStatus(const RescueStatus& status);
     QString StatusText() const;
     QString PercentText() const;
     QString DetailText() const;
@@ -61,6 +65,9 @@ private:
         explicit Events(CloneDialog& dialog) : m_dialog(dialog) {}
         void CopyProgress(std::uint64_t done, std::uint64_t total) override;
         void CopyUnreadable(std::uint64_t unreadable) override;
+        void RescueProgress(const RescueStatus& status) override;
+        // The last state the copy told, if it told one.
+        std::optional<RescueStatus> LastStatus();
         void Message(MessageIcon icon, const std::string& text) override;
         void WorkerDone(WorkerResult result) override;
 
@@ -69,6 +76,8 @@ private:
         std::atomic<std::uint64_t> unreadable{0};
 
     private:
+        std::mutex m_statusMutex;
+        std::optional<RescueStatus> m_status;
         CloneDialog& m_dialog;
     };
 

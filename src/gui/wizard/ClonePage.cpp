@@ -2,6 +2,7 @@
 
 #include "clone/CopyEngine.h"
 #include "models/ShownName.h"
+#include "wizard/CopyMapChoice.h"
 #include "wizard/DriveTree.h"
 #include "wizard/PageParts.h"
 
@@ -137,11 +138,17 @@ bool ClonePage::validatePage() {
                                DriveDescription(drives, source) + ".\nDo you want to go on?",
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     }
+    const DriveId from = DriveIdOf(static_cast<std::uint32_t>(source));
+    const DriveId to = DriveIdOf(static_cast<std::uint32_t>(destination));
+    std::optional<std::string> map;
+    if (go)
+        map = ChooseCopyMap(m_prompter, CloneMapPath(m_session.Source(), from, to));
     m_prompter.SetParent(before);
-    if (!go)
+    if (!map)
         return false;
-    m_state.cloneSource = DriveIdOf(static_cast<std::uint32_t>(source));
-    m_state.cloneDestination = DriveIdOf(static_cast<std::uint32_t>(destination));
+    m_state.cloneSource = from;
+    m_state.cloneDestination = to;
+    m_state.copyMap = *map;
     m_state.finished = true;
     return true;
 }

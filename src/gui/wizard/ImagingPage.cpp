@@ -2,6 +2,7 @@
 
 #include "clone/CopyEngine.h"
 #include "core/DatedName.h"
+#include "wizard/CopyMapChoice.h"
 #include "wizard/DriveTree.h"
 #include "wizard/PageParts.h"
 
@@ -118,8 +119,9 @@ bool ImagingPage::isComplete() const {
 bool ImagingPage::validatePage() {
     if (!isComplete())
         return false;
-    const CopyJob job{CopyKind::kImage, m_state.imagingSource, kImageDriveId,
-                      QFile::encodeName(m_image).toStdString(), m_state.imagingSectors};
+    const std::string image = QFile::encodeName(m_image).toStdString();
+    const CopyJob job{CopyKind::kImage,       m_state.imagingSource, kImageDriveId, image,
+                      m_state.imagingSectors, ImageMapPath(image)};
     const std::uint64_t imageBytes = m_state.imagingSectors * kSectorSize;
     QWidget* before = m_prompter.SetParent(this);
     bool go = true;
@@ -143,9 +145,13 @@ bool ImagingPage::validatePage() {
                                .arg(m_state.imageDirectory),
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     }
+    std::optional<std::string> map;
+    if (go)
+        map = ChooseCopyMap(m_prompter, job.mapPath);
     m_prompter.SetParent(before);
-    if (!go)
+    if (!map)
         return false;
+    m_state.copyMap = *map;
     m_state.finished = true;
     return true;
 }

@@ -43,6 +43,8 @@ struct WizardState {
     // The clone's drives (filled by the clone page); 0 while none is chosen.
     DriveId cloneSource = 0;
     DriveId cloneDestination = 0;
+    // The map file of the clone or imaging run (filled by its page); none when empty.
+    std::string copyMap;
     // Opened by "Open found Logical Drive": the volume page shows no Back.
     bool openedAtVolumePage = false;
     bool runOnStartup = false;

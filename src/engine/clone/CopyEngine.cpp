@@ -103,11 +103,11 @@ std::optional<RescueMap> LoadMap(const SectorSource& source, const CopyJob& job,
 }
 
 // Writes the map in place of the map file, the old one kept until the new one is whole.
-bool SaveMapFile(const std::string& path, const RescueMap& map, const MapSource& source) {
+Status SaveMapFile(const std::string& path, const RescueMap& map, const MapSource& source) {
     const std::string text = MapText(map, source);
     FileWriter writer(path);
     writer.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-    return writer.Commit().Ok();
+    return writer.Commit();
 }
 
 } // namespace
@@ -197,6 +197,12 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     std::optional<RescueMap> map;
     if (refusal.empty())
         map = LoadMap(source, job, continuing, refusal);
+    const MapSource mapSource = MapSourceOf(source, job.source);
+    // A map that cannot be kept would make a stop final: said before anything is copied.
+    if (refusal.empty() && !job.mapPath.empty()) {
+        if (const Status saved = SaveMapFile(job.mapPath, *map, mapSource); !saved.Ok())
+            refusal = "the map file cannot be written: " + Describe(saved);
+    }
     OpenedTarget opened;
     if (refusal.empty()) {
         opened = OpenTarget(source, job, continuing);
@@ -208,10 +214,9 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     } else {
         RescueOptions options;
         options.retries = job.retries;
-        const MapSource mapSource = MapSourceOf(source, job.source);
         if (!job.mapPath.empty())
             options.saveMap = [&](const RescueMap& state) {
-                return SaveMapFile(job.mapPath, state, mapSource);
+                return SaveMapFile(job.mapPath, state, mapSource).Ok();
             };
         report = RunRescuePasses(source, job.source, *opened.target, *map, options, stop, events);
         // A stopped image still reads at its full size; the map says what it lacks.

@@ -297,6 +297,38 @@ TEST(RescuePasses, AStoppedCopyContinuedFromItsMapEndsWithTheSameImage) {
     }
 }
 
+// The map is kept whenever its time comes (here before every read), each time whole, and
+// what it holds as copied only grows.
+TEST(RescuePasses, TheMapIsKeptWheneverItIsDueAndOnlyGrows) {
+    const auto medium = Damaged();
+    SectorSource sectors({}, MemoryFactory{kPath, medium});
+    sectors.SelectImageFile(kPath);
+    MemoryTarget target;
+    RescueMap map(20000);
+    std::vector<RescueMap> kept;
+    RescueOptions options;
+    options.saveEvery = std::chrono::steady_clock::duration::zero();
+    options.saveMap = [&](const RescueMap& state) {
+        kept.push_back(state);
+        return kept.size() != 3; // one failure is told once, and the copy goes on
+    };
+    StopControl stop;
+    RecordingEvents events;
+    EXPECT_TRUE(
+        RunRescuePasses(sectors, kImageDriveId, target, map, options, stop, events).completed);
+    EXPECT_GT(kept.size(), medium->readOffsets.size());
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        std::uint64_t all = 0;
+        for (const MapRun& run : kept[i].Runs())
+            all += run.count;
+        EXPECT_EQ(all, 20000u);
+        EXPECT_GE(kept[i].Count(SectorState::kFinished), kept[i - 1].Count(SectorState::kFinished));
+    }
+    EXPECT_EQ(events.messages,
+              std::vector<std::string>{"The map file could not be written: the copy goes on, but "
+                                       "a stop cannot be continued from where it was"});
+}
+
 // A map GNU ddrescue left (the first half copied, a bad sector, two to scrape) is continued:
 // nothing it holds as copied is read, and the rest is copied.
 TEST(RescuePasses, AMapFromDdrescueIsContinued) {
@@ -461,6 +493,9 @@ TEST_F(CopyDrives, AMapFileContinuesAStoppedImageAndOneThatCannotBeIsRefused) {
         {"a map of another size",
          {CopyKind::kImage, 0x80, 0, image, 2999, mapFile},
          "a run past the end of the source (2999 sectors)"},
+        {"a map that cannot be written",
+         {CopyKind::kImage, 0x80, 0, fresh, 3000, m_dir.File("no such folder/copy.map")},
+         "the map file cannot be written: "},
     };
     for (const auto& c : refused) {
         RecordingEvents events;

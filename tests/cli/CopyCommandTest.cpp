@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "InterruptRelay.h"
+#include "clone/RescueMap.h"
 #include "clone/RescuePasses.h"
 #include "fixtures/FileReaders.h"
 #include "fixtures/MemoryBlockReader.h"
@@ -172,6 +173,64 @@ TEST_F(CopyCommand, AnInterruptedImageGoesOnFromItsMapWhenRunAgain) {
     for (const std::uint64_t s : faults.badSectors)
         std::copy(FillerSector().begin(), FillerSector().end(), expected.begin() + s * 512);
     EXPECT_TRUE(ReadFileBytes(image) == expected);
+}
+
+// A block device whose sectors 1000 to 1007 cannot be read: device-mapper's error target
+// between two linear stretches of a loop device. Undone when it goes.
+class DeviceWithErrors {
+public:
+    explicit DeviceWithErrors(const TempDir& dir) : m_dir(dir) {
+        std::ofstream out(dir.File("backing.img"), std::ios::binary);
+        for (int s = 0; s < 4096; ++s)
+            out << std::string(512, static_cast<char>(s % 251 + 1));
+        out.close();
+        m_ready = fixtures::RunShell("loop=$(losetup --find --show " + dir.File("backing.img") +
+                                     ") && echo $loop >" + dir.File("loop") +
+                                     " && printf '0 1000 linear %s 0\n1000 8 error\n1008 3088 "
+                                     "linear %s 1008\n' $loop $loop | dmsetup create " +
+                                     Name() + " >/dev/null 2>&1") == 0;
+    }
+    ~DeviceWithErrors() {
+        fixtures::RunShell("dmsetup remove " + Name() + " >/dev/null 2>&1; [ -f " +
+                           m_dir.File("loop") + " ] && losetup -d $(cat " + m_dir.File("loop") +
+                           ") >/dev/null 2>&1");
+    }
+    bool Ready() const { return m_ready; }
+    std::string Path() const { return "/dev/mapper/" + Name(); }
+
+private:
+    static std::string Name() { return "twl-test-" + std::to_string(::getpid()); }
+    const TempDir& m_dir;
+    bool m_ready = false;
+};
+
+// On a real block device with unreadable sectors an image with a map holds the filler
+// exactly there, and the map lists them as bad.
+TEST(RealDevice, UnreadableSectorsBecomeFillerAndBadInTheMap) {
+    TempDir dir;
+    const DeviceWithErrors device(dir);
+    if (!device.Ready())
+        GTEST_SKIP() << "device-mapper is not available here (it needs root and the kernel's dm "
+                        "driver): the rescue copy is tested on stand-in disks only";
+    const std::string image = dir.File("copy.img");
+    const std::string map = dir.File("copy.map");
+    const auto run = RunTwl({"image", device.Path(), "-o", image, "--map", map});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("8 unreadable sectors were written as filler: 1000, 1001, 1002, 1003, "
+                           "1004, 1005, 1006, 1007\n"),
+              std::string::npos)
+        << run.err;
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(image);
+    ASSERT_EQ(bytes.size(), 4096u * 512);
+    for (std::size_t s = 0; s < 4096; ++s) {
+        const bool bad = s >= 1000 && s < 1008;
+        EXPECT_EQ(bytes[s * 512], bad ? FillerSector()[0] : s % 251 + 1) << s;
+    }
+    const ParsedMap parsed = ParseMapText(fixtures::ReadFileText(map), 4096);
+    ASSERT_TRUE(parsed.map) << parsed.error;
+    EXPECT_EQ(parsed.map->Runs(), (std::vector<MapRun>{{0, 1000, SectorState::kFinished},
+                                                       {1000, 8, SectorState::kBad},
+                                                       {1008, 3088, SectorState::kFinished}}));
 }
 
 // The real twl ends a long command cleanly on SIGTERM, says so and exits 128 + 15.

@@ -82,10 +82,17 @@ std::optional<RescueMap> LoadMap(const SectorSource& source, const CopyJob& job,
         refusal = cannot + parsed.error + ". Give another map file to start again";
         return std::nullopt;
     }
-    const MapSource now = MapSourceOf(source, job.source);
+    const MapSource now = MapSourceOf(source, job);
     if (!parsed.source.identity.empty() && parsed.source.identity != EscapeBytes(now.identity)) {
         refusal = cannot + "it was made for " + parsed.source.name + " (" + parsed.source.identity +
                   "), not for " + now.name + " (" + EscapeBytes(now.identity) + ")";
+        return std::nullopt;
+    }
+    // Continued onto another copy, what the map holds as done would be missing there.
+    if (!parsed.source.destination.empty() &&
+        parsed.source.destination != EscapeBytes(now.destination)) {
+        refusal = cannot + "it was made for a copy onto " + parsed.source.destination +
+                  ", not onto " + EscapeBytes(now.destination);
         return std::nullopt;
     }
     if (job.kind == CopyKind::kImage) {
@@ -118,20 +125,34 @@ CopyReport CopySectors(SectorSource& source, DriveId from, CopyTarget& target, s
     return RunRescuePasses(source, from, target, map, {}, stop, events);
 }
 
-MapSource MapSourceOf(const SectorSource& source, DriveId id) {
-    if (id == kImageDriveId) {
-        std::error_code ec;
-        const std::string path = source.ImagePath();
-        const std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
-        return {path, ec ? path : full.string()};
-    }
+namespace {
+
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : full.string();
+}
+
+// What names drive `id` (the image source for kImageDriveId), and its path.
+std::pair<std::string, std::string> DriveIdentity(const SectorSource& source, DriveId id) {
+    if (id == kImageDriveId)
+        return {FullPath(source.ImagePath()), source.ImagePath()};
     const std::size_t index = DriveIndex(id);
     if (index >= source.Inventory().size())
         return {source.DrivePath(id), source.DrivePath(id)};
     const DriveInfo& drive = source.Inventory()[index];
-    const std::string identity =
-        drive.serial.empty() ? drive.devicePath : drive.model + " " + drive.serial;
-    return {drive.devicePath, identity};
+    return {drive.serial.empty() ? drive.devicePath : drive.model + " " + drive.serial,
+            drive.devicePath};
+}
+
+} // namespace
+
+MapSource MapSourceOf(const SectorSource& source, const CopyJob& job) {
+    const auto [identity, name] = DriveIdentity(source, job.source);
+    const std::string destination = job.kind == CopyKind::kImage
+                                        ? FullPath(job.imagePath)
+                                        : DriveIdentity(source, job.destination).first;
+    return {name, identity, destination};
 }
 
 std::string RefuseDestination(const SectorSource& source, const CopyJob& job) {
@@ -197,7 +218,7 @@ CopyReport RunCopyWorker(SectorSource& source, const CopyJob& job, StopControl& 
     std::optional<RescueMap> map;
     if (refusal.empty())
         map = LoadMap(source, job, continuing, refusal);
-    const MapSource mapSource = MapSourceOf(source, job.source);
+    const MapSource mapSource = MapSourceOf(source, job);
     // A map that cannot be kept would make a stop final: said before anything is copied.
     if (refusal.empty() && !job.mapPath.empty()) {
         if (const Status saved = SaveMapFile(job.mapPath, *map, mapSource); !saved.Ok())

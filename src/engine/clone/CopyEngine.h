@@ -35,9 +35,9 @@ struct CopyJob {
     unsigned retries = kDefaultRetries;  // passes over the bad sectors at the end
 };
 
-// What names the job's source in a map file: a disk's model and serial (its path when it has
-// no serial), an image's full path.
-MapSource MapSourceOf(const SectorSource& source, DriveId id);
+// What names a copy's source and destination in a map file: a disk's model and serial (its
+// path when it has no serial), an image's full path.
+MapSource MapSourceOf(const SectorSource& source, const CopyJob& job);
 
 // Why a copy must not start: the destination (or the map file) is the source, or lies on it,
 // or (clones) a drive in use by the system. Empty when it may.

@@ -105,6 +105,7 @@ namespace {
 
 constexpr std::string_view kSourceComment = "# Source: ";
 constexpr std::string_view kIdentityComment = "# Source identity: ";
+constexpr std::string_view kDestinationComment = "# Destination identity: ";
 
 bool IsState(char c) {
     return c == '?' || c == '*' || c == '/' || c == '-' || c == '+';
@@ -180,6 +181,8 @@ ParsedMap ParseMapText(std::string_view text, std::uint64_t sectors) {
             parsed.source.name = std::string(line.substr(kSourceComment.size()));
         if (line.starts_with(kIdentityComment))
             parsed.source.identity = std::string(line.substr(kIdentityComment.size()));
+        if (line.starts_with(kDestinationComment))
+            parsed.source.destination = std::string(line.substr(kDestinationComment.size()));
         const std::vector<std::string_view> words = Words(line);
         if (words.empty() || words[0].starts_with('#'))
             continue;
@@ -227,6 +230,7 @@ std::string MapText(const RescueMap& map, const MapSource& source) {
     std::string text = "# Mapfile. Created by Tarnwell Linux Data Recovery\n";
     text += std::string(kSourceComment) + EscapeBytes(source.name) + "\n";
     text += std::string(kIdentityComment) + EscapeBytes(source.identity) + "\n";
+    text += std::string(kDestinationComment) + EscapeBytes(source.destination) + "\n";
     text += "# current_pos  current_status  current_pass\n";
     text += Hex(map.position) + "     " + static_cast<char>(map.phase) + "               " +
             std::to_string(map.pass) + "\n";

@@ -78,10 +78,11 @@ private:
     std::array<std::uint64_t, 5> m_counts{};
 };
 
-// Where a map was made: written as comments, and checked when a run is continued.
+// What a map was made for: written as comments, and checked when a copy is continued.
 struct MapSource {
-    std::string name;     // as the user gave it, for people
-    std::string identity; // what names the medium: a disk's model and serial, an image's path
+    std::string name;        // the source as the user gave it, for people
+    std::string identity;    // what names it: a disk's model and serial, an image's path
+    std::string destination; // what names the copy's destination, the same way
 };
 
 struct ParsedMap {

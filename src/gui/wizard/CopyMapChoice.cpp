@@ -36,8 +36,8 @@ std::string CloneMapPath(const SectorSource& drives, DriveId from, DriveId to) {
     const std::string path = QFile::encodeName(folder).toStdString();
     if (FolderIsOnDisk(path, drives.DrivePath(from)))
         return {};
-    return path + "/" + NameWord(MapSourceOf(drives, from).identity) + " onto " +
-           NameWord(MapSourceOf(drives, to).identity) + ".map";
+    const MapSource names = MapSourceOf(drives, {CopyKind::kClone, from, to, {}, 0});
+    return path + "/" + NameWord(names.identity) + " onto " + NameWord(names.destination) + ".map";
 }
 
 std::optional<std::string> ChooseCopyMap(Prompter& prompter, const std::string& mapPath) {

@@ -475,6 +475,8 @@ TEST_F(CopyDrives, AMapFileContinuesAStoppedImageAndOneThatCannotBeIsRefused) {
 
     const std::string damaged = m_dir.File("damaged.map");
     std::ofstream(damaged) << "garbage\n";
+    const std::string bare = m_dir.File("bare.map"); // ddrescue's: no source, no destination
+    std::ofstream(bare) << "0x00000000  +  1\n0x00000000  0x00177000  +\n";
     const std::string fresh = m_dir.File("fresh.tw1");
     const struct {
         const char* name;
@@ -487,8 +489,11 @@ TEST_F(CopyDrives, AMapFileContinuesAStoppedImageAndOneThatCannotBeIsRefused) {
         {"a map of another disk",
          {CopyKind::kImage, 0x81, 0, image, 3000, mapFile},
          "cannot be continued: it was made for "},
-        {"a map whose image is gone",
+        {"a map of another image",
          {CopyKind::kImage, 0x80, 0, fresh, 3000, mapFile},
+         "cannot be continued: it was made for a copy onto "},
+        {"a map whose image is gone",
+         {CopyKind::kImage, 0x80, 0, fresh, 3000, bare},
          "cannot be continued: the image "},
         {"a map of another size",
          {CopyKind::kImage, 0x80, 0, image, 2999, mapFile},

@@ -56,7 +56,8 @@ TEST(RescueMap, ReadsDdrescueMapsAndWritesWhatItReads) {
     EXPECT_EQ(parsed.map->phase, RescuePhase::kTrim);
     EXPECT_TRUE(parsed.source.identity.empty());
 
-    const std::string text = MapText(*parsed.map, {"/dev/sdb", "DISK MODEL\nX 123"});
+    const std::string text =
+        MapText(*parsed.map, {"/dev/sdb", "DISK MODEL\nX 123", "/srv/copy.img"});
     EXPECT_NE(text.find("\n0x00010000     *               1\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\n0x00010000  0x00000200  -\n"), std::string::npos) << text;
     const ParsedMap again = ParseMapText(text, 256);
@@ -64,6 +65,7 @@ TEST(RescueMap, ReadsDdrescueMapsAndWritesWhatItReads) {
     EXPECT_EQ(again.map->Runs(), runs);
     EXPECT_EQ(again.source.name, "/dev/sdb");
     EXPECT_EQ(again.source.identity, "DISK MODEL\\nX 123"); // a name never ends a line
+    EXPECT_EQ(again.source.destination, "/srv/copy.img");
 
     // The older form has no pass; an empty map is a new one.
     const ParsedMap older = ParseMapText("0x00000000     ?\n0x00000000  0x00020000  ?\n", 256);

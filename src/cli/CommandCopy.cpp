@@ -140,8 +140,6 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
-    const InterruptRelay::Watch interrupts(context.interrupts,
-                                           {&session.Stop(), &session.ScanStop()});
     SectorSource& source = session.Source();
     const std::optional<DriveId> from = DriveOfArgument(args.positional[0], source);
     const std::optional<DriveId> to = DriveOfArgument(args.positional[1], source);
@@ -165,6 +163,8 @@ int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
     }
     if (!args.Has("--yes") && !Confirmed(source, job, context))
         return kExitNotFound;
+    // Watched only now: an interrupt at the question ends twl there and then.
+    const InterruptRelay::Watch interrupts(context.interrupts, {&session.Stop()});
     CliEvents events(context);
     session.Stop().Clear();
     const CopyReport report = RunCopyWorker(source, job, session.Stop(), events);

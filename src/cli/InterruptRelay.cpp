@@ -8,11 +8,6 @@ InterruptRelay::Watch::Watch(InterruptRelay* relay, std::initializer_list<StopCo
         return;
     const std::lock_guard lock(m_relay->m_mutex);
     m_relay->m_stops.assign(stops);
-    // An interrupt that came while no work was watched still stops this work.
-    if (m_relay->m_signal.load() != 0) {
-        for (StopControl* stop : m_relay->m_stops)
-            stop->RequestStop();
-    }
 }
 
 InterruptRelay::Watch::~Watch() {

@@ -34,12 +34,6 @@ void PrintClosingTexts(const CliEvents& events, const std::string& sizeLine, Cli
 
 } // namespace
 
-std::vector<OptionDef> VolumeOptions() {
-    std::vector<OptionDef> options = kDiscoveryOptions;
-    options.insert(options.end(), {{"--volume", true}, {"--no-backup-search", false}});
-    return options;
-}
-
 std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& request) {
     const auto volume = ParseUnsigned(args.Value("--volume").value_or("1"), 0xFFFFFFFF);
     if (!volume || *volume == 0)

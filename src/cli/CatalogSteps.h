@@ -22,9 +22,9 @@ struct VolumeRequest {
     bool backupSearch = true;
 };
 
-// --mode --thorough --start --end --volume --no-backup-search
-std::vector<OptionDef> VolumeOptions();
-// Fills `request` from parsed options (not the source); returns an error text or "".
+// Fills `request` (not its source) from the parsed --volume, --mode, --thorough, --start,
+// --end and --no-backup-search (CommandHelp.cpp says which commands take them); returns an
+// error text, or "" when they are sound.
 std::string ParseVolumeOptions(const ParsedArguments& args, VolumeRequest& request);
 
 // Opens the source, finds its volumes and opens the requested one, printing what fails.

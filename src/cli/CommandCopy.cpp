@@ -4,6 +4,7 @@
 
 #include "Arguments.h"
 #include "CliEvents.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "InterruptRelay.h"
 #include "SourceArgument.h"
@@ -99,12 +100,11 @@ bool Confirmed(SectorSource& source, const CopyJob& job, CliContext& context) {
 } // namespace
 
 int RunImageCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionDef options[] = {{"-o", true}, {"--map", true}, {"--retries", true}};
-    const ParsedArguments args = ParseArguments(words, options);
+    const ParsedArguments args = ParseArguments(words, OptionsOf("image"));
     if (!args.error.empty() || args.positional.size() != 1 || !args.Has("-o")) {
         context.err << "twl image: "
                     << (!args.error.empty() ? args.error : "expects SOURCE and -o PATH") << '\n'
-                    << "usage: twl image SOURCE -o PATH [--map MAPFILE] [--retries N]\n";
+                    << UsageLines("image");
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);
@@ -130,13 +130,11 @@ int RunImageCommand(std::span<const std::string> words, CliContext& context) {
 }
 
 int RunCloneCommand(std::span<const std::string> words, CliContext& context) {
-    const OptionDef options[] = {{"--yes", false}, {"--map", true}, {"--retries", true}};
-    const ParsedArguments args = ParseArguments(words, options);
+    const ParsedArguments args = ParseArguments(words, OptionsOf("clone"));
     if (!args.error.empty() || args.positional.size() != 2) {
         context.err << "twl clone: "
                     << (!args.error.empty() ? args.error : "expects SOURCE and DEST") << '\n'
-                    << "usage: twl clone SOURCE DEST [--yes] [--map MAPFILE] [--retries N]   "
-                       "(both drives: disk:N or a disk device)\n";
+                    << UsageLines("clone");
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);

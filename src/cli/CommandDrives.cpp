@@ -1,6 +1,7 @@
 // twl drives: the disks of this machine (or of TWL_DRIVES), drive N being "disk:N".
 
 #include "Arguments.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "TextEscape.h"
 #include "platform/DriveInventory.h"
@@ -10,7 +11,7 @@
 namespace twl::cli {
 
 int RunDrivesCommand(std::span<const std::string> words, CliContext& context) {
-    const ParsedArguments args = ParseArguments(words, {});
+    const ParsedArguments args = ParseArguments(words, OptionsOf("drives"));
     if (!args.error.empty() || !args.positional.empty()) {
         context.err << "twl drives: " << (args.error.empty() ? "takes no arguments" : args.error)
                     << '\n';

@@ -3,6 +3,7 @@
 
 #include "CatalogSteps.h"
 #include "CliEvents.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "InterruptRelay.h"
 #include "TextEscape.h"
@@ -20,13 +21,6 @@
 
 namespace twl::cli {
 namespace {
-
-constexpr const char* kSaveUsage =
-    "usage: twl save SOURCE [--volume N] [--mode ...] [--turbo] --out DIR [PATH...] [--scripts]\n"
-    "       twl save --scaninfo FILE [--turbo] --out DIR [PATH...] [--scripts]\n"
-    "       (--ftp ftp://[user@]host[:port]/dir [--password-file F] [--retries N]\n"
-    "        [--retry-delay S] in place of --out DIR)\n"
-    "       With --scaninfo the file names the source: no SOURCE is given.\n";
 
 struct SaveRequest {
     VolumeRequest volume;
@@ -56,16 +50,7 @@ std::string ParseFtp(const ParsedArguments& args, FtpSettings& ftp) {
 }
 
 std::string ParseSave(std::span<const std::string> words, SaveRequest& request) {
-    std::vector<OptionDef> options = VolumeOptions();
-    options.insert(options.end(), {{"--out", true},
-                                   {"--turbo", false},
-                                   {"--scaninfo", true},
-                                   {"--scripts", false},
-                                   {"--ftp", true},
-                                   {"--password-file", true},
-                                   {"--retries", true},
-                                   {"--retry-delay", true}});
-    const ParsedArguments args = ParseArguments(words, options);
+    const ParsedArguments args = ParseArguments(words, OptionsOf("save"));
     if (!args.error.empty())
         return args.error;
     request.scanInfo = args.Value("--scaninfo");
@@ -189,7 +174,7 @@ int RunSave(RecoverySession& session, const SaveRequest& request, CliContext& co
 int RunSaveCommand(std::span<const std::string> words, CliContext& context) {
     SaveRequest request;
     if (const std::string error = ParseSave(words, request); !error.empty()) {
-        context.err << "twl save: " << error << '\n' << kSaveUsage;
+        context.err << "twl save: " << error << '\n' << UsageLines("save");
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);

@@ -3,6 +3,7 @@
 
 #include "CatalogSteps.h"
 #include "CliEvents.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "InterruptRelay.h"
 #include "TextEscape.h"
@@ -19,10 +20,6 @@
 namespace twl::cli {
 namespace {
 
-constexpr const char* kScanInfoUsage =
-    "usage: twl scaninfo save SOURCE [--volume N] [--mode ...] [--turbo] -o PATH\n"
-    "       twl scaninfo show FILE\n";
-
 // PATH itself, or the default name inside PATH when it is a folder.
 std::string SavePath(const std::string& path) {
     std::error_code ec;
@@ -32,9 +29,7 @@ std::string SavePath(const std::string& path) {
 }
 
 int Save(std::span<const std::string> words, CliContext& context) {
-    std::vector<OptionDef> options = VolumeOptions();
-    options.insert(options.end(), {{"-o", true}, {"--turbo", false}});
-    const ParsedArguments args = ParseArguments(words, options);
+    const ParsedArguments args = ParseArguments(words, OptionsOf("scaninfo"));
     VolumeRequest request;
     std::string error = args.error;
     if (error.empty() && args.positional.size() != 1)
@@ -44,7 +39,7 @@ int Save(std::span<const std::string> words, CliContext& context) {
     if (error.empty())
         error = ParseVolumeOptions(args, request);
     if (!error.empty()) {
-        context.err << "twl scaninfo save: " << error << '\n' << kScanInfoUsage;
+        context.err << "twl scaninfo save: " << error << '\n' << UsageLines("scaninfo");
         return kExitUsage;
     }
     request.source = args.positional.front();
@@ -113,7 +108,7 @@ int Show(std::span<const std::string> words, CliContext& context) {
     if (!args.error.empty() || args.positional.size() != 1) {
         context.err << "twl scaninfo show: "
                     << (args.error.empty() ? "expects one FILE" : args.error) << '\n'
-                    << kScanInfoUsage;
+                    << UsageLines("scaninfo");
         return kExitUsage;
     }
     LoadedScanInfo loaded;
@@ -142,7 +137,7 @@ int RunScanInfoCommand(std::span<const std::string> words, CliContext& context) 
         return Save(words.subspan(1), context);
     if (!words.empty() && words.front() == "show")
         return Show(words.subspan(1), context);
-    context.err << "twl scaninfo: expects save or show\n" << kScanInfoUsage;
+    context.err << "twl scaninfo: expects save or show\n" << UsageLines("scaninfo");
     return kExitUsage;
 }
 

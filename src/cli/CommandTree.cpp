@@ -4,6 +4,7 @@
 #include "CatalogPrinter.h"
 #include "CatalogSteps.h"
 #include "CliEvents.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "InterruptRelay.h"
 #include "platform/DriveInventory.h"
@@ -12,11 +13,6 @@
 
 namespace twl::cli {
 namespace {
-
-constexpr const char* kTreeUsage =
-    "usage: twl tree SOURCE [--volume N] [--mode table|scan|auto] [--thorough [--start S] "
-    "[--end E]] [--format text|tsv|json] [--no-backup-search] [--turbo]\n"
-    "       twl tree --scaninfo FILE [--format text|tsv|json] [--turbo]\n";
 
 struct TreeRequest {
     VolumeRequest volume;
@@ -27,9 +23,7 @@ struct TreeRequest {
 
 // Reads the command line into a request; returns the error text, "" when it is sound.
 std::string ParseRequest(std::span<const std::string> words, TreeRequest& request) {
-    std::vector<OptionDef> options = VolumeOptions();
-    options.insert(options.end(), {{"--format", true}, {"--turbo", false}, {"--scaninfo", true}});
-    const ParsedArguments args = ParseArguments(words, options);
+    const ParsedArguments args = ParseArguments(words, OptionsOf("tree"));
     if (!args.error.empty())
         return args.error;
     request.scanInfo = args.Value("--scaninfo");
@@ -51,7 +45,7 @@ int RunTreeCommand(std::span<const std::string> words, CliContext& context) {
     TreeRequest request;
     const std::string error = ParseRequest(words, request);
     if (!error.empty()) {
-        context.err << "twl tree: " << error << '\n' << kTreeUsage;
+        context.err << "twl tree: " << error << '\n' << UsageLines("tree");
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);

@@ -2,6 +2,7 @@
 // one tab-separated row each; from the partition tables, a superblock sweep, or both.
 
 #include "Arguments.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 #include "InterruptRelay.h"
 #include "SourceArgument.h"
@@ -15,16 +16,6 @@
 
 namespace twl::cli {
 namespace {
-
-constexpr const char* kVolumesUsage =
-    "usage: twl volumes SOURCE [--mode table|scan|auto] [--thorough [--start S] [--end E]] "
-    "[--all]\n";
-
-std::vector<OptionDef> VolumesOptions() {
-    std::vector<OptionDef> options = kDiscoveryOptions;
-    options.push_back({"--all", false});
-    return options;
-}
 
 // One entry of whichever list the volume page shows.
 struct VolumeRow {
@@ -95,11 +86,11 @@ void PrintGptRows(const PartitionList& list, std::ostream& out) {
 } // namespace
 
 int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
-    const ParsedArguments args = ParseArguments(words, VolumesOptions());
+    const ParsedArguments args = ParseArguments(words, OptionsOf("volumes"));
     if (!args.error.empty() || args.positional.size() != 1) {
         context.err << "twl volumes: " << (args.error.empty() ? "expects one SOURCE" : args.error)
                     << '\n'
-                    << kVolumesUsage;
+                    << UsageLines("volumes");
         return kExitUsage;
     }
     const std::string modeWord = args.Value("--mode").value_or("auto");
@@ -110,7 +101,7 @@ int RunVolumesCommand(std::span<const std::string> words, CliContext& context) {
     }
     ScanOptions scan;
     if (const std::string error = ParseScanOptions(args, scan); !error.empty()) {
-        context.err << "twl volumes: " << error << '\n' << kVolumesUsage;
+        context.err << "twl volumes: " << error << '\n' << UsageLines("volumes");
         return kExitUsage;
     }
     RecoverySession session(LoadDriveInventory(context.twlDrives), context.readerFactory);

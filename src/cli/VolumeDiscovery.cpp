@@ -19,9 +19,6 @@ void ReportWalk(const WalkReport& walk, std::ostream& err) {
 
 } // namespace
 
-const std::vector<OptionDef> kDiscoveryOptions = {
-    {"--mode", true}, {"--thorough", false}, {"--start", true}, {"--end", true}};
-
 std::optional<ProcessingMode> ParseMode(const std::string& word) {
     if (word == "table")
         return ProcessingMode::kTable;

@@ -25,7 +25,6 @@ struct ScanOptions {
     std::optional<std::uint64_t> start;
     std::optional<std::uint64_t> end;
 };
-extern const std::vector<OptionDef> kDiscoveryOptions; // --mode --thorough --start --end
 // Fills `scan` from the options; returns an error text, or "" when they are sound: --start
 // and --end take whole sector numbers and only go with --thorough.
 std::string ParseScanOptions(const ParsedArguments& args, ScanOptions& scan);

@@ -35,6 +35,8 @@ struct SaveSummary;
 
 namespace twl::gui {
 
+class HelpWindow;
+
 class CloneDialog;
 class ListPane;
 struct WizardState;
@@ -114,6 +116,9 @@ public:
     NodeId FindPosition() const { return m_findPosition; }
     // The tip of the day, now.
     void ShowTips();
+    // Help > Contents and the pages it leads to, in the frame's help window.
+    void ShowHelpTopic(const QString& topic);
+    HelpWindow* Help() const { return m_help; }
     // Runs the wizard modally and acts on its outcome.
     void RunWizard(WizardEntry entry);
     // A volume of the image named on the command line is open: the title bar and a log row
@@ -191,6 +196,7 @@ private:
 
     RecoverySession& m_session;
     Prompter m_prompter{this};
+    HelpWindow* m_help = nullptr; // made when help is first asked for; a child of the frame
     GuiEvents m_events{*this};
     std::map<int, QAction*> m_commands;
     QActionGroup* m_viewModes = nullptr;

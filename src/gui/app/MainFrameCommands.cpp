@@ -5,6 +5,7 @@
 #include "app/CommandTexts.h"
 #include "app/MainFrame.h"
 #include "app/TipOfTheDay.h"
+#include "dialogs/HelpWindow.h"
 #include "models/ItemIcons.h"
 
 #include <QAction>
@@ -19,16 +20,6 @@
 #include <memory>
 
 namespace twl::gui {
-namespace {
-
-constexpr char kHelpText[] =
-    "Open a scan information file with File > Open Scan Information, or start the program "
-    "with a disk image: tarnwell-linux IMAGE.\n\nThe folders of the volume are on the left, "
-    "the contents of the folder chosen on the right. Tools > Turbo Scan looks for lost "
-    "folders, deleted files and lost files. Tick folders and files to mark them.\n\nThe "
-    "command-line tool twl saves files, images and clones disks: twl help.";
-
-} // namespace
 
 QAction* MainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut) {
     auto* action = new QAction(text, this);
@@ -99,8 +90,7 @@ void MainFrame::BuildCommands() {
     }
     Command(kCmdOffice2003)->setChecked(true);
     connect(AddCommand(kCmdHelpContents, "&Contents", QKeySequence("F1")), &QAction::triggered,
-            this,
-            [this] { m_prompter.Tell(QMessageBox::Information, "Tarnwell Linux", kHelpText); });
+            this, [this] { ShowHelpTopic(kHelpContents); });
     connect(AddCommand(kCmdTips, "Show Tips at &Startup", {}), &QAction::triggered, this,
             &MainFrame::ShowTips);
     // The menu has always shown Ctrl+B for About; it now also works.
@@ -155,6 +145,12 @@ void MainFrame::BuildToolbar() {
     // Hidden from its context menu too: the tick follows.
     connect(standard, &QToolBar::visibilityChanged, Command(kCmdToolbar), &QAction::setChecked);
     connect(Command(kCmdStatusBar), &QAction::toggled, statusBar(), &QWidget::setVisible);
+}
+
+void MainFrame::ShowHelpTopic(const QString& topic) {
+    if (m_help == nullptr)
+        m_help = new HelpWindow(this);
+    m_help->ShowTopic(topic);
 }
 
 void MainFrame::ShowTips() {

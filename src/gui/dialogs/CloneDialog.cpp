@@ -84,6 +84,7 @@ CloneDialog::CloneDialog(std::unique_ptr<RecoverySession> session, CopyJob job, 
     m_bar->setTextVisible(false);
     m_status = new QLabel;
     m_detail = new QLabel;
+    m_detail->setWordWrap(true); // the copy's state is a long line
     m_stop = new QPushButton(clone ? "Stop Cloning" : "Stop Imaging");
     connect(m_stop, &QPushButton::clicked, this, &CloneDialog::AskStop);
     auto* progressRow = new QHBoxLayout;

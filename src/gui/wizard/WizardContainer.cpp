@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/ProgramSettings.h"
+#include "dialogs/HelpWindow.h"
 #include "models/ItemIcons.h"
 #include "wizard/ClonePage.h"
 #include "wizard/DiskPage.h"
@@ -33,25 +34,11 @@ WizardContainer::WizardContainer(const QString& caption, RecoverySession& sessio
     resize(720, 520);
 }
 
+// The help page of the page shown, in the wizard's own help window.
 void WizardContainer::ShowHelp() {
-    static const char* const kHelp[] = {
-        "Choose a task: recover files from a disk of this computer or from a disk image, or "
-        "copy a whole disk onto another disk or into an image file.",
-        "Choose the disk that holds the Linux volume. Auto Mode reads the partition tables and "
-        "sweeps the disk for ext2/ext3 volumes when they list none; Scan for Logical Drives "
-        "sweeps it at once, for a damaged or missing partition table.",
-        "Choose the disk image file and how its volumes are found, as for a disk.",
-        "Choose the volume to recover from and press Finish: its folders and files appear in "
-        "the main window.",
-        "Choose the disk to copy and the disk to copy it onto.",
-        "Choose the disk to image and the image file to write."};
-    const int page = currentId();
-    const QString text = page >= 0 && page < static_cast<int>(std::size(kHelp))
-                             ? kHelp[page]
-                             : "The wizard leads you from a task to its target.";
-    QWidget* before = m_prompter.SetParent(this);
-    m_prompter.Tell(QMessageBox::Information, "Tarnwell Linux", text);
-    m_prompter.SetParent(before);
+    if (m_help == nullptr)
+        m_help = new HelpWindow(this);
+    m_help->ShowTopic(WizardHelpTopic(currentId(), m_state));
 }
 
 WizardContainer::~WizardContainer() {

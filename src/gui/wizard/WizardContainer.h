@@ -14,6 +14,8 @@
 
 namespace twl::gui {
 
+class HelpWindow;
+
 class WizardContainer : public QWizard {
     Q_OBJECT
 public:
@@ -24,10 +26,13 @@ public:
     WizardState& State() { return m_state; }
     RecoverySession& Session() { return m_session; }
     Prompter& Prompts() { return m_prompter; }
+    // The help window its Help button opened; null before.
+    HelpWindow* Help() const { return m_help; }
 
 private:
     void ShowHelp();
 
+    HelpWindow* m_help = nullptr; // a child: it goes with the wizard
     RecoverySession& m_session;
     Prompter& m_prompter;
     WizardState m_state;

@@ -1,5 +1,7 @@
 #include "CommandHelp.h"
 
+#include "core/ManPage.h"
+
 #include <algorithm>
 
 namespace twl::cli {
@@ -90,22 +92,6 @@ constexpr const char* kSourceNote =
     "SOURCE is an image file, a block device (/dev/sdb) or disk:N (drive N of 'twl drives').\n"
     "TWL_DRIVES=img1:img2:... makes the listed image files stand in for the drives.\n";
 
-// Man's troff: a backslash doubled, a leading dot or quote guarded, and "-" as a minus.
-std::string Troff(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '-')
-            out += "\\-";
-        else
-            out += c;
-    }
-    if (!out.empty() && (out.front() == '.' || out.front() == '\''))
-        out.insert(0, "\\&");
-    return out;
-}
-
 std::string OptionWords(const OptionHelp& option) {
     return std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
 }
@@ -171,32 +157,40 @@ std::string CommandHelpText(const CommandHelp& command) {
 }
 
 std::string ManPage(std::string_view version) {
-    std::string page = ".TH TWL 1 \"\" \"twl " + Troff(version) +
-                       "\" \"User Commands\"\n"
-                       ".SH NAME\ntwl \\- recover files from Linux ext2, ext3 and ext4 volumes "
-                       "of a disk or disk image\n"
-                       ".SH SYNOPSIS\n";
+    ManPageSource page;
+    page.name = "twl";
+    page.version = std::string(version);
+    page.summary = "recover files from Linux ext2, ext3 and ext4 volumes of a disk or disk image";
     for (const CommandHelp& command : kCommands) {
         for (const FormHelp& form : command.forms)
-            page += ".B twl\n" + Troff(form.synopsis) + "\n.br\n";
+            page.synopsis.push_back(form.synopsis);
     }
-    page += ".SH DESCRIPTION\n" + Troff(kIntro) + ".PP\n" + Troff(kSourceNote) + ".SH COMMANDS\n";
+    page.description = kIntro;
     for (const CommandHelp& command : kCommands) {
-        page += ".SS " + Troff(command.name) + "\n";
+        ManSection section{std::string("twl ") + command.name, {}, {}};
         for (const FormHelp& form : command.forms) {
             if (*form.text != '\0')
-                page += Troff(form.text) + ".\n.PP\n";
+                section.text += std::string(section.text.empty() ? "" : "; ") + form.text;
         }
+        section.text += ".";
         for (const OptionHelp& option : command.options)
-            page += ".TP\n.B " + Troff(OptionWords(option)) + "\n" + Troff(option.text) + "\n";
+            section.items.emplace_back(OptionWords(option), option.text);
+        page.sections.push_back(std::move(section));
     }
-    page += ".SH EXIT STATUS\n0 when the job was done whole; 1 when it ran but found nothing or "
-            "could not do all of it; 2 for a bad command line or a source that cannot be read; "
-            "130 or 143 when an interrupt or SIGTERM stopped it.\n"
-            ".SH ENVIRONMENT\n.TP\n.B TWL_DRIVES\nA colon\\-separated list of image files that "
-            "stand in for the drives of the machine.\n"
-            ".SH SEE ALSO\n.BR tarnwell\\-linux (1),\n.BR ddrescue (1)\n";
-    return page;
+    page.sections.push_back({"SOURCES", kSourceNote, {}});
+    page.sections.push_back(
+        {"EXIT STATUS",
+         "0 when the job was done whole; 1 when it ran but found nothing or could not do all of "
+         "it; 2 for a bad command line or a source that cannot be read; 130 or 143 when an "
+         "interrupt or SIGTERM stopped it.",
+         {}});
+    page.sections.push_back(
+        {"ENVIRONMENT",
+         {},
+         {{"TWL_DRIVES", "A colon-separated list of image files that stand in for the drives of "
+                         "the machine."}}});
+    page.sections.push_back({"SEE ALSO", "tarnwell-linux(1), ddrescue(1)", {}});
+    return ManPageText(page);
 }
 
 std::string BashCompletion() {

@@ -44,9 +44,16 @@ void CommandLineImageTest::ArgumentsAreReadAndBadOnesNamedWithTheirReason() {
         {{"tarnwell-linux", "disk.img", "-h"}, Kind::kHelp},
         {{"tarnwell-linux", "a.img", "b.img"}, Kind::kMistake},
         {{"tarnwell-linux", "--verbose"}, Kind::kMistake},
+        {{"tarnwell-linux", "--man"}, Kind::kManPage},
+        {{"tarnwell-linux", "disk.img", "--man"}, Kind::kMistake},
     };
     for (const auto& [arguments, kind] : lines)
         QCOMPARE(ParseCommandLine(arguments).kind, kind);
+    // The manual page says what the usage text says, in troff.
+    const QString page = QString::fromStdString(ManPage("9.9"));
+    QVERIFY(page.startsWith(".TH TARNWELL\\-LINUX 1 \"\" \"tarnwell\\-linux 9.9\""));
+    QVERIFY(page.contains("IMAGE is a raw disk image or a block device"));
+    QVERIFY(page.contains(".B \\-\\-help"));
 
     fixtures::TempDir dir;
     std::ofstream(dir.File("empty.img")).flush();

@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/WorkerThread.h"
+#include "core/ManPage.h"
 #include "models/ShownName.h"
 #include "session/SourceOpening.h"
 
@@ -90,11 +91,37 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return {};
     if (words.contains("--help") || words.contains("-h"))
         return {CommandLine::Kind::kHelp, {}, {}};
+    if (words == QStringList{"--man"})
+        return {CommandLine::Kind::kManPage, {}, {}};
     if (words.size() > 1)
         return {CommandLine::Kind::kMistake, {}, "only one IMAGE can be opened"};
     if (words[0].startsWith('-') && words[0] != "-")
         return {CommandLine::Kind::kMistake, {}, "unknown option " + words[0]};
     return {CommandLine::Kind::kImage, words[0], {}};
+}
+
+std::string ManPage(const std::string& version) {
+    ManPageSource page;
+    page.name = "tarnwell-linux";
+    page.version = version;
+    page.summary = "recover files from damaged Linux ext2, ext3 and ext4 disks and disk images";
+    page.synopsis = {"[IMAGE]"};
+    // The usage text's lines after its first, as one paragraph.
+    const std::string usage = kUsageText;
+    page.description = usage.substr(usage.find('\n') + 1);
+    page.description +=
+        "The program reads a disk or image and never writes to it. Its wizard (File > Wizard) "
+        "leads through a recovery from a disk or an image, a clone of a disk onto another, or "
+        "an image of a disk; Help > Contents explains each step.";
+    page.sections = {
+        {"OPTIONS", {}, {{"--help", "print the usage and end"}}},
+        {"FILES",
+         {},
+         {{"~/.config/Tarnwell Linux/Tarnwell Linux.conf", "the program's settings"},
+          {"IMAGE.map", "the map file an imaging run keeps beside its image"}}},
+        {"SEE ALSO", "twl(1), ddrescue(1)", {}},
+    };
+    return ManPageText(page);
 }
 
 QString ImageProblem(const QString& path) {

@@ -19,18 +19,22 @@ class MainFrame;
 
 inline constexpr char kUsageText[] =
     "Usage: tarnwell-linux [IMAGE]\n"
-    "Recovers files from Linux ext2/ext3 volumes.\n"
+    "Recovers files from Linux ext2/ext3/ext4 volumes.\n"
     "IMAGE is a raw disk image or a block device: its Linux volumes are found from the\n"
     "partition tables, or by a quick scan for superblocks, and the chosen one is opened.\n"
     "Without IMAGE the program starts empty.\n";
 
-// What the command line asks for: nothing, an image, the usage text, or a mistake.
+// What the command line asks for: nothing, an image, the usage text, the manual page (a
+// build step writes it), or a mistake.
 struct CommandLine {
-    enum class Kind { kNone, kImage, kHelp, kMistake } kind = Kind::kNone;
+    enum class Kind { kNone, kImage, kHelp, kManPage, kMistake } kind = Kind::kNone;
     QString image;   // kImage
     QString mistake; // kMistake: what is wrong, for the usage text's first line
 };
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// tarnwell-linux(1), from the usage text's own words, for `version`.
+std::string ManPage(const std::string& version);
 
 // Why `path` cannot be read as a disk image, naming it; empty when it can be tried.
 QString ImageProblem(const QString& path);

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
         std::fputs(twl::gui::kUsageText, stdout);
         return 0;
     }
+    if (line.kind == twl::gui::CommandLine::Kind::kManPage) {
+        std::fputs(twl::gui::ManPage(TWL_VERSION).c_str(), stdout);
+        return 0;
+    }
     if (line.kind == twl::gui::CommandLine::Kind::kMistake) {
         std::fprintf(stderr, "tarnwell-linux: %s\n%s", qPrintable(line.mistake),
                      twl::gui::kUsageText);

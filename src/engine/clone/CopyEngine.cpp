@@ -32,7 +32,7 @@ const char* EndText(CopyKind kind, bool completed) {
 OpenedTarget OpenTarget(const SectorSource& source, const CopyJob& job, bool continuing) {
     if (job.kind == CopyKind::kImage)
         return CreateImageTarget(job.imagePath, continuing);
-    return OpenDriveTarget(source.DrivePath(job.destination));
+    return TargetOfFile(source.OpenDriveForWrite(job.destination));
 }
 
 // "The last N sectors (size) of the source were not copied: ..."

@@ -28,17 +28,11 @@ int FdCopyTarget::ExtendTo(ByteCount bytes) {
 }
 
 OpenedTarget CreateImageTarget(const std::string& path, bool keep) {
-    OpenedTarget opened;
-    OpenedFile file = CreateImageFile(path, keep);
-    opened.status = file.status;
-    if (file.fd.Valid())
-        opened.target = std::make_unique<FdCopyTarget>(std::move(file.fd));
-    return opened;
+    return TargetOfFile(CreateImageFile(path, keep));
 }
 
-OpenedTarget OpenDriveTarget(const std::string& devicePath) {
+OpenedTarget TargetOfFile(OpenedFile file) {
     OpenedTarget opened;
-    OpenedFile file = OpenForWriting(devicePath);
     opened.status = file.status;
     if (file.fd.Valid())
         opened.target = std::make_unique<FdCopyTarget>(std::move(file.fd));

@@ -6,6 +6,7 @@
 #include "core/ByteCodec.h"
 #include "core/Status.h"
 #include "core/Types.h"
+#include "platform/BlockDevice.h"
 #include "platform/UniqueFd.h"
 
 #include <memory>
@@ -45,7 +46,8 @@ struct OpenedTarget {
 // Creates (or empties) the image file at `path`; `keep`: an image being continued keeps what
 // it holds.
 OpenedTarget CreateImageTarget(const std::string& path, bool keep = false);
-// Opens a clone destination for writing; it is neither created nor truncated.
-OpenedTarget OpenDriveTarget(const std::string& devicePath);
+// The target writing to `file` (a clone destination is neither created nor truncated); none,
+// with `file`'s status, when it did not open.
+OpenedTarget TargetOfFile(OpenedFile file);
 
 } // namespace twl

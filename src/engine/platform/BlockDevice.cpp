@@ -23,20 +23,6 @@ OpenedFile OpenWithFlags(const std::string& path, int flags) {
     return result;
 }
 
-std::string_view KindOfFile(unsigned mode) {
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISLNK(mode))
-        return "a symbolic link";
-    return "not a file or a device";
-}
-
 // Keeps `opened` only when it is a regular file, or a block device where `devicesToo`, and
 // then clears O_NONBLOCK so that its reads and writes block as usual.
 void KeepOnlyMedia(OpenedFile& opened, const std::string& path, bool devicesToo) {
@@ -56,6 +42,24 @@ void KeepOnlyMedia(OpenedFile& opened, const std::string& path, bool devicesToo)
 }
 
 } // namespace
+
+std::string_view KindOfFile(unsigned mode) {
+    if (S_ISREG(mode))
+        return "a regular file";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
+    return "not a file or a device";
+}
 
 // Opened without blocking, so that a FIFO without a writer cannot hold the open; the kind is
 // checked on the descriptor itself, and reads of what is kept block as usual.

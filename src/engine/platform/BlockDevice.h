@@ -8,6 +8,7 @@
 #include "platform/UniqueFd.h"
 
 #include <string>
+#include <string_view>
 
 namespace twl {
 
@@ -36,6 +37,9 @@ struct SizeQuery {
 
 // Size in bytes of an open regular file (its length) or block device (BLKGETSIZE64).
 SizeQuery QuerySize(int fd, const std::string& pathForMessages);
+
+// What a file of `mode` (st_mode) is, for messages: "a regular file", "a folder", "a FIFO"...
+std::string_view KindOfFile(unsigned mode);
 
 // True when path names a block device (after following links).
 bool IsBlockDevice(const std::string& path);

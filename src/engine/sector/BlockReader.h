@@ -6,6 +6,7 @@
 #include "core/ByteCodec.h"
 #include "core/Status.h"
 #include "core/Types.h"
+#include "platform/UniqueFd.h"
 
 #include <cstddef>
 #include <memory>
@@ -41,5 +42,9 @@ struct OpenedReader {
 
 // Opens a file or block device read-only behind a pread reader.
 OpenedReader OpenFileReader(const std::string& path);
+
+// The same reader over a descriptor opened elsewhere (by the disk helper); `path` names it in
+// messages.
+std::unique_ptr<BlockReader> ReaderOfDescriptor(UniqueFd fd, const std::string& path);
 
 } // namespace twl

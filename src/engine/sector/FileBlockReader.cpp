@@ -41,8 +41,12 @@ OpenedReader OpenFileReader(const std::string& path) {
     OpenedReader opened;
     opened.status = file.status;
     if (file.fd.Valid())
-        opened.reader = std::make_unique<FileBlockReader>(std::move(file.fd), path);
+        opened.reader = ReaderOfDescriptor(std::move(file.fd), path);
     return opened;
+}
+
+std::unique_ptr<BlockReader> ReaderOfDescriptor(UniqueFd fd, const std::string& path) {
+    return std::make_unique<FileBlockReader>(std::move(fd), path);
 }
 
 } // namespace twl

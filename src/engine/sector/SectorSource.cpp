@@ -1,11 +1,20 @@
 #include "sector/SectorSource.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 
 namespace twl {
+namespace {
+
+bool ForWantOfPermission(const Status& status) {
+    return status.code == ErrorCode::kCannotOpen &&
+           (status.sysError == EACCES || status.sysError == EPERM);
+}
+
+} // namespace
 
 SectorSource::SectorSource(std::vector<DriveInfo> inventory, ReaderFactory factory)
     : m_inventory(std::move(inventory)),
@@ -31,7 +40,7 @@ SectorSource::DriveHandle& SectorSource::HandleOf(DriveId driveId) {
                                             "disk:" + std::to_string(DriveIndex(driveId)));
         return it->second;
     }
-    OpenedReader opened = m_factory(path);
+    OpenedReader opened = OpenReader(path);
     it->second.reader = std::move(opened.reader);
     it->second.status = opened.status;
     return it->second;
@@ -153,7 +162,27 @@ OpenedFile SectorSource::OpenDriveForWrite(DriveId driveId) const {
                                       "disk:" + std::to_string(DriveIndex(driveId)));
         return none;
     }
-    return OpenForWriting(path);
+    OpenedFile opened = OpenForWriting(path);
+    if (!opened.fd.Valid() && m_diskAccess && ForWantOfPermission(opened.status) &&
+        IsBlockDevice(path)) {
+        if (UniqueFd fd = m_diskAccess(path, DiskUse::kOverwrite); fd.Valid()) {
+            opened.fd = std::move(fd);
+            opened.status = Status::Success();
+        }
+    }
+    return opened;
+}
+
+OpenedReader SectorSource::OpenReader(const std::string& path) const {
+    OpenedReader opened = m_factory(path);
+    if (opened.reader || !m_diskAccess || !ForWantOfPermission(opened.status) ||
+        !IsBlockDevice(path))
+        return opened;
+    if (UniqueFd fd = m_diskAccess(path, DiskUse::kRead); fd.Valid()) {
+        opened.reader = ReaderOfDescriptor(std::move(fd), path);
+        opened.status = Status::Success();
+    }
+    return opened;
 }
 
 std::string SectorSource::ImagePath() const {
@@ -166,7 +195,7 @@ void SectorSource::SetImageLocation(std::string folder, std::string fileName) {
 }
 
 OpenedReader SectorSource::OpenImageFile() const {
-    return m_factory(ImagePath());
+    return OpenReader(ImagePath());
 }
 
 Status SectorSource::SelectImageFile(const std::string& path) {

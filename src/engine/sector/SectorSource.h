@@ -12,6 +12,7 @@
 #include "core/Status.h"
 #include "core/Types.h"
 #include "platform/BlockDevice.h"
+#include "platform/DiskHelper.h"
 #include "platform/DriveInventory.h"
 #include "sector/BlockReader.h"
 
@@ -28,6 +29,11 @@ namespace twl {
 
 // Opens a path for reading; replaceable so tests can hand out media that fail on demand.
 using ReaderFactory = std::function<OpenedReader(const std::string& path)>;
+
+// Opens a disk the user has no permission to open some other way (the desktop program's disk
+// helper, with administrator rights); an invalid descriptor when it was not given. Asked only
+// for a block device whose own open failed for want of permission.
+using DiskAccess = std::function<UniqueFd(const std::string& devicePath, DiskUse use)>;
 
 class SectorSource {
 public:
@@ -77,6 +83,9 @@ public:
 
     // Opens a clone destination for writing. Never called for a source being read.
     OpenedFile OpenDriveForWrite(DriveId driveId) const;
+
+    // How disks the user may not open are opened; none unless set.
+    void SetDiskAccess(DiskAccess access) { m_diskAccess = std::move(access); }
 
     // Opens image folder / image file name read-only.
     OpenedReader OpenImageFile() const;
@@ -144,12 +153,15 @@ private:
     };
 
     DriveHandle& HandleOf(DriveId driveId);
+    // Opens `path` through the factory, or through the disk access when that was refused.
+    OpenedReader OpenReader(const std::string& path) const;
     // Why the image could not be opened (the reader's reason, or kCannotOpen when it gave none).
     Status ImageOpenFailure() const;
     int ReadThrough(BlockReader& reader, SectorNo first, MutableBytes buffer, bool clearTail);
 
     std::vector<DriveInfo> m_inventory;
     ReaderFactory m_factory;
+    DiskAccess m_diskAccess;
 
     DriveId m_driveId = kImageDriveId;
     std::unique_ptr<BlockReader> m_image;

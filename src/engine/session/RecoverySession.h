@@ -44,6 +44,7 @@ public:
         auto blank = std::make_unique<RecoverySession>(
             m_inventoryLoader ? m_inventoryLoader() : m_source->Inventory(), m_source->Factory());
         blank->m_inventoryLoader = m_inventoryLoader;
+        blank->SetDiskAccess(m_diskAccess);
         return blank;
     }
     // Takes over the source, the volume lists, the open volume and the processing mode that
@@ -56,6 +57,12 @@ public:
         m_mode = other.m_mode;
         m_scanInfoLoaded = false;
     }
+    // How disks the user may not open are opened, by this session's source and its blanks'.
+    void SetDiskAccess(DiskAccess access) {
+        m_diskAccess = access;
+        m_source->SetDiskAccess(std::move(access));
+    }
+
     VolumeLists& Lists() { return m_lists; }
     const VolumeLists& Lists() const { return m_lists; }
 
@@ -83,6 +90,7 @@ public:
 private:
     std::unique_ptr<SectorSource> m_source;
     std::function<std::vector<DriveInfo>()> m_inventoryLoader;
+    DiskAccess m_diskAccess;
     VolumeLists m_lists;
     ProcessingMode m_mode = ProcessingMode::kAuto;
     bool m_scanInfoLoaded = false;

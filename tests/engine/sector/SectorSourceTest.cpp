@@ -2,6 +2,7 @@
 
 #include "clone/CopyTarget.h"
 #include "fixtures/FifoRelease.h"
+#include "fixtures/LoopDevice.h"
 #include "fixtures/MemoryBlockReader.h"
 #include "fixtures/TempDir.h"
 
@@ -389,6 +390,39 @@ TEST(SectorSource, PermissionAdviceFitsTheKindOfSource) {
         GTEST_SKIP() << "cannot make a device node here";
     EXPECT_EQ(DescribeOpenWithoutRights(disk),
               "cannot open " + disk + ": Permission denied (run as root or join the disk group)");
+}
+
+// A disk the user may not open is asked of the disk access, read or to be overwritten, and
+// used through the descriptor it gives; an image file refused, or a disk missing, is not.
+// Run as a user without rights, with the access handing out descriptors opened before.
+TEST(SectorSource, ADiskRefusedForWantOfPermissionIsAskedOfTheDiskAccess) {
+    TempDir dir;
+    ::chmod(dir.Path().c_str(), 0755);
+    const std::string file = dir.File("disk.img");
+    ASSERT_TRUE(fixtures::WriteFileBytes(file, Filled(64 * kSectorSize, 7)));
+    const fixtures::LoopDevice loop(file);
+    if (!loop.Ready() || ::geteuid() != 0)
+        GTEST_SKIP() << "needs root and the loop driver";
+    const UniqueFd reading(::open(loop.Path().c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd writing(::open(loop.Path().c_str(), O_RDWR | O_CLOEXEC));
+    ::chmod(file.c_str(), 0600);
+    const std::string told = WithoutRights([&] {
+        std::string asked;
+        SectorSource source(DrivesFromList(loop.Path() + ":" + file + ":" + dir.File("none")));
+        source.SetDiskAccess([&](const std::string& device, DiskUse use) {
+            asked += device + " " + std::string(DiskUseWord(use)) + "; ";
+            return UniqueFd(::dup((use == DiskUse::kRead ? reading : writing).Get()));
+        });
+        std::string text = source.SelectDrive(0x80).Ok() ? "selected" : "not selected";
+        std::vector<std::uint8_t> sector(kSectorSize);
+        text += source.ReadSectors(0x80, 5, sector) == 1 && sector[0] == 7 ? ", read" : ", unread";
+        text += source.OpenDriveForWrite(0x80).fd.Valid() ? ", writable" : ", not writable";
+        text += source.SelectDrive(0x81).Ok() ? ", file opened" : ", file refused";
+        text += source.SelectDrive(0x82).Ok() ? ", missing opened" : ", missing refused";
+        return text + "; asked: " + asked;
+    });
+    EXPECT_EQ(told, "selected, read, writable, file refused, missing refused; asked: " +
+                        loop.Path() + " read; " + loop.Path() + " overwrite; ");
 }
 
 } // namespace

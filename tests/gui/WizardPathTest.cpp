@@ -3,8 +3,10 @@
 // window; and where the path stops, the message that says why.
 
 #include "FrameFixtures.h"
+#include "app/DiskAccessOffer.h"
 #include "dialogs/DiskScanDialog.h"
 #include "dialogs/SectorRangeDialog.h"
+#include "fixtures/LoopDevice.h"
 #include "fixtures/TestDisks.h"
 #include "wizard/DiskPage.h"
 #include "wizard/DriveTree.h"
@@ -153,6 +155,7 @@ private slots:
     void EveryKindOfDiskReachesItsTree();
     void WhereThePathStopsTheUserIsToldWhy();
     void ADriveThatCannotBeReadSaysHowToGetAccess();
+    void ADriveThatCannotBeReadIsOfferedWithAdministratorRights();
     void TheDiskPageShowsTheDrivesDetails();
     void OnlyTheWizardCommandsRecoveryAsksToBeSavedAtExit();
 };
@@ -303,6 +306,68 @@ void WizardPathTest::ADriveThatCannotBeReadSaysHowToGetAccess() {
     const QString said = run.frame.Prompts().Shown().back();
     QVERIFY2(said.contains("Permission denied") && said.contains("disk group"), qPrintable(said));
     QVERIFY(!said.contains("No Logical Drives found"));
+}
+
+// A real disk (a loop device) the user may not open: the program offers to read it with
+// administrator rights. Agreed, the disk helper (run here without pkexec) hands it over and
+// the path goes on to the tree; declined, or refused by the helper, the user is told how to
+// get access, and nothing was run without the user's yes.
+void WizardPathTest::ADriveThatCannotBeReadIsOfferedWithAdministratorRights() {
+    fixtures::TempDir dir;
+    const std::string copy = dir.File("disk.img");
+    std::filesystem::copy_file(Disk("partitioned"), copy);
+    const fixtures::LoopDevice loop(copy);
+    if (!loop.Ready())
+        QSKIP("no loop device can be made here (it needs root and the loop driver)");
+    const std::string ran = dir.File("helper-ran");
+    const QStringList volumesOfTheFile = DriveFrame(copy).Run(Walk{}).volumes;
+    QVERIFY(!volumesOfTheFile.isEmpty());
+    struct Case {
+        const char* name;
+        std::vector<std::string> helper;
+        QMessageBox::StandardButton answer;
+        bool reachesTree;
+        QString told; // the message before the one that says how to get access
+    };
+    const std::vector<Case> cases = {
+        {"agreed", {TWL_DISK_HELPER_PATH}, QMessageBox::Yes, true, {}},
+        {"declined", {"sh", "-c", "touch " + ran}, QMessageBox::No, false, {}},
+        {"refused",
+         {"sh", "-c", "printf 'refused: it is busy' >&0; exit 1"},
+         QMessageBox::Yes,
+         false,
+         QString::fromStdString(loop.Path()) +
+             " could not be opened with administrator rights: it is busy"},
+    };
+    for (const Case& c : cases) {
+        DriveFrame run(loop.Path(), [](const std::string& path) {
+            OpenedReader refused;
+            refused.status = Status::Failure(ErrorCode::kCannotOpen, path, EACCES);
+            return refused;
+        });
+        run.session.SetDiskAccess(DiskAccessOffer(run.frame.Prompts(), c.helper));
+        run.frame.Prompts().QueueAnswer(c.answer);
+        const Reached reached = run.Run(Walk{});
+        const QStringList shown = run.frame.Prompts().Shown();
+        QVERIFY2(shown.front().startsWith("You have no permission to read " +
+                                          QString::fromStdString(loop.Path())),
+                 c.name);
+        QCOMPARE(reached.finished, c.reachesTree);
+        if (c.reachesTree) {
+            QCOMPARE(reached.volumes, volumesOfTheFile);
+            QCOMPARE(run.session.Source().SourceSize(), std::filesystem::file_size(copy));
+            QVERIFY(run.session.Volume() != nullptr);
+            continue;
+        }
+        QCOMPARE(reached.page, int(kDiskPage));
+        QVERIFY2(shown.back().contains("Permission denied") && shown.back().contains("disk group"),
+                 qPrintable(shown.back()));
+        if (!c.told.isEmpty())
+            QCOMPARE(shown[shown.size() - 2], c.told);
+        else
+            QCOMPARE(shown.size(), 2);
+    }
+    QVERIFY2(!std::filesystem::exists(ran), "the helper ran although the user said no");
 }
 
 void WizardPathTest::TheDiskPageShowsTheDrivesDetails() {

@@ -4,6 +4,7 @@
 // wizard.
 
 #include "app/CommandLineImage.h"
+#include "app/DiskAccessOffer.h"
 #include "app/MainFrame.h"
 #include "app/ProgramSettings.h"
 #include "app/SingleInstance.h"
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
     // Each wizard lists the drives as they are then: a disk plugged in meanwhile is there.
     session.SetInventoryLoader([driveList] { return twl::LoadDriveInventory(driveList); });
     twl::gui::MainFrame frame(session);
+    session.SetDiskAccess(twl::gui::DiskAccessOffer(
+        frame.Prompts(), twl::gui::DiskHelperCommand(QCoreApplication::applicationDirPath())));
     frame.showMaximized();
     if (line.kind == twl::gui::CommandLine::Kind::kImage) {
         // Once the window is up: an image that cannot be shown ends the program after its

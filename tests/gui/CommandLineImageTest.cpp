@@ -4,8 +4,11 @@
 #include "app/CommandLineImage.h"
 
 #include "FrameFixtures.h"
+#include "app/DiskAccessOffer.h"
+#include "fixtures/LoopDevice.h"
 
 #include <QtTest>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -33,6 +36,7 @@ private slots:
     void ArgumentsAreReadAndBadOnesNamedWithTheirReason();
     void ABareFileSystemImageOpensThroughTheQuickScan();
     void OfSeveralVolumesTheChosenOneOpens();
+    void ADiskTheUserCannotReadIsOfferedOrToldHowToGetAccess();
 };
 
 void CommandLineImageTest::ArgumentsAreReadAndBadOnesNamedWithTheirReason() {
@@ -130,4 +134,40 @@ void CommandLineImageTest::OfSeveralVolumesTheChosenOneOpens() {
 }
 
 QTEST_MAIN(CommandLineImageTest)
+// A disk given on the command line that the user may not open goes to the source like any
+// other: with the disk helper it is offered and opened; without, the message says how to get
+// access.
+void CommandLineImageTest::ADiskTheUserCannotReadIsOfferedOrToldHowToGetAccess() {
+    const DemoDisk disk;
+    const fixtures::LoopDevice loop(disk.image);
+    if (!loop.Ready())
+        QSKIP("no loop device can be made here (it needs root and the loop driver)");
+    for (const bool helper : {false, true}) {
+        RecoverySession session({}, [](const std::string& path) {
+            OpenedReader refused;
+            refused.status = Status::Failure(ErrorCode::kCannotOpen, path, EACCES);
+            return refused;
+        });
+        MainFrame frame(session);
+        frame.Prompts().SetUnattended(true);
+        if (helper) {
+            session.SetDiskAccess(DiskAccessOffer(frame.Prompts(), {TWL_DISK_HELPER_PATH}));
+            frame.Prompts().QueueAnswer(QMessageBox::Yes);
+        }
+        const ImageOpening opening =
+            OpenCommandLineImage(frame, session, QString::fromStdString(loop.Path()));
+        if (!helper) {
+            QCOMPARE(opening, ImageOpening::kFailed);
+            QCOMPARE(frame.Prompts().Shown().back(),
+                     QString::fromStdString("cannot open " + loop.Path() +
+                                            ": Permission denied (run as root or join the "
+                                            "disk group)"));
+            continue;
+        }
+        QCOMPARE(opening, ImageOpening::kStarted);
+        QTRY_VERIFY(!frame.Running());
+        QVERIFY(Column(frame.Tree(), 0, frame.Tree().RootIndex()).contains("docs"));
+    }
+}
+
 #include "CommandLineImageTest.moc"

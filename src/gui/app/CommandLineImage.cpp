@@ -3,7 +3,9 @@
 #include "app/MainFrame.h"
 #include "app/WorkerThread.h"
 #include "core/ManPage.h"
+#include "core/Status.h"
 #include "models/ShownName.h"
+#include "platform/BlockDevice.h"
 #include "session/SourceOpening.h"
 
 #include <QCoreApplication>
@@ -133,13 +135,13 @@ QString ImageProblem(const QString& path) {
         return path + " is a folder, not a disk image";
     if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode))
         return path + " is neither a disk image file nor a block device";
-    if (S_ISREG(info.st_mode) && info.st_size == 0)
+    if (S_ISBLK(info.st_mode))
+        return {}; // opened by the source, which can offer administrator rights
+    if (info.st_size == 0)
         return path + " is empty: it holds no disk image";
     const int fd = open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return path + ": " + QString::fromLocal8Bit(std::strerror(errno)) +
-               (errno == EACCES && S_ISBLK(info.st_mode) ? " (run as root or join the disk group)"
-                                                         : "");
+        return path + ": " + QString::fromLocal8Bit(std::strerror(errno));
     close(fd);
     return {};
 }
@@ -147,8 +149,10 @@ QString ImageProblem(const QString& path) {
 ImageOpening OpenCommandLineImage(MainFrame& frame, RecoverySession& session, const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty())
         return Fail(frame, problem);
-    if (!OpenSource(session, {kImageDriveId, QFile::encodeName(path).toStdString()}).Ok())
-        return Fail(frame, path + ": Could not open Image File");
+    const std::string native = QFile::encodeName(path).toStdString();
+    if (const Status opened = OpenSource(session, {kImageDriveId, native}); !opened.Ok())
+        return Fail(frame, IsBlockDevice(native) ? EngineText(Describe(opened))
+                                                 : path + ": Could not open Image File");
     const QString name = QFileInfo(path).fileName();
     if (FindImageVolumes(frame, session, name) == 0)
         return Fail(frame, path + " holds no Linux volume: neither its partition tables nor a "

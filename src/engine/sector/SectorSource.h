@@ -99,7 +99,7 @@ public:
     Status ReopenStoredImage();
 
     // Opens any path the way images are opened (read-only), without choosing it.
-    OpenedReader OpenPath(const std::string& path) const { return m_factory(path); }
+    OpenedReader OpenPath(const std::string& path) const { return OpenReader(path); }
 
     // Takes the source of a loaded scan information file: drive id, size and fingerprint, and
     // for an image (drive id 0) its location and `image`, the file already reopened there

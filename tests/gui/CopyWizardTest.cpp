@@ -315,6 +315,11 @@ void CopyWizardTest::TheProgressShowsFullCountsPastTwoTerabytes() {
     QCOMPARE(dialog.DetailText(),
              QString("trimming at sector 5000: 50% done, 2.000 MB/s, 10 bad sectors (5.000 KB) in "
                      "2 areas, last good read 1 min 15 s ago, 1 h 02 min left"));
+    status.bad = 1;
+    status.badAreas = 1;
+    dialog.ShowRescueStatus(status);
+    QVERIFY2(dialog.DetailText().contains(", 1 bad sector (0.500 KB) in 1 area, "),
+             qPrintable(dialog.DetailText()));
 }
 
 QTEST_MAIN(CopyWizardTest)

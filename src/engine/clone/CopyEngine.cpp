@@ -303,9 +303,11 @@ std::string RescueProgressText(const RescueStatus& status) {
     std::string text = status.pass + " at sector " + std::to_string(status.position) + ": " +
                        std::to_string(CopyPercent(status.finished + status.bad, status.total)) +
                        "% done, " + Size(static_cast<std::uint64_t>(status.bytesPerSecond)) +
-                       "/s, " + std::to_string(status.bad) + " bad sectors (" +
+                       "/s, " + std::to_string(status.bad) +
+                       (status.bad == 1 ? " bad sector (" : " bad sectors (") +
                        Size(status.bad * kSectorSize) + ") in " + std::to_string(status.badAreas) +
-                       " areas, last good read " + Duration(status.sinceGoodRead) + " ago";
+                       (status.badAreas == 1 ? " area" : " areas") + ", last good read " +
+                       Duration(status.sinceGoodRead) + " ago";
     if (status.secondsLeft >= 0 && status.pending != 0)
         text += ", " + Duration(status.secondsLeft) + " left";
     return text;

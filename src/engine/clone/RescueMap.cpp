@@ -115,6 +115,15 @@ bool IsPhase(char c) {
     return IsState(c) || c == 'F' || c == 'G';
 }
 
+// A comment's value as it is kept and shown. This program writes them escaped, so that they
+// are printable; one that is not was written by hand or damaged, and is escaped here, so that
+// no byte of a map file reaches a terminal as it stands.
+std::string CommentValue(std::string_view value) {
+    const bool printable =
+        std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    return printable ? std::string(value) : EscapeBytes(value);
+}
+
 // The words of a line split at blanks.
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
@@ -178,11 +187,11 @@ ParsedMap ParseMapText(std::string_view text, std::uint64_t sectors) {
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.starts_with(kSourceComment))
-            parsed.source.name = std::string(line.substr(kSourceComment.size()));
+            parsed.source.name = CommentValue(line.substr(kSourceComment.size()));
         if (line.starts_with(kIdentityComment))
-            parsed.source.identity = std::string(line.substr(kIdentityComment.size()));
+            parsed.source.identity = CommentValue(line.substr(kIdentityComment.size()));
         if (line.starts_with(kDestinationComment))
-            parsed.source.destination = std::string(line.substr(kDestinationComment.size()));
+            parsed.source.destination = CommentValue(line.substr(kDestinationComment.size()));
         const std::vector<std::string_view> words = Words(line);
         if (words.empty() || words[0].starts_with('#'))
             continue;
@@ -194,7 +203,7 @@ ParsedMap ParseMapText(std::string_view text, std::uint64_t sectors) {
             const std::optional<std::uint64_t> pass =
                 words.size() == 3 ? Number(words[2]) : std::optional<std::uint64_t>(1);
             if (!pass || *pass > 1000000)
-                return refuse("not a pass number: " + std::string(words[2]));
+                return refuse("not a pass number: " + EscapeBytes(words[2]));
             map.position = std::min(*position, sectors);
             map.phase =
                 words[1][0] == 'G' ? RescuePhase::kCopy : static_cast<RescuePhase>(words[1][0]);

@@ -66,6 +66,14 @@ TEST(RescueMap, ReadsDdrescueMapsAndWritesWhatItReads) {
     EXPECT_EQ(again.source.name, "/dev/sdb");
     EXPECT_EQ(again.source.identity, "DISK MODEL\\nX 123"); // a name never ends a line
     EXPECT_EQ(again.source.destination, "/srv/copy.img");
+    // What a hand-made map holds unescaped is escaped as it is read: it is shown in messages.
+    const ParsedMap handMade = ParseMapText("# Source: /dev/\x1b[2Jsdb\n# Source identity: A\tB\n"
+                                            "0x00000000  ?  1\n0x00000000  0x00020000  ?\n",
+                                            256);
+    ASSERT_TRUE(handMade.map) << handMade.error;
+    EXPECT_EQ(handMade.source.name, "/dev/\\x1b[2Jsdb");
+    EXPECT_EQ(handMade.source.identity, "A\\tB");
+    EXPECT_EQ(ParseMapText("0x00000000  ?  \x1b\n", 256).error, "line 1: not a pass number: \\x1b");
 
     // The older form has no pass; an empty map is a new one.
     const ParsedMap older = ParseMapText("0x00000000     ?\n0x00000000  0x00020000  ?\n", 256);

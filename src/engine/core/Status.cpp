@@ -31,6 +31,8 @@ std::string_view ErrorText(ErrorCode code) {
         return "neither a disk nor an image file:";
     case ErrorCode::kStopped:
         return "stopped while writing";
+    case ErrorCode::kNotLoadable:
+        return "the file could not be loaded again, as";
     case ErrorCode::kBeyondStorable:
         return "a scan information file holds sector numbers below 4294967296 (2 TiB) and "
                "cannot describe";

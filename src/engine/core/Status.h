@@ -23,6 +23,7 @@ enum class ErrorCode {
     kNotDiskOrImage, // a FIFO, socket, character device or folder given as a disk or image
     kStopped,        // the user stopped the work before the file was complete (none was left)
     kBeyondStorable, // a volume past the 2 TiB a scan information file can describe
+    kNotLoadable,    // a volume whose scan information file could not be loaded again
 };
 
 struct Status {

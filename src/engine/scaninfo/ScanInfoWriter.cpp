@@ -4,6 +4,7 @@
 #include "ext2/CatalogPath.h"
 #include "platform/BlockDevice.h"
 #include "platform/FileWriter.h"
+#include "scaninfo/LoadedVolumeCheck.h"
 
 #include <algorithm>
 #include <optional>
@@ -43,6 +44,11 @@ Status CheckWritable(RecoverySession& session, const std::string& path) {
         (source.ImageFolder().size() >= kPathFieldSize ||
          source.ImageFileName().size() >= kPathFieldSize))
         return Status::Failure(ErrorCode::kNameTooLong, source.ImagePath());
+    // The reader's checks of a loaded volume, applied before anything is written: a file that
+    // would be refused when loaded is not written.
+    if (std::string problem = LoadedVolumeProblem(*session.Volume(), source.SourceSize());
+        !problem.empty())
+        return Status::Failure(ErrorCode::kNotLoadable, std::move(problem));
     return Status::Success();
 }
 

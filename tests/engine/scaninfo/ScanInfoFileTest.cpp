@@ -323,6 +323,27 @@ TEST(ScanInfoFile, SavingRefusesTheSourceAndReportsWhatCouldNotBeCreated) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("far.ds1")));
 }
 
+// A volume the open takes but a loaded file would be refused for (an image cut short before
+// the end of its inode tables) is not saved: the file could never be loaded again.
+TEST(ScanInfoFile, AVolumeItsFileCouldNotBeLoadedForIsNotSaved) {
+    TempDir dir;
+    const std::string image = dir.File("cut.img");
+    ASSERT_EQ(fixtures::RunShell("mke2fs -q -F -t ext4 -N 128 -b 1024 -I 256 " + image +
+                                 " 1M >/dev/null 2>&1 && truncate -s 28K " + image),
+              0);
+    RecoverySession session;
+    ASSERT_TRUE(session.Source().SelectImageFile(image).Ok());
+    session.Lists().partitions.entries.push_back(
+        PartitionEntry{0, kLinuxPartitionType, 0, static_cast<SectorCount>(56)});
+    ASSERT_EQ(OpenListedVolume(session, 0, [] { return true; }), OpenOutcome::kOpened);
+    const Status saved = WriteScanInfoFile(session, dir.File("cut.ds1"), {});
+    EXPECT_EQ(saved.code, ErrorCode::kNotLoadable);
+    EXPECT_EQ(Describe(saved), "the file could not be loaded again, as the inode tables of its "
+                               "superblock copy (32768 bytes) are larger than the source (28672 "
+                               "bytes)");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("cut.ds1")));
+}
+
 // A real disk image with a Turbo-Scanned catalogue, saved and loaded again.
 class SavedRealDisk : public ::testing::Test {
 protected:

@@ -22,21 +22,34 @@
 
 namespace {
 
-bool WriteScanInfoSeed(const std::string& path) {
+// The fuzz volume `medium` opened by hand in `session` (it fills its image from sector 0), as
+// a volume open leaves it; false when its image cannot be chosen.
+bool OpenFuzzVolume(twl::RecoverySession& session, const twl::fixtures::MemoryMedium& medium) {
     using namespace twl;
-    auto medium = std::make_shared<fixtures::MemoryMedium>();
-    medium->bytes = fixtures::MixedDisk().Bytes();
-    RecoverySession session({}, fixtures::MemoryFactory{"/seed/disk.img", medium});
-    session.Source().SelectImageFile("/seed/disk.img");
-    session.Lists().partitions.entries.push_back(PartitionEntry{0x80, 0x83, 10, 20});
+    if (!session.Source().SelectImageFile(fuzz::kFuzzImagePath).Ok())
+        return false;
+    const std::vector<std::uint8_t>& head = medium.bytes;
     auto volume = std::make_unique<Ext2Volume>();
     RawSuperblock raw{};
-    PutLe32(raw, 0x00, 32);
-    PutLe32(raw, 0x04, 64);
-    PutLe32(raw, 0x28, 16);
+    std::copy_n(head.begin() + 1024, raw.size(), raw.begin());
     volume->SetSuperblock(raw);
-    volume->descriptorTable.assign(512, 1);
+    const auto table = head.begin() + 2 * volume->BlockSize();
+    volume->descriptorTable.assign(table, table + DescriptorTableBytes(volume->groupCount));
+    volume->size = static_cast<SectorCount>(head.size() / kSectorSize);
+    PutLe32(volume->selectedVolumeRecord, 6, volume->size);
     session.SetVolume(std::move(volume));
+    return true;
+}
+
+// A small catalogue made by hand (a folder, a file, and a header named by its folder's path)
+// over the fuzz volume, with a partition listed: a file for the reader fuzzer.
+bool WriteScanInfoSeed(const std::string& path) {
+    using namespace twl;
+    const auto medium = fuzz::FuzzVolumeMedium();
+    RecoverySession session({}, fixtures::MemoryFactory{fuzz::kFuzzImagePath, medium});
+    if (!OpenFuzzVolume(session, *medium))
+        return false;
+    session.Lists().partitions.entries.push_back(PartitionEntry{0x80, 0x83, 10, 20});
     Catalog& catalog = session.Catalogue();
     const NodeId folder = catalog.AddNode("folder");
     catalog.Node(folder).type = 2;
@@ -46,23 +59,14 @@ bool WriteScanInfoSeed(const std::string& path) {
     return WriteScanInfoFile(session, path, {}).Ok();
 }
 
-// The fuzz volume opened by hand (it fills its image from sector 0), walked, Turbo-Scanned
-// and saved: a file the use fuzzer's source check lets through.
+// The fuzz volume walked, Turbo-Scanned and saved: a file the use fuzzer's source check lets
+// through.
 bool WriteScanInfoUseSeed(const std::string& path) {
     using namespace twl;
     const auto medium = fuzz::FuzzVolumeMedium();
     RecoverySession session({}, fixtures::MemoryFactory{fuzz::kFuzzImagePath, medium});
-    if (!session.Source().SelectImageFile(fuzz::kFuzzImagePath).Ok())
+    if (!OpenFuzzVolume(session, *medium))
         return false;
-    auto volume = std::make_unique<Ext2Volume>();
-    RawSuperblock raw{};
-    std::copy_n(medium->bytes.begin() + 1024, raw.size(), raw.begin());
-    volume->SetSuperblock(raw);
-    const auto table = medium->bytes.begin() + 2 * volume->BlockSize();
-    volume->descriptorTable.assign(table, table + DescriptorTableBytes(volume->groupCount));
-    volume->size = static_cast<SectorCount>(medium->bytes.size() / kSectorSize);
-    PutLe32(volume->selectedVolumeRecord, 6, volume->size);
-    session.SetVolume(std::move(volume));
     VolumeReader reader(session.Source(), *session.Volume());
     EngineEvents events;
     TreeBuilder builder(reader, session.Catalogue(), session.Counters(), session.Stop(), events);
